@@ -1,0 +1,61 @@
+#pragma once
+// A task is three texts: the program, the action and the time of day. The task list holds them in order.
+#include <string>
+#include <vector>
+
+namespace core {
+
+enum class TaskColumn { Program = 0, Action = 1, Time = 2 };
+
+struct Task {
+    std::wstring program;
+    std::wstring action;
+    std::wstring time;
+};
+
+// The ordered rows of the task list. Row numbers are 0-based.
+class TaskList {
+public:
+    virtual ~TaskList() = default;
+
+    virtual int GetTaskCount() const = 0;
+    // The whole text of one column of a row; empty for a column without text.
+    virtual std::wstring GetTaskText(int row, TaskColumn column) const = 0;
+    virtual void AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) = 0;
+    // Deletes the row and inserts the new task at the same index.
+    virtual void ReplaceTask(int row,
+                             const std::wstring& program,
+                             const std::wstring& action,
+                             const std::wstring& time) = 0;
+    // Deletes the row; later rows move up. A row of -1 deletes nothing.
+    virtual void RemoveTask(int row) = 0;
+    // The first selected row, or -1.
+    virtual int GetFirstSelectedTask() const = 0;
+};
+
+// A task list in memory, for logic that runs without a window.
+class MemoryTaskList : public TaskList {
+public:
+    int GetTaskCount() const override { return static_cast<int>(m_rows.size()); }
+    std::wstring GetTaskText(int row, TaskColumn column) const override;
+    void AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) override;
+    void ReplaceTask(int row,
+                     const std::wstring& program,
+                     const std::wstring& action,
+                     const std::wstring& time) override;
+    void RemoveTask(int row) override;
+    int GetFirstSelectedTask() const override;
+
+    void SelectTask(int row, bool selected);
+
+private:
+    struct Row {
+        Task task;
+        bool selected = false;
+    };
+    bool IsRow(int row) const { return row >= 0 && row < GetTaskCount(); }
+
+    std::vector<Row> m_rows;
+};
+
+}  // namespace core

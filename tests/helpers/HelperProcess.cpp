@@ -1,0 +1,119 @@
+#include "helpers/HelperProcess.h"
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+
+namespace testing_support {
+namespace {
+
+std::wstring Quote(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) {
+        return arg;
+    }
+    std::wstring quoted = L"\"";
+    for (wchar_t c : arg) {
+        if (c == L'"') {
+            quoted += L'\\';
+        }
+        quoted += c;
+    }
+    return quoted + L"\"";
+}
+
+}  // namespace
+
+std::wstring ExecutableFolder() {
+    wchar_t path[MAX_PATH]{};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+std::wstring HelperPath() {
+    return ExecutableFolder() + L"mwhelper.exe";
+}
+
+std::wstring TempFilePath(const std::wstring& stem) {
+    static std::atomic<int> counter{0};
+    wchar_t folder[MAX_PATH]{};
+    ::GetTempPathW(MAX_PATH, folder);
+    std::wstring path = std::wstring(folder) + stem + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(counter++) + L".txt";
+    ::DeleteFileW(path.c_str());
+    return path;
+}
+
+std::vector<std::wstring> ReadLines(const std::wstring& path) {
+    std::vector<std::wstring> lines;
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return lines;
+    }
+    fw::UniqueFile owner(file);
+    std::string bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+    }
+    std::istringstream stream(bytes);
+    std::string line;
+    while (std::getline(stream, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const int size = ::MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
+        std::wstring wide(static_cast<size_t>(size), L'\0');
+        ::MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), wide.data(), size);
+        lines.push_back(wide);
+    }
+    return lines;
+}
+
+HelperProcess::HelperProcess(const std::vector<std::wstring>& args, const std::wstring& exe) {
+    const std::wstring program = exe.empty() ? HelperPath() : exe;
+    std::wstring command = Quote(program);
+    for (const std::wstring& arg : args) {
+        command += L" " + Quote(arg);
+    }
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        ::CloseHandle(pi.hThread);
+        m_process.Reset(pi.hProcess);
+        m_id = pi.dwProcessId;
+    }
+}
+
+HelperProcess::~HelperProcess() {
+    if (m_process && IsRunning()) {
+        Kill();
+    }
+}
+
+bool HelperProcess::IsRunning() const {
+    return m_process && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT;
+}
+
+DWORD HelperProcess::WaitForExit(DWORD milliseconds) const {
+    ::WaitForSingleObject(m_process.Get(), milliseconds);
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(m_process.Get(), &code);
+    return code;
+}
+
+void HelperProcess::Kill() const {
+    ::TerminateProcess(m_process.Get(), 99);
+    ::WaitForSingleObject(m_process.Get(), 5000);
+}
+
+HWND WaitForWindow(const std::wstring& title, DWORD milliseconds) {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = ::FindWindowW(nullptr, title.c_str())) != nullptr; }, milliseconds);
+    return found;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,167 @@
+// A small program for the tests to start, find, close and stop.
+//
+//   --title T          a visible top-level window titled T (may repeat)
+//   --hidden-title T   a hidden top-level window titled T
+//   --owned-title T    a visible window titled T, owned by the first window
+//   --tool-title T     a visible tool window titled T
+//   --app-title T      a hidden window titled T with the application-window style
+//   --ignore-close     WM_CLOSE does nothing
+//   --record FILE      appends "start <pid> <time>" at start, "close <title>" for each WM_CLOSE received,
+//                      "exit <pid>" when it leaves its message loop
+//   --hang-after MS    stops answering messages MS milliseconds after start (its windows hang)
+//   --lifetime MS      ends by itself after MS milliseconds (default 120000), so that nothing outlives a test
+// Without windows it just waits out its lifetime. It exits with code 7 when its last window is destroyed.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"MarlowickTestHelper";
+std::wstring g_record;
+bool g_ignoreClose = false;
+int g_windows = 0;
+
+void Record(const std::wstring& line) {
+    if (g_record.empty()) {
+        return;
+    }
+    HANDLE file = ::CreateFileW(g_record.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const std::wstring text = line + L"\r\n";
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
+                          nullptr);
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+}
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CLOSE: {
+            wchar_t title[512]{};
+            ::GetWindowTextW(hwnd, title, 512);
+            Record(std::wstring(L"close ") + title);
+            if (!g_ignoreClose) {
+                ::DestroyWindow(hwnd);
+            }
+            return 0;
+        }
+        case WM_DESTROY:
+            if (--g_windows == 0) {
+                ::PostQuitMessage(7);
+            }
+            return 0;
+        default:
+            return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+HWND MakeWindow(const std::wstring& title, DWORD exStyle, bool visible, HWND owner) {
+    HWND hwnd = ::CreateWindowExW(exStyle, kClassName, title.c_str(), WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0),
+                                  40 + 20 * g_windows, 40 + 20 * g_windows, 320, 200, owner, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr);
+    if (hwnd) {
+        ++g_windows;
+    }
+    return hwnd;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    struct Window {
+        std::wstring kind, title;
+    };
+    std::vector<Window> windows;
+    DWORD hangAfter = 0;
+    DWORD lifetime = 120000;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == L"--ignore-close") {
+            g_ignoreClose = true;
+        } else if (arg == L"--record" && hasValue) {
+            g_record = argv[++i];
+        } else if (arg == L"--hang-after" && hasValue) {
+            hangAfter = static_cast<DWORD>(_wtoi(argv[++i]));
+        } else if (arg == L"--lifetime" && hasValue) {
+            lifetime = static_cast<DWORD>(_wtoi(argv[++i]));
+        } else if (arg.ends_with(L"title") && hasValue) {
+            windows.push_back({arg, argv[++i]});
+        }
+    }
+
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    wchar_t stamp[64]{};
+    swprintf(stamp, 64, L"%04u-%02u-%02u %02u:%02u:%02u.%03u", now.wYear, now.wMonth, now.wDay, now.wHour,
+             now.wMinute, now.wSecond, now.wMilliseconds);
+    Record(L"start " + std::to_wstring(::GetCurrentProcessId()) + L" " + stamp);
+
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = kClassName;
+    ::RegisterClassW(&wc);
+
+    HWND first = nullptr;
+    for (const Window& w : windows) {
+        HWND hwnd = nullptr;
+        if (w.kind == L"--title") {
+            hwnd = MakeWindow(w.title, 0, true, nullptr);
+        } else if (w.kind == L"--hidden-title") {
+            hwnd = MakeWindow(w.title, 0, false, nullptr);
+        } else if (w.kind == L"--owned-title") {
+            hwnd = MakeWindow(w.title, 0, true, first);
+        } else if (w.kind == L"--tool-title") {
+            hwnd = MakeWindow(w.title, WS_EX_TOOLWINDOW, true, nullptr);
+        } else if (w.kind == L"--app-title") {
+            hwnd = MakeWindow(w.title, WS_EX_APPWINDOW, false, nullptr);
+        }
+        if (!first) {
+            first = hwnd;
+        }
+    }
+
+    const DWORD start = ::GetTickCount();
+    int exitCode = 0;
+    for (;;) {
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= lifetime) {
+            break;
+        }
+        if (hangAfter != 0 && elapsed >= hangAfter) {
+            ::Sleep(lifetime - elapsed);  // every window of this thread stops answering
+            break;
+        }
+        const DWORD next = hangAfter != 0 ? hangAfter - elapsed : lifetime - elapsed;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, next, QS_ALLINPUT);
+        MSG msg;
+        bool quit = false;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                exitCode = static_cast<int>(msg.wParam);
+                break;
+            }
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        if (quit) {
+            break;
+        }
+    }
+    Record(L"exit " + std::to_wstring(::GetCurrentProcessId()));
+    return exitCode;
+}
