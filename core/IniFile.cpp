@@ -11,6 +11,8 @@ namespace core {
 namespace {
 
 constexpr size_t npos = std::wstring::npos;
+// The place of the nameless section, which holds the lines before the first section header.
+constexpr size_t kBeforeFirstSection = npos - 1;
 SaveHook g_saveReplaceHook = nullptr;
 
 // White space as the profile functions see it: the C library's, plus CR and the DOS end-of-file mark.
@@ -35,8 +37,17 @@ bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
     if (a.empty()) {
         return true;
     }
-    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+// The form under which names are indexed; names that compare equal without regard to case fold alike.
+std::wstring FoldCase(std::wstring_view name) {
+    std::wstring folded(name);
+    if (!folded.empty()) {
+        ::CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+    }
+    return folded;
 }
 
 bool IsQuote(wchar_t c) {
@@ -116,8 +127,10 @@ SaveHook SetSaveReplaceHook(SaveHook hook) {
 
 IniDocument::LoadResult IniDocument::Load(const std::wstring& path) {
     m_lines.clear();
-    fw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    m_sectionIndexValid = false;
+    fw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = ::GetLastError();
         return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? LoadResult::Missing
@@ -148,7 +161,7 @@ IniDocument::Line IniDocument::ParseLine(std::wstring_view raw) {
         const size_t close = text.rfind(L']');
         if (close != npos) {
             line.kind = Kind::Section;
-            line.name = std::wstring(text.substr(1, close - 1));
+            line.name = std::wstring(Trim(text.substr(1, close - 1)));
             return line;
         }
     }
@@ -174,6 +187,7 @@ IniDocument::Line IniDocument::ParseLine(std::wstring_view raw) {
 
 void IniDocument::Parse(std::wstring_view text) {
     m_lines.clear();
+    m_sectionIndexValid = false;
     while (!text.empty()) {
         const size_t end = text.find(L'\n');
         std::wstring_view raw = text.substr(0, end);
@@ -190,20 +204,28 @@ void IniDocument::Parse(std::wstring_view text) {
 
 size_t IniDocument::FindSection(std::wstring_view name) const {
     name = Trim(name);
+    // Lines before the first section header form a section without a name.
     if (name.empty()) {
-        return npos;
+        return kBeforeFirstSection;
     }
-    for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (m_lines[i].kind == Kind::Section && EqualNoCase(m_lines[i].name, name)) {
-            return i;
+    if (!m_sectionIndexValid) {
+        // The first line of each section name: a whole file's tasks are looked up without rescanning it.
+        m_sectionIndex.clear();
+        for (size_t i = 0; i < m_lines.size(); ++i) {
+            if (m_lines[i].kind == Kind::Section) {
+                m_sectionIndex.try_emplace(FoldCase(m_lines[i].name), i);
+            }
         }
+        m_sectionIndexValid = true;
     }
-    return npos;
+    const auto found = m_sectionIndex.find(FoldCase(name));
+    return found == m_sectionIndex.end() ? npos : found->second;
 }
 
 size_t IniDocument::FindKey(size_t sectionLine, std::wstring_view key) const {
     key = Trim(key);
-    for (size_t i = sectionLine + 1; i < m_lines.size() && m_lines[i].kind != Kind::Section; ++i) {
+    for (size_t i = sectionLine == kBeforeFirstSection ? 0 : sectionLine + 1;
+         i < m_lines.size() && m_lines[i].kind != Kind::Section; ++i) {
         if (m_lines[i].kind == Kind::Key && EqualNoCase(m_lines[i].name, key)) {
             return i;
         }
@@ -234,6 +256,7 @@ bool IniDocument::Set(std::wstring_view section, std::wstring_view key, std::wst
     const size_t sectionLine = FindSection(section);
     if (sectionLine == npos) {
         m_lines.push_back(ParseLine(L"[" + std::wstring(section) + L"]"));
+        m_sectionIndex.try_emplace(FoldCase(m_lines.back().name), m_lines.size() - 1);
         m_lines.push_back(ParseLine(std::wstring(key) + L"=" + stored));
         return true;
     }
@@ -249,6 +272,9 @@ bool IniDocument::Set(std::wstring_view section, std::wstring_view key, std::wst
         if (m_lines[i].kind != Kind::Blank) {
             insertAt = i + 1;
         }
+    }
+    if (insertAt < m_lines.size()) {
+        m_sectionIndexValid = false;  // later sections move down
     }
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt),
                    ParseLine(std::wstring(key) + L"=" + stored));

@@ -6,12 +6,13 @@
 // the ANSI code page, and always written in UTF-16LE with a byte-order mark, replacing the file whole.
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace core {
 
 class IniDocument {
-public:
+  public:
     enum class LoadResult { Ok, Missing, Unreadable };
 
     // Reads and parses the file. A missing file leaves the document empty.
@@ -29,7 +30,7 @@ public:
     // interrupted save leaves either the old or the new file.
     bool Save(const std::wstring& path) const;
 
-private:
+  private:
     enum class Kind { Blank, Section, Key };
     struct Line {
         std::wstring text;  // the line as it stands in the file, without its line break
@@ -46,6 +47,8 @@ private:
     size_t FindKey(size_t sectionLine, std::wstring_view key) const;
 
     std::vector<Line> m_lines;
+    mutable std::unordered_map<std::wstring, size_t> m_sectionIndex;
+    mutable bool m_sectionIndexValid = false;
 };
 
 // Tests use this to act between writing the temporary file and replacing the target (for example, to end

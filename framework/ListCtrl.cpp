@@ -14,7 +14,8 @@ int CListCtrl::InsertColumn(int column, const std::wstring& heading, int format,
         col.mask |= LVCF_SUBITEM;
         col.iSubItem = subItem;
     }
-    return static_cast<int>(SendMessage(LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&col)));
+    return static_cast<int>(
+        SendMessage(LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&col)));
 }
 
 int CListCtrl::GetColumnCount() const {

@@ -8,7 +8,7 @@ namespace fw {
 
 // A window the program talks to through its handle. The object does not destroy the window.
 class CWnd {
-public:
+  public:
     CWnd() = default;
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
@@ -32,7 +32,7 @@ public:
     void SetWindowText(const std::wstring& text) const { ::SetWindowTextW(m_hWnd, text.c_str()); }
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
 
-protected:
+  protected:
     HWND m_hWnd = nullptr;
 };
 

@@ -1,1 +1,326 @@
+// Profile.txt in the test prefix's C:\ProgramData: first start, loading, saving, failures.
+#include "core/IniFile.h"
+#include "core/Profile.h"
+#include "framework/MessageBox.h"
+
 #include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace {
+
+using core::MemoryTaskList;
+using core::TaskColumn;
+
+std::wstring CommonAppData() {
+    wchar_t path[MAX_PATH]{};
+    ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_DEFAULT, path);
+    return path;
+}
+
+void RemoveTree(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::DeleteFileW(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..") {
+                RemoveTree(path + L"\\" + name);
+            }
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return bytes;
+    }
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+    }
+    ::CloseHandle(file);
+    return bytes;
+}
+
+std::wstring PlatformRead(const std::wstring& section, const std::wstring& key) {
+    std::vector<wchar_t> buffer(4096, L'\0');
+    ::GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", buffer.data(), static_cast<DWORD>(buffer.size()),
+                               core::GetProfilePath().c_str());
+    return buffer.data();
+}
+
+class ProfileTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        m_root = CommonAppData() + L"\\Korvane";
+        m_folder = m_root + L"\\Marlowick";
+        m_path = m_folder + L"\\Profile.txt";
+        RemoveTree(m_root);
+        fw::SetMessageBoxHook([this](const fw::MessageBoxRequest& request) {
+            m_messages.push_back(request.text);
+            EXPECT_EQ(request.caption, L"Marlowick");
+            EXPECT_EQ(request.type & MB_ICONMASK, static_cast<UINT>(MB_ICONEXCLAMATION));
+            return IDOK;
+        });
+    }
+    void TearDown() override {
+        fw::SetMessageBoxHook({});
+        RemoveTree(m_root);
+    }
+
+    // Writes the profile as the platform's own functions would (a new file is in the ANSI code page).
+    void PlatformWrite(const std::wstring& section, const std::wstring& key, const std::wstring& value) {
+        ::CreateDirectoryW(m_root.c_str(), nullptr);
+        ::CreateDirectoryW(m_folder.c_str(), nullptr);
+        ASSERT_TRUE(::WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), m_path.c_str()));
+    }
+
+    void SaveTasks(const std::vector<core::Task>& tasks) {
+        MemoryTaskList list;
+        for (const core::Task& t : tasks) {
+            list.AppendTask(t.program, t.action, t.time);
+        }
+        core::SaveTasks(list);
+    }
+
+    MemoryTaskList Load() {
+        MemoryTaskList list;
+        core::LoadTasks(list);
+        return list;
+    }
+
+    std::wstring m_root, m_folder, m_path;
+    std::vector<std::wstring> m_messages;
+};
+
+TEST_F(ProfileTest, FirstStartShowsNoMessageAndSavesAnEmptyList) {
+    EXPECT_EQ(core::GetProfilePath(), m_path);
+    ASSERT_TRUE(core::EnsureProfileFile());
+    EXPECT_EQ(::GetFileAttributesW(m_path.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_EQ(Load().GetTaskCount(), 0);
+    core::SaveTasks(MemoryTaskList{});
+    EXPECT_EQ(PlatformRead(L"TaskCount", L"TaskCount"), L"0");
+    EXPECT_TRUE(m_messages.empty());
+
+    // A second start keeps what is there.
+    SaveTasks({{L"a.exe", L"Start", L"1:00:00 AM"}});
+    ASSERT_TRUE(core::EnsureProfileFile());
+    EXPECT_EQ(Load().GetTaskCount(), 1);
+}
+
+TEST_F(ProfileTest, MissingFileIsReportedOnceWhenLoading) {
+    ::CreateDirectoryW(m_root.c_str(), nullptr);
+    ::CreateDirectoryW(m_folder.c_str(), nullptr);
+    EXPECT_EQ(Load().GetTaskCount(), 0);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0], L"Can not open file " + m_path + L" for read\n");
+}
+
+TEST_F(ProfileTest, FiveSavedTwoRemovedLeavesTheOldSectionsBehind) {
+    SaveTasks({{L"p0", L"Start", L"00:00:00"},
+               {L"p1", L"Stop", L"01:00:00"},
+               {L"p2", L"Start", L"02:00:00"},
+               {L"p3", L"Stop", L"03:00:00"},
+               {L"p4", L"Start", L"04:00:00"}});
+    MemoryTaskList list = Load();
+    ASSERT_EQ(list.GetTaskCount(), 5);
+    list.RemoveTask(1);
+    list.RemoveTask(2);  // the former p3
+    core::SaveTasks(list);
+
+    EXPECT_EQ(PlatformRead(L"TaskCount", L"TaskCount"), L"3");
+    EXPECT_EQ(PlatformRead(L"Task0", L"Program"), L"p0");
+    EXPECT_EQ(PlatformRead(L"Task1", L"Program"), L"p2");
+    EXPECT_EQ(PlatformRead(L"Task2", L"Program"), L"p4");
+    EXPECT_EQ(PlatformRead(L"Task2", L"Time"), L"04:00:00");
+    EXPECT_EQ(PlatformRead(L"Task3", L"Program"), L"p3");
+    EXPECT_EQ(PlatformRead(L"Task4", L"Program"), L"p4");
+    const MemoryTaskList reloaded = Load();
+    ASSERT_EQ(reloaded.GetTaskCount(), 3);
+    EXPECT_EQ(reloaded.GetTaskText(1, TaskColumn::Program), L"p2");
+    EXPECT_EQ(reloaded.GetTaskText(1, TaskColumn::Action), L"Start");
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(ProfileTest, UnusableTaskCountsLoadNothing) {
+    for (const wchar_t* count : {L"", L"abc", L"-3", L"0"}) {
+        PlatformWrite(L"TaskCount", L"TaskCount", count);
+        PlatformWrite(L"Task0", L"Program", L"should not load");
+        EXPECT_EQ(Load().GetTaskCount(), 0) << std::wstring(count).size();
+    }
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(ProfileTest, CountBeyondTheStoredSectionsLoadsEmptyRows) {
+    PlatformWrite(L"TaskCount", L"TaskCount", L"4");
+    PlatformWrite(L"Task0", L"Program", L"C:\\a.exe");
+    PlatformWrite(L"Task0", L"Action", L"start");
+    PlatformWrite(L"Task0", L"Time", L"Invalid DateTime");
+    PlatformWrite(L"Task1", L"Program", L"C:\\b.exe");
+    MemoryTaskList list = Load();
+    ASSERT_EQ(list.GetTaskCount(), 4);
+    EXPECT_EQ(list.GetTaskText(0, TaskColumn::Action), L"start");
+    EXPECT_EQ(list.GetTaskText(0, TaskColumn::Time), L"Invalid DateTime");
+    EXPECT_EQ(list.GetTaskText(1, TaskColumn::Action), L"");
+    EXPECT_EQ(list.GetTaskText(3, TaskColumn::Program), L"");
+    core::SaveTasks(list);
+    EXPECT_EQ(PlatformRead(L"Task3", L"Time"), L"");
+    EXPECT_EQ(Load().GetTaskCount(), 4);
+}
+
+TEST_F(ProfileTest, HugeTaskCountLoadsAtMostTenThousandRowsQuickly) {
+    PlatformWrite(L"TaskCount", L"TaskCount", L"2147483647");
+    const auto start = std::chrono::steady_clock::now();
+    const MemoryTaskList list = Load();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    std::printf("Loading TaskCount=2147483647 took %lld ms\n", static_cast<long long>(ms));
+    EXPECT_EQ(list.GetTaskCount(), core::kMaxTasks);
+    EXPECT_LT(ms, 10000);
+}
+
+TEST_F(ProfileTest, LongAndNonAsciiTextsRoundTripWhole) {
+    const std::wstring longPath = L"C:\\" + std::wstring(296, L'L') + L".exe";
+    ASSERT_EQ(longPath.size(), 303u);
+    const std::wstring accents = L"C:\\Programme\\Caf\x00e9\\\x65e5\x672c\x8a9e.exe";
+    SaveTasks({{longPath, L"Start", L"07:30:00"}, {accents, L"Stop", L"19:05:00"}, {L"%s%n%d", L"Stop", L"1"}});
+    const MemoryTaskList list = Load();
+    ASSERT_EQ(list.GetTaskCount(), 3);
+    EXPECT_EQ(list.GetTaskText(0, TaskColumn::Program), longPath);
+    EXPECT_EQ(list.GetTaskText(1, TaskColumn::Program), accents);
+    EXPECT_EQ(list.GetTaskText(2, TaskColumn::Program), L"%s%n%d");
+    // The platform's own functions read the same file the same way.
+    EXPECT_EQ(PlatformRead(L"Task1", L"Program"), accents);
+}
+
+TEST_F(ProfileTest, AnsiFileWrittenByThePlatformLoadsUnchanged) {
+    PlatformWrite(L"TaskCount", L"TaskCount", L"1");
+    PlatformWrite(L"Task0", L"Program", L"C:\\Tools\\Caf\x00e9\\backup.exe");
+    PlatformWrite(L"Task0", L"Action", L"Start");
+    PlatformWrite(L"Task0", L"Time", L"2:00:00 AM");
+    PlatformWrite(L"Stop", L"TimeOut", L"25");
+    ASSERT_NE(ReadBytes(m_path).substr(0, 2), "\xFF\xFE");
+    MemoryTaskList list = Load();
+    ASSERT_EQ(list.GetTaskCount(), 1);
+    EXPECT_EQ(list.GetTaskText(0, TaskColumn::Program), L"C:\\Tools\\Caf\x00e9\\backup.exe");
+    EXPECT_EQ(list.GetTaskText(0, TaskColumn::Time), L"2:00:00 AM");
+    EXPECT_EQ(core::GetSettingInt(L"Stop", L"TimeOut"), 25);
+
+    // Saving converts the file to UTF-16 and keeps what the tasks do not own.
+    list.AppendTask(L"C:\\\x65e5\x672c.exe", L"Stop", L"3:00:00 AM");
+    core::SaveTasks(list);
+    EXPECT_EQ(ReadBytes(m_path).substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(core::GetSetting(L"Stop", L"TimeOut"), L"25");
+    EXPECT_EQ(Load().GetTaskText(1, TaskColumn::Program), L"C:\\\x65e5\x672c.exe");
+}
+
+TEST_F(ProfileTest, SettingsAsNumbers) {
+    const std::pair<const wchar_t*, int> cases[] = {
+        {L" 42x", 42},
+        {L"-7", -7},
+        {L"abc", 0},
+        {L"", 0},
+        {L"99999999999", 2147483647},
+        {L"-99999999999", -2147483647 - 1},
+        {L"+5", 5},
+        {L"\t 12 34", 12},
+        {L"- 3", 0},
+    };
+    for (const auto& [text, value] : cases) {
+        EXPECT_EQ(core::ParseSettingInt(text), value) << static_cast<int>(std::wstring(text).size());
+    }
+    ASSERT_TRUE(core::SetSetting(L"Stop", L"TimeOut", L" 42x"));
+    EXPECT_EQ(core::GetSettingInt(L"Stop", L"TimeOut"), 42);
+    EXPECT_EQ(core::GetSetting(L"Stop", L"TimeOut"), L" 42x");
+    EXPECT_EQ(core::GetSettingInt(L"Stop", L"Absent"), 0);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(ProfileTest, FolderThatCannotBeCreatedIsReported) {
+    // A file where the maker's folder should be.
+    HANDLE file = ::CreateFileW(m_root.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ::CloseHandle(file);
+    EXPECT_EQ(core::GetConfigFolder(), L"");
+    EXPECT_FALSE(core::EnsureProfileFile());
+    ASSERT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(m_messages[0], L"Sorry,Cannot create config file folder.");
+    EXPECT_EQ(m_messages[1], L"Sorry,Cannot create config file folder.");
+}
+
+TEST_F(ProfileTest, ProfileThatCannotBeWrittenIsReportedAndKept) {
+    SaveTasks({{L"keep.exe", L"Start", L"01:00:00"}});
+    const std::string before = ReadBytes(m_path);
+    {
+        // As root, read-only bits are ignored: hold the file open without sharing instead.
+        HANDLE lock = ::CreateFileW(m_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(core::SetSetting(L"Stop", L"TimeOut", L"5"));
+        SaveTasks({{L"other.exe", L"Stop", L"02:00:00"}});
+        ::CloseHandle(lock);
+    }
+    ASSERT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(m_messages[0], L"Can't write file ");
+    EXPECT_EQ(m_messages[1], L"Can't write file ");
+    EXPECT_EQ(ReadBytes(m_path), before);
+}
+
+TEST_F(ProfileTest, SaveInterruptedBeforeTheReplaceLeavesTheOldFile) {
+    SaveTasks({{L"old.exe", L"Start", L"01:00:00"}});
+    const std::string before = ReadBytes(m_path);
+    // The process dies between writing the new file and putting it in place.
+    EXPECT_EXIT(
+        {
+            core::SetSaveReplaceHook([] { ::ExitProcess(3); });
+            SaveTasks({{L"new.exe", L"Stop", L"02:00:00"}, {L"more.exe", L"Stop", L"03:00:00"}});
+        },
+        testing::ExitedWithCode(3), "");
+    EXPECT_EQ(ReadBytes(m_path), before);
+    EXPECT_EQ(Load().GetTaskText(0, TaskColumn::Program), L"old.exe");
+}
+
+TEST_F(ProfileTest, ManyTasksSaveAndLoadQuickly) {
+    for (int count : {1000, core::kMaxTasks}) {
+        MemoryTaskList list;
+        for (int i = 0; i < count; ++i) {
+            list.AppendTask(L"C:\\Program Files\\Tool " + std::to_wstring(i) + L"\\tool.exe",
+                            i % 2 ? L"Stop" : L"Start", L"7:30:00 PM");
+        }
+        const auto t0 = std::chrono::steady_clock::now();
+        core::SaveTasks(list);
+        const auto t1 = std::chrono::steady_clock::now();
+        const MemoryTaskList loaded = Load();
+        const auto t2 = std::chrono::steady_clock::now();
+        const auto saveMs = std::chrono::duration_cast<std::chrono::milliseconds>(t1 - t0).count();
+        const auto loadMs = std::chrono::duration_cast<std::chrono::milliseconds>(t2 - t1).count();
+        std::printf("%d tasks: save %lld ms, load %lld ms\n", count, static_cast<long long>(saveMs),
+                    static_cast<long long>(loadMs));
+        ASSERT_EQ(loaded.GetTaskCount(), count);
+        EXPECT_EQ(loaded.GetTaskText(count - 1, TaskColumn::Program),
+                  L"C:\\Program Files\\Tool " + std::to_wstring(count - 1) + L"\\tool.exe");
+        // A generous bound: the figures above are what to watch.
+        EXPECT_LT(saveMs, 10000);
+        EXPECT_LT(loadMs, 10000);
+    }
+}
+
+}  // namespace

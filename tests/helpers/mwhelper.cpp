@@ -34,8 +34,8 @@ void Record(const std::wstring& line) {
         return;
     }
     const std::wstring text = line + L"\r\n";
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
                           nullptr);
@@ -103,8 +103,8 @@ int wmain(int argc, wchar_t** argv) {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     wchar_t stamp[64]{};
-    swprintf(stamp, 64, L"%04u-%02u-%02u %02u:%02u:%02u.%03u", now.wYear, now.wMonth, now.wDay, now.wHour,
-             now.wMinute, now.wSecond, now.wMilliseconds);
+    swprintf(stamp, 64, L"%04u-%02u-%02u %02u:%02u:%02u.%03u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+             now.wSecond, now.wMilliseconds);
     Record(L"start " + std::to_wstring(::GetCurrentProcessId()) + L" " + stamp);
 
     WNDCLASSW wc{};
