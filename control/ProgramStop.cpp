@@ -15,7 +15,7 @@ namespace control {
 namespace {
 
 constexpr wchar_t kStopSection[] = L"Stop";
-// The platform lists at most this many processes in one call of the stop; the rest are not seen.
+// At most this many processes are examined; on a system with more, the rest are not seen.
 constexpr DWORD kMaxProcesses = 1024;
 
 std::wstring AsciiLower(std::wstring text) {

@@ -304,7 +304,7 @@ TEST_F(ProgramStopTest, SeveralStopsWaitAtOnceAndAnEarlyEndIsReleasedAtOnce) {
     auto a = StartHelper({L"--ignore-close", L"--title", slow1}, slow1);
     auto b = StartHelper({L"--ignore-close", L"--title", slow2}, slow2);
     auto c = StartHelper({L"--title", quick}, quick);
-    WriteStopOptions(L"3", L"TRUE");
+    WriteStopOptions(L"2", L"TRUE");
 
     control::StopProgram(slow1, *m_stops);
     control::StopProgram(slow2, *m_stops);
