@@ -10,6 +10,8 @@
 //                      "exit <pid>" when it leaves its message loop
 //   --hang-after MS    stops answering messages MS milliseconds after start (its windows hang)
 //   --lifetime MS      ends by itself after MS milliseconds (default 120000), so that nothing outlives a test
+// A helper started without arguments (by the shell, say) takes --record and --lifetime from the environment
+// variables MWHELPER_RECORD and MWHELPER_LIFETIME when they are set; options given override them.
 // Without windows it just waits out its lifetime. It exits with code 7 when its last window is destroyed.
 #include <windows.h>
 
@@ -84,6 +86,15 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<Window> windows;
     DWORD hangAfter = 0;
     DWORD lifetime = 120000;
+    const auto environment = [](const wchar_t* name) {
+        wchar_t value[MAX_PATH]{};
+        const DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH);
+        return length > 0 && length < MAX_PATH ? std::wstring(value, length) : std::wstring();
+    };
+    g_record = environment(L"MWHELPER_RECORD");
+    if (const std::wstring value = environment(L"MWHELPER_LIFETIME"); !value.empty()) {
+        lifetime = static_cast<DWORD>(_wtoi(value.c_str()));
+    }
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         const bool hasValue = i + 1 < argc;

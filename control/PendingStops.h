@@ -1,0 +1,61 @@
+#pragma once
+// The stops that are waiting for their process to end, without holding up the user-interface thread.
+#include "framework/Handle.h"
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace control {
+
+// Owns every stop whose close requests have been posted and whose process has not yet ended or been
+// terminated. A pool thread watches each process and tells a message-only window of the owning thread,
+// so the end of a process and the end of its time-out are both handled on that thread, between its other
+// messages. Create and destroy the object on the user-interface thread; its messages are handled by any
+// message loop of that thread, modal ones included.
+//
+// Destroying the object abandons the pending stops at once: nothing is waited for and nothing is
+// terminated. The close requests were already posted; a program that ignores them keeps running.
+class PendingStops {
+  public:
+    struct Info {
+        DWORD processId;
+        DWORD timeOutMilliseconds;
+        bool forceQuit;
+    };
+
+    PendingStops();
+    PendingStops(const PendingStops&) = delete;
+    PendingStops& operator=(const PendingStops&) = delete;
+    ~PendingStops();
+
+    // Takes over the process handle (opened with SYNCHRONIZE | PROCESS_TERMINATE). When the process ends,
+    // the handle is released at once; when the time-out passes first, the process is terminated with exit
+    // code 0 if forceQuit is set, and released either way. A time-out of 0 acts before this returns.
+    void Add(fw::UniqueHandle process, DWORD processId, DWORD timeOutMilliseconds, bool forceQuit);
+
+    size_t Count() const { return m_stops.size(); }
+    std::vector<Info> List() const;
+
+  private:
+    struct Stop;
+    struct WindowTraits {
+        using Value = HWND;
+        static Value Invalid() noexcept { return nullptr; }
+        static void Close(Value value) noexcept { static_cast<void>(::DestroyWindow(value)); }
+    };
+
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static VOID CALLBACK OnWaitDone(PVOID context, BOOLEAN timedOut);
+    void Finish(UINT_PTR id, bool timedOut);
+
+    // The window goes first at destruction; a watch that fires meanwhile posts to nothing. Each stop then
+    // cancels its watch before closing its process handle.
+    std::map<UINT_PTR, std::unique_ptr<Stop>> m_stops;
+    fw::UniqueAny<WindowTraits> m_window;
+    UINT_PTR m_nextId = 1;
+};
+
+}  // namespace control

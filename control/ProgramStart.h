@@ -1,0 +1,12 @@
+#pragma once
+// Starting the program of a Start task: the shell opens its file.
+#include <string>
+
+namespace control {
+
+// Asks the shell to open the file named by the text, as its type's "open" verb says (an executable runs, a
+// document opens in its program). The text is one file name, never split into arguments; nothing is
+// checked beforehand, nothing waits, and a failure is neither examined nor shown.
+void StartProgram(const std::wstring& program);
+
+}  // namespace control

@@ -1,0 +1,195 @@
+// Starting programs through the shell, and the hand-off of a due task to start or stop.
+#include "control/ProgramStart.h"
+#include "control/ProgramStop.h"
+#include "core/Scheduler.h"
+
+#include "ControlTestSupport.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace control_test {
+namespace {
+
+using Messages = std::vector<std::wstring>;
+
+// Helpers that the shell starts take their record file from the environment while this object lives.
+class RecordThroughEnvironment {
+  public:
+    explicit RecordThroughEnvironment(const std::wstring& record) {
+        ::SetEnvironmentVariableW(L"MWHELPER_RECORD", record.c_str());
+        ::SetEnvironmentVariableW(L"MWHELPER_LIFETIME", L"30000");
+    }
+    ~RecordThroughEnvironment() {
+        ::SetEnvironmentVariableW(L"MWHELPER_RECORD", nullptr);
+        ::SetEnvironmentVariableW(L"MWHELPER_LIFETIME", nullptr);
+    }
+};
+
+// Ends the process that a record names, when the test is over.
+struct KillRecorded {
+    std::wstring record;
+    ~KillRecorded() {
+        if (const DWORD id = RecordedProcessId(record)) {
+            KillProcess(id);
+        }
+    }
+};
+
+using ProgramStartTest = ControlTest;
+
+TEST_F(ProgramStartTest, ExecutableRuns) {
+    const std::wstring record = testing_support::TempFilePath(L"start-exe");
+    KillRecorded cleanup{record};
+    {
+        RecordThroughEnvironment environment(record);
+        control::StartProgram(testing_support::HelperPath());
+    }
+    EXPECT_TRUE(WaitUntil([&] { return RecordedProcessId(record) != 0; }, 10000));
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+TEST_F(ProgramStartTest, PathWithAnArgumentStartsNothingAndShowsNothing) {
+    const std::wstring record = testing_support::TempFilePath(L"start-with-argument");
+    KillRecorded cleanup{record};
+    {
+        RecordThroughEnvironment environment(record);
+        control::StartProgram(testing_support::HelperPath() + L" -x");
+    }
+    EXPECT_FALSE(WaitUntil([&] { return RecordedProcessId(record) != 0; }, 1500));
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+// A document type of the test's own, opened by the helper program, which records its start into the
+// document it is given. Registered for the machine (the shell under Wine reads no per-user types) and
+// removed again when the test is over.
+class TestDocumentType {
+  public:
+    static constexpr wchar_t kExtension[] = L".marlowicktestdoc";
+    static constexpr wchar_t kType[] = L"MarlowickTest.Document";
+
+    TestDocumentType() {
+        const std::wstring command = L"\"" + testing_support::HelperPath() + L"\" --lifetime 30000 --record \"%1\"";
+        m_registered = Set(kExtension, kType) && Set(std::wstring(kType) + L"\\shell\\open\\command", command);
+    }
+    ~TestDocumentType() {
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(L"Software\\Classes\\") + kExtension).c_str());
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(L"Software\\Classes\\") + kType).c_str());
+    }
+    bool Registered() const { return m_registered; }
+
+  private:
+    static bool Set(const std::wstring& key, const std::wstring& value) {
+        const std::wstring path = L"Software\\Classes\\" + key;
+        return ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, REG_SZ, value.c_str(),
+                                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    bool m_registered = false;
+};
+
+TEST_F(ProgramStartTest, DocumentOpensInItsAssociatedProgram) {
+    TestDocumentType type;
+    ASSERT_TRUE(type.Registered());
+    const std::wstring document =
+        testing_support::TempFilePath(L"start-document") + TestDocumentType::kExtension;  // does not exist yet
+    {
+        fw::UniqueFile file(::CreateFileW(document.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file);
+    }
+    KillRecorded cleanup{document};
+    control::StartProgram(document);
+    EXPECT_TRUE(WaitUntil([&] { return RecordedProcessId(document) != 0; }, 10000));
+    EXPECT_EQ(m_messages, Messages{});
+    KillProcess(RecordedProcessId(document));
+    ::DeleteFileW(document.c_str());
+}
+
+TEST_F(ProgramStartTest, RunTaskStartsForStartInAnyCaseAndStopsForAnyOtherText) {
+    const std::wstring record = testing_support::TempFilePath(L"run-task-start");
+    KillRecorded cleanup{record};
+    {
+        RecordThroughEnvironment environment(record);
+        core::RunTask(testing_support::HelperPath(), L"sTaRt", *m_stops);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return RecordedProcessId(record) != 0; }, 10000));
+
+    for (const wchar_t* action : {L"Pause", L""}) {
+        const std::wstring title = UniqueTitle(L"run task stop");
+        auto helper = StartHelper({L"--title", title}, title);
+        core::RunTask(title, action, *m_stops);
+        EXPECT_EQ(ExitCodeAfter(*helper, 10000), 7u) << action;
+    }
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+// The window of the test that another thread sends a message to while a stop waits.
+LRESULT CALLBACK AnsweringProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+        return 42;
+    }
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+TEST_F(ProgramStartTest, WhileAStopWaitsTicksGoOnAndTheProgramAnswers) {
+    const std::wstring title = UniqueTitle(L"slow to stop");
+    auto slow = StartHelper({L"--ignore-close", L"--title", title}, title);
+    WriteStopOptions(L"30", L"TRUE");
+    const std::wstring record = testing_support::TempFilePath(L"start-while-stopping");
+    KillRecorded cleanup{record};
+    RecordThroughEnvironment environment(record);
+
+    core::MemoryTaskList tasks;
+    auto text = [](int second) {
+        SYSTEMTIME time{2026, 12, 3, 9, 7, 30, static_cast<WORD>(second), 0};
+        return core::FormatTaskTime(core::DateTimeValue::FromSystemTime(time));
+    };
+    tasks.AppendTask(title, L"Stop", text(0));
+    tasks.AppendTask(testing_support::HelperPath(), L"Start", text(1));
+    SYSTEMTIME now{2026, 12, 3, 9, 7, 29, 59, 0};
+    core::Scheduler scheduler(
+        tasks, [&] { return now; },
+        [this](const std::wstring& program, const std::wstring& action) { core::RunTask(program, action, *m_stops); });
+
+    scheduler.SchedulerTick();
+    now.wMinute = 30;
+    now.wSecond = 0;
+    const auto start = std::chrono::steady_clock::now();
+    scheduler.SchedulerTick();
+    const double tickSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("a tick that stops a program returned after %.3f s (time-out 30 s)\n", tickSeconds);
+    EXPECT_LT(tickSeconds, 5.0);
+    EXPECT_EQ(m_stops->Count(), 1u);
+
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &AnsweringProcedure;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"MarlowickAnsweringWindow";
+    ::RegisterClassW(&wc);
+    HWND window =
+        ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    DWORD_PTR answer = 0;
+    bool answered = false;
+    std::atomic<bool> done{false};
+    std::thread asker([&] {
+        answered = ::SendMessageTimeoutW(window, WM_APP, 0, 0, SMTO_NORMAL, 5000, &answer) != 0;
+        done = true;
+    });
+    WaitUntil([&] { return done.load(); }, 6000);
+    asker.join();
+    ::DestroyWindow(window);
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(answer, 42u);
+
+    now.wSecond = 1;
+    scheduler.SchedulerTick();
+    EXPECT_TRUE(WaitUntil([&] { return RecordedProcessId(record) != 0; }, 10000));
+    EXPECT_EQ(m_stops->Count(), 1u);
+    EXPECT_TRUE(slow->IsRunning());
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+}  // namespace
+}  // namespace control_test

@@ -1,0 +1,326 @@
+// Stopping real helper processes by path and by window title.
+#include "control/ProgramStop.h"
+
+#include "ControlTestSupport.h"
+
+#include <psapi.h>
+
+#include <chrono>
+#include <cstdio>
+
+namespace control_test {
+namespace {
+
+using Messages = std::vector<std::wstring>;
+
+std::wstring AsciiUpper(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c >= L'a' && c <= L'z') {
+            c = static_cast<wchar_t>(c - L'a' + L'A');
+        }
+    }
+    return text;
+}
+
+// Of the two processes, the one the platform lists first.
+DWORD FirstListed(DWORD a, DWORD b) {
+    std::vector<DWORD> ids(1024);
+    DWORD bytes = 0;
+    ::EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes);
+    ids.resize(bytes / sizeof(DWORD));
+    for (DWORD id : ids) {
+        if (id == a || id == b) {
+            return id;
+        }
+    }
+    return 0;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+using ProgramStopTest = ControlTest;
+
+TEST_F(ProgramStopTest, ByPathStopsOnlyTheFirstListedInstance) {
+    HelperCopy copy;
+    const std::wstring titleA = UniqueTitle(L"instance A"), titleB = UniqueTitle(L"instance B");
+    auto a = StartHelper({L"--ignore-close", L"--title", titleA}, titleA, copy.Path());
+    auto b = StartHelper({L"--ignore-close", L"--title", titleB}, titleB, copy.Path());
+    const DWORD first = FirstListed(a->Id(), b->Id());
+    ASSERT_NE(first, 0u);
+    HelperProcess& stopped = first == a->Id() ? *a : *b;
+    HelperProcess& spared = first == a->Id() ? *b : *a;
+    WriteStopOptions(L"1", L"TRUE");
+
+    control::StopProgram(copy.Path(), *m_stops);
+    EXPECT_EQ(m_stops->Count(), 1u);
+    EXPECT_EQ(ExitCodeAfter(stopped, 10000), 0u);  // ignored the close request: terminated after the time-out
+    EXPECT_TRUE(WaitForNoPendingStop());
+    EXPECT_TRUE(spared.IsRunning());
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+TEST_F(ProgramStopTest, ByPathIgnoresTheCaseOfAsciiLettersOnly) {
+    HelperCopy copy(L"stoppable-helper-\u00e9.exe");
+    const std::wstring title = UniqueTitle(L"case");
+    auto helper = StartHelper({L"--title", title}, title, copy.Path());
+
+    // A letter outside A to Z in another case is a different path.
+    std::wstring otherCase = copy.Path();
+    otherCase.replace(otherCase.find(L'\u00e9'), 1, L"\u00c9");
+    control::StopProgramByPath(otherCase, *m_stops);
+    EXPECT_EQ(m_stops->Count(), 0u);
+    EXPECT_TRUE(helper->IsRunning());
+
+    control::StopProgram(AsciiUpper(copy.Path()), *m_stops);
+    EXPECT_EQ(ExitCodeAfter(*helper, 10000), 7u);  // closed its window on the request
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+TEST_F(ProgramStopTest, ShortOrForwardSlashPathDoesNotMatch) {
+    HelperCopy copy;
+    const std::wstring title = UniqueTitle(L"short path");
+    auto helper = StartHelper({L"--title", title}, title, copy.Path());
+
+    wchar_t shortPath[MAX_PATH]{};
+    ASSERT_GT(::GetShortPathNameW(copy.Path().c_str(), shortPath, MAX_PATH), 0u);
+    ASSERT_NE(std::wstring(shortPath), copy.Path());
+    control::StopProgram(shortPath, *m_stops);
+    EXPECT_EQ(m_messages, Messages{});  // an existing file that is not running as such: nothing at all
+
+    std::wstring forward = copy.Path();
+    std::replace(forward.begin(), forward.end(), L'\\', L'/');
+    control::StopProgramByPath(forward, *m_stops);
+
+    EXPECT_EQ(m_stops->Count(), 0u);
+    EXPECT_FALSE(WaitUntil([&] { return !helper->IsRunning(); }, 500));
+}
+
+TEST_F(ProgramStopTest, ExistingFileThatIsNotRunningDoesNothing) {
+    HelperCopy copy;
+    control::StopProgram(copy.Path(), *m_stops);
+    EXPECT_EQ(m_stops->Count(), 0u);
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+TEST_F(ProgramStopTest, NeverStopsItsOwnProcess) {
+    wchar_t own[MAX_PATH]{};
+    ::GetModuleFileNameW(nullptr, own, MAX_PATH);
+    control::StopProgram(own, *m_stops);
+    control::CloseAndTerminateProcess(::GetCurrentProcessId(), 0, true, *m_stops);
+    EXPECT_EQ(m_stops->Count(), 0u);
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+// A top-level window of the test itself, recording the close requests it gets.
+class OwnWindow {
+  public:
+    explicit OwnWindow(const std::wstring& title) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &OwnWindow::Procedure;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"MarlowickStopTestWindow";
+        ::RegisterClassW(&wc);
+        // Topmost, so that it comes before the other program's window in the window order.
+        m_hwnd = ::CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10,
+                                   10, 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
+        s_closes = 0;
+    }
+    ~OwnWindow() { ::DestroyWindow(m_hwnd); }
+    HWND Get() const { return m_hwnd; }
+    static int Closes() { return s_closes; }
+
+  private:
+    static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_CLOSE) {
+            ++s_closes;
+            return 0;
+        }
+        return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    static inline int s_closes = 0;
+    HWND m_hwnd = nullptr;
+};
+
+TEST_F(ProgramStopTest, ByTitleSkipsOwnWindowsAndFindsAnotherProgramsWindowOfTheSameTitle) {
+    const std::wstring shared = UniqueTitle(L"shared title");
+    auto helper = StartHelper({L"--title", shared}, shared);
+    OwnWindow own(shared);
+    ASSERT_EQ(::FindWindowW(nullptr, shared.c_str()), own.Get());
+
+    control::StopProgram(shared, *m_stops);
+    EXPECT_EQ(ExitCodeAfter(*helper, 10000), 7u);
+    EXPECT_EQ(OwnWindow::Closes(), 0);
+    EXPECT_TRUE(::IsWindow(own.Get()));
+    EXPECT_EQ(m_messages, Messages{});
+
+    // Only the program's own window has this title: it is not found.
+    control::StopProgram(shared, *m_stops);
+    WaitUntil([] { return false; }, 200);
+    EXPECT_EQ(m_messages, Messages{L"Can not find program: " + shared});
+    EXPECT_EQ(OwnWindow::Closes(), 0);
+}
+
+TEST_F(ProgramStopTest, ByTitleAsksEveryTopLevelWindowToCloseAndEndsTheWaitEarly) {
+    const std::wstring record = testing_support::TempFilePath(L"stop-all-windows");
+    const std::wstring first = UniqueTitle(L"first"), hidden = UniqueTitle(L"hidden"), last = UniqueTitle(L"last");
+    auto helper =
+        StartHelper({L"--record", record, L"--title", first, L"--hidden-title", hidden, L"--title", last}, last);
+    WriteStopOptions(L"30", L"TRUE");
+
+    const auto start = std::chrono::steady_clock::now();
+    control::StopProgram(hidden, *m_stops);
+    EXPECT_EQ(m_stops->Count(), 1u);
+    EXPECT_EQ(ExitCodeAfter(*helper, 20000), 7u);  // ended by itself, not terminated
+    EXPECT_TRUE(WaitForNoPendingStop(20000));
+    const double waited = SecondsSince(start);
+    std::printf("stop of a program that closes: pending for %.2f s (time-out 30 s)\n", waited);
+    EXPECT_LT(waited, 20.0);
+    EXPECT_TRUE(HasLine(record, L"close " + first));
+    EXPECT_TRUE(HasLine(record, L"close " + hidden));
+    EXPECT_TRUE(HasLine(record, L"close " + last));
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+TEST_F(ProgramStopTest, ProgramIgnoringTheCloseRequestIsTerminatedAfterTheTimeOut) {
+    const std::wstring record = testing_support::TempFilePath(L"stop-ignore");
+    const std::wstring title = UniqueTitle(L"ignores close");
+    auto helper = StartHelper({L"--ignore-close", L"--record", record, L"--title", title}, title);
+    WriteStopOptions(L"1", L"true");
+
+    const auto start = std::chrono::steady_clock::now();
+    control::StopProgram(title, *m_stops);
+    EXPECT_LT(SecondsSince(start), 5.0);  // the call does not wait
+    EXPECT_TRUE(helper->IsRunning());
+    EXPECT_EQ(ExitCodeAfter(*helper, 10000), 0u);
+    std::printf("terminated %.2f s after the stop (time-out 1 s)\n", SecondsSince(start));
+    EXPECT_TRUE(HasLine(record, L"close " + title));
+    EXPECT_TRUE(WaitForNoPendingStop());
+}
+
+TEST_F(ProgramStopTest, TimeOutZeroAbsentOrNotNumericTerminatesAtOnce) {
+    const wchar_t* timeOuts[] = {L"0", nullptr, L"abc", L"-5"};
+    for (const wchar_t* timeOut : timeOuts) {
+        SCOPED_TRACE(timeOut ? timeOut : L"absent");
+        const std::wstring title = UniqueTitle(L"at once");
+        auto helper = StartHelper({L"--ignore-close", L"--title", title}, title);
+        WriteStopOptions(timeOut, nullptr);
+        control::StopProgram(title, *m_stops);
+        EXPECT_EQ(m_stops->Count(), 0u);
+        EXPECT_EQ(helper->WaitForExit(5000), 0u);
+    }
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+TEST_F(ProgramStopTest, TimeOutIsReadAtEveryStopAndClampedToOneDay) {
+    const struct {
+        const wchar_t* text;
+        DWORD milliseconds;
+    } cases[] = {{L"86400", 86400000}, {L"86401", 86400000}, {L"99999999999", 86400000},
+                 {L" 12x", 12000},     {L"-1", 0},           {L"", 0},
+                 {L"abc", 0}};
+    for (const auto& c : cases) {
+        WriteStopOptions(c.text, nullptr);
+        EXPECT_EQ(control::ReadStopTimeOut(), c.milliseconds) << c.text;
+    }
+
+    const std::wstring title = UniqueTitle(L"one day");
+    auto helper = StartHelper({L"--ignore-close", L"--title", title}, title);
+    WriteStopOptions(L"86401", nullptr);
+    control::StopProgram(title, *m_stops);
+    const std::vector<control::PendingStops::Info> pending = m_stops->List();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(pending[0].processId, helper->Id());
+    EXPECT_EQ(pending[0].timeOutMilliseconds, 86400000u);
+    EXPECT_TRUE(pending[0].forceQuit);
+
+    // Leaving the program abandons the stop: nothing waits, nothing is terminated.
+    const auto start = std::chrono::steady_clock::now();
+    m_stops.reset();
+    EXPECT_LT(SecondsSince(start), 5.0);
+    EXPECT_FALSE(WaitUntil([&] { return !helper->IsRunning(); }, 300));
+    m_stops = std::make_unique<control::PendingStops>();
+}
+
+TEST_F(ProgramStopTest, ForceQuitClearedAsksToCloseButDoesNotTerminate) {
+    const std::wstring record = testing_support::TempFilePath(L"stop-no-force");
+    const std::wstring title = UniqueTitle(L"no force quit");
+    auto helper = StartHelper({L"--ignore-close", L"--record", record, L"--title", title}, title);
+    WriteStopOptions(L"1", L"False");
+
+    control::StopProgram(title, *m_stops);
+    ASSERT_EQ(m_stops->Count(), 1u);
+    EXPECT_FALSE(m_stops->List()[0].forceQuit);
+    EXPECT_TRUE(WaitForNoPendingStop());  // the time-out has passed
+    EXPECT_TRUE(HasLine(record, L"close " + title));
+    EXPECT_FALSE(WaitUntil([&] { return !helper->IsRunning(); }, 300));
+
+    // Without a time-out either: asked to close, left running.
+    WriteStopOptions(L"0", L"FALSE");
+    control::StopProgram(title, *m_stops);
+    EXPECT_EQ(m_stops->Count(), 0u);
+    EXPECT_FALSE(WaitUntil([&] { return !helper->IsRunning(); }, 300));
+}
+
+TEST(ForceQuitFlag, EmptyOrTrueInAnyCaseIsSetAnythingElseClears) {
+    for (const wchar_t* set : {L"", L"TRUE", L"true", L"True"}) {
+        EXPECT_TRUE(control::IsForceQuitText(set)) << set;
+    }
+    for (const wchar_t* cleared : {L"FALSE", L"false", L"no", L"1", L" TRUE", L"TRUE1"}) {
+        EXPECT_FALSE(control::IsForceQuitText(cleared)) << cleared;
+    }
+    WriteStopOptions(L"5", nullptr);
+    EXPECT_TRUE(control::ReadForceQuit());
+    WriteStopOptions(L"5", L"fAlSe");
+    EXPECT_FALSE(control::ReadForceQuit());
+}
+
+TEST_F(ProgramStopTest, EmptyProgramShowsTheMessageAndStopsNothing) {
+    const std::wstring record = testing_support::TempFilePath(L"stop-untitled");
+    auto helper = StartHelper({L"--record", record, L"--title", L""}, L"");
+    ASSERT_TRUE(WaitUntil([&] { return RecordedProcessId(record) != 0; }, 10000));
+    WaitUntil([] { return false; }, 300);  // its untitled window is up
+
+    control::StopProgram(L"", *m_stops);
+    EXPECT_EQ(m_messages, Messages{L"Can not find program: "});
+    EXPECT_EQ(m_stops->Count(), 0u);
+    EXPECT_FALSE(WaitUntil([&] { return !helper->IsRunning(); }, 300));
+    EXPECT_FALSE(HasLine(record, L"close "));
+}
+
+TEST_F(ProgramStopTest, ProgramTextInTheMessageIsNeverAFormat) {
+    control::StopProgram(L"No such window %s %d %n %%", *m_stops);
+    EXPECT_EQ(m_messages, Messages{L"Can not find program: No such window %s %d %n %%"});
+}
+
+TEST_F(ProgramStopTest, ProcessThatCannotBeOpenedIsReported) {
+    control::CloseAndTerminateProcess(0, 1000, true, *m_stops);
+    EXPECT_EQ(m_messages, Messages{L"Could not OpenProcess"});
+    EXPECT_EQ(m_stops->Count(), 0u);
+}
+
+TEST_F(ProgramStopTest, SeveralStopsWaitAtOnceAndAnEarlyEndIsReleasedAtOnce) {
+    const std::wstring slow1 = UniqueTitle(L"slow 1"), slow2 = UniqueTitle(L"slow 2"), quick = UniqueTitle(L"quick");
+    auto a = StartHelper({L"--ignore-close", L"--title", slow1}, slow1);
+    auto b = StartHelper({L"--ignore-close", L"--title", slow2}, slow2);
+    auto c = StartHelper({L"--title", quick}, quick);
+    WriteStopOptions(L"30", L"TRUE");
+
+    control::StopProgram(slow1, *m_stops);
+    control::StopProgram(slow2, *m_stops);
+    control::StopProgram(quick, *m_stops);
+    EXPECT_EQ(m_stops->Count(), 3u);
+    EXPECT_EQ(ExitCodeAfter(*c, 10000), 7u);
+    EXPECT_TRUE(WaitUntil([&] { return m_stops->Count() == 2; }, 5000));
+    std::vector<DWORD> pending;
+    for (const control::PendingStops::Info& info : m_stops->List()) {
+        pending.push_back(info.processId);
+    }
+    EXPECT_EQ(pending, (std::vector<DWORD>{a->Id(), b->Id()}));
+    EXPECT_TRUE(a->IsRunning());
+    EXPECT_TRUE(b->IsRunning());
+}
+
+}  // namespace
+}  // namespace control_test
