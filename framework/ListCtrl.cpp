@@ -14,7 +14,8 @@ int CListCtrl::InsertColumn(int column, const std::wstring& heading, int format,
         col.mask |= LVCF_SUBITEM;
         col.iSubItem = subItem;
     }
-    return static_cast<int>(SendMessage(LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&col)));
+    return static_cast<int>(
+        SendMessage(LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&col)));
 }
 
 int CListCtrl::GetColumnCount() const {
@@ -59,6 +60,23 @@ bool CListCtrl::SetItemState(int item, UINT state, UINT mask) const {
     lvi.state = state;
     lvi.stateMask = mask;
     return SendMessage(LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lvi)) != 0;
+}
+
+int CListCtrl::GetItemImage(int item, int subItem) const {
+    LVITEMW lvi{};
+    lvi.mask = LVIF_IMAGE;
+    lvi.iItem = item;
+    lvi.iSubItem = subItem;
+    return GetItem(lvi) ? lvi.iImage : -1;
+}
+
+bool CListCtrl::SetItemImage(int item, int subItem, int image) const {
+    LVITEMW lvi{};
+    lvi.mask = LVIF_IMAGE;
+    lvi.iItem = item;
+    lvi.iSubItem = subItem;
+    lvi.iImage = image;
+    return SetItem(lvi);
 }
 
 DWORD_PTR CListCtrl::GetItemData(int item) const {

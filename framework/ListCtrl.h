@@ -10,7 +10,7 @@ namespace fw {
 
 // A list-view control bound to an existing window.
 class CListCtrl : public CWnd {
-public:
+  public:
     int GetItemCount() const { return static_cast<int>(SendMessage(LVM_GETITEMCOUNT)); }
     int GetSelectedCount() const { return static_cast<int>(SendMessage(LVM_GETSELECTEDCOUNT)); }
     int GetNextItem(int item, UINT flags) const {
@@ -35,6 +35,13 @@ public:
     UINT GetItemState(int item, UINT mask) const {
         return static_cast<UINT>(SendMessage(LVM_GETITEMSTATE, static_cast<WPARAM>(item), mask));
     }
+    bool GetItem(LVITEMW& item) const { return SendMessage(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0; }
+    bool SetItem(const LVITEMW& item) const {
+        return SendMessage(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+    }
+    // The image index of a cell, or -1 when it cannot be read.
+    int GetItemImage(int item, int subItem) const;
+    bool SetItemImage(int item, int subItem, int image) const;
     DWORD_PTR GetItemData(int item) const;
     bool SetItemData(int item, DWORD_PTR data) const;
 
@@ -44,8 +51,8 @@ public:
         return static_cast<DWORD>(SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style));
     }
     HIMAGELIST SetImageList(HIMAGELIST list, int kind) const {
-        return reinterpret_cast<HIMAGELIST>(SendMessage(LVM_SETIMAGELIST, static_cast<WPARAM>(kind),
-                                                        reinterpret_cast<LPARAM>(list)));
+        return reinterpret_cast<HIMAGELIST>(
+            SendMessage(LVM_SETIMAGELIST, static_cast<WPARAM>(kind), reinterpret_cast<LPARAM>(list)));
     }
     HWND GetHeaderCtrl() const { return reinterpret_cast<HWND>(SendMessage(LVM_GETHEADER)); }
 };
