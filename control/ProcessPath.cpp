@@ -32,8 +32,8 @@ std::wstring GetProcessImagePath(DWORD processId) {
     // Paths may be longer than MAX_PATH: grow the buffers until the whole path fits.
     std::vector<wchar_t> module(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = ::GetModuleFileNameExW(process.Get(), nullptr, module.data(),
-                                                    static_cast<DWORD>(module.size()));
+        const DWORD length =
+            ::GetModuleFileNameExW(process.Get(), nullptr, module.data(), static_cast<DWORD>(module.size()));
         if (length == 0) {
             return {};
         }
