@@ -21,7 +21,7 @@ constexpr UINT kMarker = WM_APP + 1;
 
 // A dialog that shows one report list and records the sort notifications it receives.
 class ReportHostDialog : public fw::CDialog {
-public:
+  public:
     ReportHostDialog() : fw::CDialog(IDD_PROCESS_LIST) {}
 
     ui::CReportCtrl m_list;
@@ -30,7 +30,7 @@ public:
     std::vector<std::wstring> m_rows{L"10", L"9", L"2"};
     std::vector<std::wstring> m_second{L"b", L"c", L"a"};
 
-protected:
+  protected:
     static const fw::MessageMap* StaticMessageMap() {
         static constexpr fw::MsgEntry kEntries[] = {
             fw::OnMessage<&ReportHostDialog::OnSortNote>(ui::kSortNotifyMessage),
@@ -54,13 +54,13 @@ protected:
         return true;
     }
 
-private:
+  private:
     void OnSortNote(WPARAM wParam, LPARAM lParam) { m_sortNotes.emplace_back(wParam, lParam); }
     void OnMarker() { ++m_markers; }
 };
 
 class ReportCtrlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
         ::InitCommonControlsEx(&icc);
@@ -125,8 +125,7 @@ TEST(ReportCtrlAttach, ClearsSmallIconEditLabelsAndNoScroll) {
         const auto style = static_cast<DWORD>(::GetWindowLongPtrW(list, GWL_STYLE));
         EXPECT_EQ(0u, style & (LVS_EDITLABELS | LVS_NOSCROLL));
         EXPECT_EQ(static_cast<DWORD>(LVS_REPORT), style & LVS_TYPEMASK);
-        EXPECT_EQ(static_cast<DWORD>(WS_CHILD | WS_VISIBLE),
-                  style & (WS_CHILD | WS_VISIBLE));
+        EXPECT_EQ(static_cast<DWORD>(WS_CHILD | WS_VISIBLE), style & (WS_CHILD | WS_VISIBLE));
         EXPECT_EQ(0x22u, static_cast<DWORD>(::SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0)));
     }
     ::DestroyWindow(list);
@@ -192,7 +191,8 @@ TEST_F(ReportCtrlTest, ClickOutsideTheColumnsOrWithoutHeaderButtonsChangesNothin
     click.iSubItem = -1;
     ::SendMessageW(m_hwnd, WM_NOTIFY, IDC_PROCESS_LIST, reinterpret_cast<LPARAM>(&click));
     HWND header = reinterpret_cast<HWND>(::SendMessageW(m_listHwnd, LVM_GETHEADER, 0, 0));
-    ::SetWindowLongPtrW(header, GWL_STYLE, ::GetWindowLongPtrW(header, GWL_STYLE) & ~static_cast<LONG_PTR>(HDS_BUTTONS));
+    ::SetWindowLongPtrW(header, GWL_STYLE,
+                        ::GetWindowLongPtrW(header, GWL_STYLE) & ~static_cast<LONG_PTR>(HDS_BUTTONS));
     click.iSubItem = 0;
     ::SendMessageW(m_hwnd, WM_NOTIFY, IDC_PROCESS_LIST, reinterpret_cast<LPARAM>(&click));
     EXPECT_EQ(-1, m_dialog.m_list.GetSortColumn());
@@ -213,8 +213,8 @@ TEST_F(ReportCtrlTest, IconsSelectionFocusAndColoursTravelWithTheirRows) {
     for (int row = 0; row < 3; ++row) {
         list.SetItemImage(row, 0, row);  // "10" has image 0, "9" image 1, "2" image 2
     }
-    list.SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);  // "9"
-    list.SetItemState(2, LVIS_FOCUSED, LVIS_FOCUSED);    // "2"
+    list.SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);                 // "9"
+    list.SetItemState(2, LVIS_FOCUSED, LVIS_FOCUSED);                   // "2"
     ASSERT_TRUE(list.SetCellColors(0, 1, RGB(1, 2, 3), RGB(4, 5, 6)));  // "10", second column
     const auto* record = list.GetItemRecord(0);
 
