@@ -22,7 +22,7 @@ std::wstring FirstSelectedText(const ui::CReportCtrl& list);
 
 // The modal dialog "Please select a process"; after OK, GetSelection is the chosen image path.
 class CProcessListDialog : public fw::CDialog {
-  public:
+public:
     CProcessListDialog();
 
     // The text of the row selected last; empty when none was.
@@ -33,13 +33,13 @@ class CProcessListDialog : public fw::CDialog {
     // Adds one row for the process, or nothing for the program's own process or one without a path.
     void AddProcessRow(DWORD processId);
 
-  protected:
+protected:
     static const fw::MessageMap* StaticMessageMap();
     const fw::MessageMap* GetMessageMap() const override { return StaticMessageMap(); }
     void DoDataExchange(fw::CDataExchange& dx) override;
     bool OnInitDialog() override;
 
-  private:
+private:
     LRESULT OnItemChanged(NMHDR*);
     LRESULT OnDblClk(NMHDR*);
 

@@ -21,7 +21,7 @@ std::wstring ReadWindowTitle(HWND hwnd);
 
 // The modal dialog "Please select a Window"; after OK, GetSelection is the chosen window's title.
 class CWindowListDialog : public fw::CDialog {
-  public:
+public:
     CWindowListDialog();
 
     std::wstring GetSelection() const { return m_strSelection; }
@@ -29,13 +29,13 @@ class CWindowListDialog : public fw::CDialog {
     // Adds one row for a listed window of another process, or nothing.
     void AddWindowRow(HWND hwnd);
 
-  protected:
+protected:
     static const fw::MessageMap* StaticMessageMap();
     const fw::MessageMap* GetMessageMap() const override { return StaticMessageMap(); }
     void DoDataExchange(fw::CDataExchange& dx) override;
     bool OnInitDialog() override;
 
-  private:
+private:
     LRESULT OnItemChanged(NMHDR*);
     LRESULT OnDblClk(NMHDR*);
     static BOOL CALLBACK AddWindowProc(HWND hwnd, LPARAM lParam);

@@ -14,7 +14,7 @@ inline constexpr UINT kIdStatusBar = 59393;
 
 // A drop-down list of texts.
 class CComboBox : public CWnd {
-  public:
+public:
     int AddString(const std::wstring& text) const {
         return static_cast<int>(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
     }
@@ -32,7 +32,7 @@ class CComboBox : public CWnd {
 
 // A date-time picker.
 class CDateTimeCtrl : public CWnd {
-  public:
+public:
     bool SetTime(const SYSTEMTIME& time) const {
         return SendMessage(DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&time)) != 0;
     }
@@ -44,7 +44,7 @@ class CDateTimeCtrl : public CWnd {
 
 // A static control; the icon it shows stays its caller's.
 class CStatic : public CWnd {
-  public:
+public:
     HICON SetIcon(HICON icon) const {
         return reinterpret_cast<HICON>(SendMessage(STM_SETICON, reinterpret_cast<WPARAM>(icon)));
     }
@@ -53,7 +53,7 @@ class CStatic : public CWnd {
 
 // A push button or check box.
 class CButton : public CWnd {
-  public:
+public:
     int GetCheck() const { return static_cast<int>(SendMessage(BM_GETCHECK)); }
     void SetCheck(int check) const { SendMessage(BM_SETCHECK, static_cast<WPARAM>(check)); }
 };
@@ -61,7 +61,7 @@ class CButton : public CWnd {
 // An image list that the object owns: it is destroyed with the object. A list view that shows it must
 // have LVS_SHAREIMAGELISTS, so that the control does not destroy it too.
 class CImageList {
-  public:
+public:
     bool Create(int width, int height, UINT flags, int initial, int grow) {
         m_list.Reset(::ImageList_Create(width, height, flags, initial, grow));
         return static_cast<bool>(m_list);
@@ -71,13 +71,13 @@ class CImageList {
     int Add(HICON icon) const { return m_list ? ::ImageList_ReplaceIcon(m_list.Get(), -1, icon) : -1; }
     int GetImageCount() const { return m_list ? ::ImageList_GetImageCount(m_list.Get()) : 0; }
 
-  private:
+private:
     UniqueImageList m_list;
 };
 
 // A status bar docked at the bottom of its parent; panes are named by string resource ids.
 class CStatusBar : public CWnd {
-  public:
+public:
     // Creates the bar as a child of the parent; the parent's destruction destroys it.
     bool Create(HWND parent, DWORD style = WS_CHILD | WS_VISIBLE | CCS_BOTTOM, UINT id = kIdStatusBar);
     // One pane for each id, with the string resource of that id as its text.
@@ -87,7 +87,7 @@ class CStatusBar : public CWnd {
     bool SetPaneText(int index, const std::wstring& text) const;
     std::wstring GetPaneText(int index) const;
 
-  private:
+private:
     void ApplyPanes() const;
 
     struct Pane {

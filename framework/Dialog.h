@@ -12,20 +12,20 @@ class CDialog;
 
 // One pass of data exchange: into the controls (save false) or out of them (save true).
 class CDataExchange {
-  public:
+public:
     CDataExchange(CDialog& dialog, bool save) : m_dialog(dialog), m_bSaveAndValidate(save) {}
     CDialog& Dialog() const { return m_dialog; }
     HWND Control(int id) const;
     bool Saving() const { return m_bSaveAndValidate; }
 
-  private:
+private:
     CDialog& m_dialog;
     bool m_bSaveAndValidate;
 };
 
 // A dialog window made from a template of the program's resources.
 class CDialog : public CWnd {
-  public:
+public:
     explicit CDialog(UINT templateId, HWND parent = nullptr) : m_nIDTemplate(templateId), m_hParent(parent) {}
     ~CDialog() override;
 
@@ -44,7 +44,7 @@ class CDialog : public CWnd {
     // The one dialog procedure of every dialog; lParam of WM_INITDIALOG is the object.
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-  protected:
+protected:
     static const MessageMap* StaticMessageMap();
     const MessageMap* GetMessageMap() const override { return StaticMessageMap(); }
 
@@ -64,7 +64,7 @@ class CDialog : public CWnd {
     UINT m_nIDTemplate;
     HWND m_hParent;
 
-  private:
+private:
     // Messages whose result a dialog procedure returns itself; every other result goes through DWLP_MSGRESULT.
     static bool ReturnsResultDirectly(UINT message);
     static HWND GetSafeOwner(HWND parent);

@@ -9,7 +9,7 @@ namespace fw {
 
 // A file-open dialog. The filter is in the form "Name|pattern|Name|pattern||".
 class CFileDialog {
-  public:
+public:
     CFileDialog(bool open,
                 std::wstring defaultExtension,
                 std::wstring fileName,
@@ -27,7 +27,7 @@ class CFileDialog {
     // The filter's pairs of name and pattern.
     static std::vector<std::pair<std::wstring, std::wstring>> ParseFilter(const std::wstring& filter);
 
-  private:
+private:
     // S_OK with a choice, S_FALSE when cancelled, an error when the newer dialog cannot be used.
     HRESULT RunVistaDialog();
     INT_PTR RunOldDialog();

@@ -8,7 +8,7 @@ namespace fw {
 
 // A device context for a whole window, frame included (GetWindowDC), released by the guard.
 class WindowDC {
-  public:
+public:
     explicit WindowDC(HWND hwnd) : m_hwnd(hwnd), m_dc(::GetWindowDC(hwnd)) {}
     WindowDC(const WindowDC&) = delete;
     WindowDC& operator=(const WindowDC&) = delete;
@@ -20,14 +20,14 @@ class WindowDC {
     HDC Get() const { return m_dc; }
     explicit operator bool() const { return m_dc != nullptr; }
 
-  private:
+private:
     HWND m_hwnd;
     HDC m_dc;
 };
 
 // BeginPaint and EndPaint.
 class PaintDC {
-  public:
+public:
     explicit PaintDC(HWND hwnd) : m_hwnd(hwnd) { m_dc = ::BeginPaint(hwnd, &m_paint); }
     PaintDC(const PaintDC&) = delete;
     PaintDC& operator=(const PaintDC&) = delete;
@@ -35,7 +35,7 @@ class PaintDC {
     HDC Get() const { return m_dc; }
     const PAINTSTRUCT& Paint() const { return m_paint; }
 
-  private:
+private:
     HWND m_hwnd;
     PAINTSTRUCT m_paint{};
     HDC m_dc = nullptr;
@@ -43,7 +43,7 @@ class PaintDC {
 
 // Selects an object into a device context and selects the previous one back when it goes.
 class SelectObjectGuard {
-  public:
+public:
     SelectObjectGuard(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(::SelectObject(dc, object)) {}
     SelectObjectGuard(const SelectObjectGuard&) = delete;
     SelectObjectGuard& operator=(const SelectObjectGuard&) = delete;
@@ -53,7 +53,7 @@ class SelectObjectGuard {
         }
     }
 
-  private:
+private:
     HDC m_dc;
     HGDIOBJ m_old;
 };

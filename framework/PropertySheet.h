@@ -11,7 +11,7 @@ namespace fw {
 
 // One page of a sheet, made from a child dialog template.
 class CPropertyPage : public CDialog {
-  public:
+public:
     explicit CPropertyPage(UINT templateId) : CDialog(templateId) {}
 
     // Tells the sheet that the page has changes (enables Apply) or has none.
@@ -19,7 +19,7 @@ class CPropertyPage : public CDialog {
     // The platform's page description, pointing back to this object.
     PROPSHEETPAGEW MakePageDescription();
 
-  protected:
+protected:
     // The sheet's notifications, after the derived class's own message map.
     bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
@@ -30,7 +30,7 @@ class CPropertyPage : public CDialog {
     void OnOK() override {}
     void OnCancel() override {}
 
-  private:
+private:
     LRESULT OnNotifyApply();
     LRESULT OnNotifyKillActive();
     LRESULT OnNotifyReset();
@@ -39,7 +39,7 @@ class CPropertyPage : public CDialog {
 
 // A modal sheet with pages; its window is subclassed once the platform has made it.
 class CPropertySheet : public CWnd {
-  public:
+public:
     explicit CPropertySheet(std::wstring caption, HWND parent = nullptr, UINT selectPage = 0)
         : m_caption(std::move(caption)), m_hParent(parent), m_startPage(selectPage) {}
 
@@ -47,11 +47,11 @@ class CPropertySheet : public CWnd {
     // Runs the sheet modally: IDOK or IDCANCEL, or -1 when it cannot be shown.
     INT_PTR DoModal();
 
-  protected:
+protected:
     // The framework's sheet initialisation; runs once the sheet window and its first page exist.
     virtual bool OnInitDialog() { return true; }
 
-  private:
+private:
     static int CALLBACK SheetCallback(HWND hwnd, UINT message, LPARAM lParam);
 
     std::wstring m_caption;

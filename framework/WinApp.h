@@ -12,7 +12,7 @@ inline constexpr UINT kIdHelp = 57670;
 // The program's one application object. InitInstance prepares and runs the program; returning false skips
 // the message loop. ExitInstance gives the process exit code.
 class CWinApp {
-  public:
+public:
     CWinApp();
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
@@ -32,7 +32,7 @@ class CWinApp {
 
     CWnd* m_pMainWnd = nullptr;
 
-  protected:
+protected:
     int m_exitCode = 0;
 };
 

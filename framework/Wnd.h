@@ -41,7 +41,7 @@ struct MessageMap {
 // A window the program talks to through its handle. Attach binds without taking the window's messages;
 // SubclassWindow routes the window's messages through this object's message map.
 class CWnd {
-  public:
+public:
     CWnd() = default;
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
@@ -97,7 +97,7 @@ class CWnd {
     bool IsWindow() const { return m_hWnd && ::IsWindow(m_hWnd); }
     bool DestroyWindow() const { return ::DestroyWindow(m_hWnd) != FALSE; }
 
-  protected:
+protected:
     // The message map of this class; derived classes override it with their own table.
     static const MessageMap* StaticMessageMap();
     virtual const MessageMap* GetMessageMap() const { return StaticMessageMap(); }
@@ -129,7 +129,7 @@ class CWnd {
     void SetPermanent(HWND hwnd);
     void ClearPermanent(HWND hwnd);
 
-  private:
+private:
     static LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     bool Dispatch(MsgKind kind, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);

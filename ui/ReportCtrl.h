@@ -20,7 +20,7 @@ struct CReportItemData {
 // A report-view list control attached to a list view of a dialog. Every row carries a record whose colour
 // arrays have one entry per header column, in column order.
 class CReportCtrl : public fw::CListCtrl {
-  public:
+public:
     CReportCtrl() = default;
     ~CReportCtrl() override;
 
@@ -37,12 +37,12 @@ class CReportCtrl : public fw::CListCtrl {
 
     bool PreTranslateMessage(MSG& msg) override;
 
-  protected:
+protected:
     static const fw::MessageMap* StaticMessageMap();
     const fw::MessageMap* GetMessageMap() const override { return StaticMessageMap(); }
     void PreSubclassWindow() override;
 
-  private:
+private:
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw);
     LRESULT OnColumnClick(NMLISTVIEW* view);
     LRESULT OnDeleteItem(NMLISTVIEW* view);

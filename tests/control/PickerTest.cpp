@@ -21,7 +21,7 @@ using testing_support::HelperProcess;
 // A picker run modally on its own thread, with its list read and driven from the test's thread.
 template <typename Dialog>
 class PickerRun {
-  public:
+public:
     explicit PickerRun(int listId) {
         m_thread = std::make_unique<DialogThread>([this] { return m_dialog.DoModal(); });
         m_hwnd = m_thread->WaitForWindow(20000);
@@ -68,7 +68,7 @@ class PickerRun {
 };
 
 class PickerTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
         ::InitCommonControlsEx(&icc);
@@ -137,7 +137,7 @@ TEST_F(PickerTest, ProcessPickerTakesTheFirstSelectedRowAndDoubleClickConfirms) 
 
 // Windows of the test's own process, made on the test's thread.
 class OwnWindow {
-  public:
+public:
     OwnWindow(const wchar_t* title, DWORD style, DWORD exStyle, HWND owner = nullptr, int x = 100, int y = 100) {
         m_hwnd = ::CreateWindowExW(exStyle, L"STATIC", title, style, x, y, 300, 200, owner, nullptr, nullptr, nullptr);
     }
@@ -150,7 +150,7 @@ class OwnWindow {
     }
     HWND Get() const { return m_hwnd; }
 
-  private:
+private:
     HWND m_hwnd;
 };
 

@@ -9,14 +9,14 @@
 namespace {
 
 class HelpDialog : public fw::CDialog {
-  public:
+public:
     HelpDialog() : fw::CDialog(IDD_TEST_DIALOG) {}
     void WinHelp(DWORD_PTR, UINT command) override { m_helpCommands.push_back(command); }
     std::vector<UINT> m_helpCommands;
 };
 
 class StartOnlyApp : public fw::CWinApp {
-  public:
+public:
     bool InitInstance() override {
         ++m_inits;
         return false;

@@ -29,7 +29,7 @@ struct TestTime {
 };
 
 class TestDialog : public fw::CDialog {
-  public:
+public:
     TestDialog() : fw::CDialog(IDD_TEST_DIALOG) {}
 
     std::atomic<int> m_doIt{0};
@@ -41,7 +41,7 @@ class TestDialog : public fw::CDialog {
     fw::CComboBox m_combo;
     fw::CButton m_button;
 
-  protected:
+protected:
     static const fw::MessageMap* StaticMessageMap() {
         static constexpr fw::MsgEntry kEntries[] = {
             fw::OnCommand<&TestDialog::OnDoIt>(IDC_TEST_BUTTON),
@@ -72,7 +72,7 @@ class TestDialog : public fw::CDialog {
         return true;
     }
 
-  private:
+private:
     void OnDoIt() { ++m_doIt; }
     void OnThrow() { throw std::runtime_error("thrown by a handler"); }
     void OnEditChange() { ++m_editChanges; }
@@ -88,12 +88,12 @@ class TestDialog : public fw::CDialog {
         return result;
     }
 
-  public:
+public:
     std::atomic<int> m_setTexts{0};
 };
 
 class DialogTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_DATE_CLASSES};
         ::InitCommonControlsEx(&icc);
@@ -207,13 +207,13 @@ TEST_F(DialogTest, CancelEndsWithCancelAndKeepsTheMembers) {
 
 // A page that answers the sheet's apply request as told.
 class TestPage : public fw::CPropertyPage {
-  public:
+public:
     TestPage() : fw::CPropertyPage(IDD_TEST_PAGE) {}
     std::atomic<bool> m_accept{false};
     std::atomic<int> m_applies{0};
     std::wstring m_text = L"page";
 
-  protected:
+protected:
     void DoDataExchange(fw::CDataExchange& dx) override { fw::DDX_Text(dx, IDC_PAGE_EDIT, m_text); }
     bool OnApply() override {
         ++m_applies;
@@ -222,12 +222,12 @@ class TestPage : public fw::CPropertyPage {
 };
 
 class TestSheet : public fw::CPropertySheet {
-  public:
+public:
     TestSheet() : fw::CPropertySheet(L"Test Sheet") { AddPage(m_page); }
     TestPage m_page;
     std::atomic<bool> m_initialised{false};
 
-  protected:
+protected:
     bool OnInitDialog() override {
         m_initialised = true;
         return true;

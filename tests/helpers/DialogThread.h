@@ -10,7 +10,7 @@
 namespace testing_support {
 
 class DialogThread {
-  public:
+public:
     // run is called on the new thread and returns the modal result.
     explicit DialogThread(std::function<INT_PTR()> run)
         : m_thread([this, run = std::move(run)] {
@@ -59,7 +59,7 @@ class DialogThread {
     bool Done() const { return m_done; }
     DWORD ThreadId() const { return m_threadId; }
 
-  private:
+private:
     HWND FindWindowOfThread(DWORD) const {
         struct Search {
             HWND found = nullptr;

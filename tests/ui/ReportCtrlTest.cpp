@@ -21,7 +21,7 @@ constexpr UINT kMarker = WM_APP + 1;
 
 // A dialog that shows one report list and records the sort notifications it receives.
 class ReportHostDialog : public fw::CDialog {
-  public:
+public:
     ReportHostDialog() : fw::CDialog(IDD_PROCESS_LIST) {}
 
     ui::CReportCtrl m_list;
@@ -30,7 +30,7 @@ class ReportHostDialog : public fw::CDialog {
     std::vector<std::wstring> m_rows{L"10", L"9", L"2"};
     std::vector<std::wstring> m_second{L"b", L"c", L"a"};
 
-  protected:
+protected:
     static const fw::MessageMap* StaticMessageMap() {
         static constexpr fw::MsgEntry kEntries[] = {
             fw::OnMessage<&ReportHostDialog::OnSortNote>(ui::kSortNotifyMessage),
@@ -54,13 +54,13 @@ class ReportHostDialog : public fw::CDialog {
         return true;
     }
 
-  private:
+private:
     void OnSortNote(WPARAM wParam, LPARAM lParam) { m_sortNotes.emplace_back(wParam, lParam); }
     void OnMarker() { ++m_markers; }
 };
 
 class ReportCtrlTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
         ::InitCommonControlsEx(&icc);
