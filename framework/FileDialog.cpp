@@ -60,8 +60,10 @@ std::vector<std::pair<std::wstring, std::wstring>> CFileDialog::ParseFilter(cons
 
 INT_PTR CFileDialog::DoModal() {
     m_paths.clear();
+    m_usedVista = false;
     if (m_vistaStyle && m_open) {
         const HRESULT hr = RunVistaDialog();
+        m_usedVista = SUCCEEDED(hr);
         if (hr == S_OK) {
             return IDOK;
         }

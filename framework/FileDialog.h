@@ -1,6 +1,7 @@
 #pragma once
 // The platform's file-open dialog: the newer (Vista-style) dialog where available, else the older one.
 #include <windows.h>
+#include <commdlg.h>
 
 #include <string>
 #include <vector>
@@ -23,6 +24,8 @@ public:
     // The full path of the chosen file (the first one of a multiple selection).
     std::wstring GetPathName() const { return m_paths.empty() ? std::wstring() : m_paths.front(); }
     const std::vector<std::wstring>& GetPathNames() const { return m_paths; }
+    // Whether the last run showed the newer dialog.
+    bool UsedVistaStyle() const { return m_usedVista; }
 
     // The filter's pairs of name and pattern.
     static std::vector<std::pair<std::wstring, std::wstring>> ParseFilter(const std::wstring& filter);
@@ -40,6 +43,7 @@ private:
     HWND m_hParent;
     bool m_vistaStyle;
     std::vector<std::wstring> m_paths;
+    bool m_usedVista = false;
 };
 
 }  // namespace fw

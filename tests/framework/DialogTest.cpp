@@ -4,6 +4,7 @@
 #include "framework/Dialog.h"
 #include "framework/PropertySheet.h"
 #include "framework/FileDialog.h"
+#include "framework/Handle.h"
 #include "framework/FrameworkTest.h"
 #include "helpers/DialogThread.h"
 
@@ -243,6 +244,11 @@ TEST(PropertySheetTest, ApplyAnswersReachTheSheetThroughMsgResult) {
     HWND page = reinterpret_cast<HWND>(::SendMessageW(hwnd, PSM_GETCURRENTPAGEHWND, 0, 0));
     ASSERT_NE(nullptr, page);
     ::SetDlgItemTextW(page, IDC_PAGE_EDIT, L"edited");
+    HWND apply = ::GetDlgItem(hwnd, 0x3021);  // the sheet's Apply button
+    ASSERT_NE(nullptr, apply);
+    EXPECT_FALSE(::IsWindowEnabled(apply));
+    sheet.m_page.SetModified(true);
+    EXPECT_TRUE(::IsWindowEnabled(apply));
 
     sheet.m_page.m_accept = false;
     EXPECT_EQ(FALSE, ::SendMessageW(hwnd, PSM_APPLY, 0, 0));  // the page refused
@@ -253,6 +259,44 @@ TEST(PropertySheetTest, ApplyAnswersReachTheSheetThroughMsgResult) {
 
     ::PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
     thread.Join();
+}
+
+// The file dialog on its own thread, with COM started there as the program starts it.
+INT_PTR RunFileDialog(fw::CFileDialog& dialog) {
+    fw::IgnoreResult(::CoInitialize(nullptr));
+    const INT_PTR result = dialog.DoModal();
+    ::CoUninitialize();
+    return result;
+}
+
+TEST(FileDialogTest, ChoosingAFileGivesItsFullPathAndCancelGivesCancel) {
+    wchar_t folder[MAX_PATH]{};
+    ::GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = std::wstring(folder) + L"mw-file-dialog-test.txt";
+    {
+        fw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file.IsValid());
+    }
+    for (bool vista : {true, false}) {
+        fw::CFileDialog chosen(true, L"", path, OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_SHOWHELP, L"All Files|*.*||",
+                               nullptr, vista);
+        DialogThread thread([&] { return RunFileDialog(chosen); });
+        HWND hwnd = thread.WaitForWindow();
+        ASSERT_NE(nullptr, hwnd) << "vista " << vista;
+        ::PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(IDOK, thread.Join()) << "vista " << vista;
+        EXPECT_EQ(0, ::lstrcmpiW(path.c_str(), chosen.GetPathName().c_str())) << chosen.GetPathName();
+        EXPECT_EQ(vista, chosen.UsedVistaStyle());
+
+        fw::CFileDialog cancelled(true, L"", L"", OFN_EXPLORER, L"All Files|*.*||", nullptr, vista);
+        DialogThread second([&] { return RunFileDialog(cancelled); });
+        hwnd = second.WaitForWindow();
+        ASSERT_NE(nullptr, hwnd);
+        ::PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_EQ(IDCANCEL, second.Join());
+        EXPECT_EQ(L"", cancelled.GetPathName());
+    }
+    ::DeleteFileW(path.c_str());
 }
 
 TEST(FileDialogTest, FilterPairs) {
