@@ -93,6 +93,41 @@ public:
     std::atomic<int> m_setTexts{0};
 };
 
+// Takes OK for itself: its entry comes before the dialog's own; the other entries stay the base's.
+class OkRefusingDialog : public TestDialog {
+public:
+    std::atomic<int> m_okPresses{0};
+
+protected:
+    static const fw::MessageMap* StaticMessageMap() {
+        static constexpr fw::MsgEntry kEntries[] = {
+            fw::OnCommand<&OkRefusingDialog::OnOkPressed>(IDOK),
+        };
+        static const fw::MessageMap map{TestDialog::StaticMessageMap(), kEntries};
+        return &map;
+    }
+    const fw::MessageMap* GetMessageMap() const override { return StaticMessageMap(); }
+
+private:
+    void OnOkPressed() { ++m_okPresses; }
+};
+
+TEST(MessageMapTest, DerivedEntriesComeFirstAndBaseEntriesStillServe) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_DATE_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    OkRefusingDialog dialog;
+    DialogThread thread([&] { return dialog.DoModal(); });
+    HWND hwnd = thread.WaitForWindow();
+    ASSERT_NE(nullptr, hwnd);
+    ::SendMessageW(::GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
+    EXPECT_EQ(1, dialog.m_okPresses.load());
+    EXPECT_TRUE(::IsWindow(hwnd));
+    ::SendMessageW(::GetDlgItem(hwnd, IDC_TEST_BUTTON), BM_CLICK, 0, 0);
+    EXPECT_EQ(1, dialog.m_doIt.load());
+    ::PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);  // the dialog's own Cancel still closes it
+    EXPECT_EQ(IDCANCEL, thread.Join());
+}
+
 class DialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
