@@ -6,6 +6,7 @@
 #include "helpers/DialogThread.h"
 #include "helpers/HelperProcess.h"
 #include "res/resource.h"
+#include "ui/ReportCompare.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +134,35 @@ TEST_F(PickerTest, ProcessPickerTakesTheFirstSelectedRowAndDoubleClickConfirms) 
     picker.Select(1);
     EXPECT_EQ(IDOK, picker.DoubleClickBelowRows());
     EXPECT_EQ(rows[1], picker.m_dialog.GetSelection());
+}
+
+TEST_F(PickerTest, ProcessPickerHeaderClickSortsRowsWithTheirIcons) {
+    HelperProcess helper({L"--lifetime", L"30000"});
+    PickerRun<control::CProcessListDialog> picker(IDC_PROCESS_LIST);
+    ASSERT_TRUE(picker.Opened());
+    auto pairs = [&] {
+        std::vector<std::pair<std::wstring, int>> rows;
+        for (int row = 0; row < picker.m_list.GetItemCount(); ++row) {
+            rows.emplace_back(picker.m_list.GetItemText(row, 0), picker.m_list.GetItemImage(row, 0));
+        }
+        return rows;
+    };
+    auto before = pairs();
+    ASSERT_GE(before.size(), 3u);
+    NMLISTVIEW click{};
+    click.hdr.hwndFrom = picker.m_list;
+    click.hdr.idFrom = IDC_PROCESS_LIST;
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = 0;
+    ::SendMessageW(picker.m_hwnd, WM_NOTIFY, IDC_PROCESS_LIST, reinterpret_cast<LPARAM>(&click));
+    auto after = pairs();
+    for (size_t i = 1; i < after.size(); ++i) {
+        EXPECT_LE(ui::CompareCells(after[i - 1].first, after[i].first), 0);
+    }
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(before, after);  // every path keeps its own icon
 }
 
 // Windows of the test's own process, made on the test's thread.
