@@ -325,7 +325,7 @@ TEST_F(PickerTest, HighlightWindowFrameInvertsTheOuterThreePixelsAndASecondCallR
     std::vector<COLORREF> before;
     for (const Probe& p : probes) {
         before.push_back(WindowPixel(window.Get(), p.x, p.y));
-        ASSERT_NE(CLR_INVALID, before.back());
+        ASSERT_NE(CLR_INVALID, before.back()) << "no pixels to read: is the prefix's virtual desktop running?";
     }
     control::HighlightWindowFrame(window.Get());
     for (size_t i = 0; i < std::size(probes); ++i) {
