@@ -31,8 +31,8 @@ void AddRow(ui::CReportCtrl& list, const fw::CImageList& images, const std::wstr
     const fw::UniqueIcon icon = GetSmallFileIcon(path);
     const int image = icon ? images.Add(icon.Get()) : -1;
     const int row = list.InsertItem(list.GetItemCount(), text);
-    if (row >= 0 && image >= 0) {
-        list.SetItemImage(row, 0, image);
+    if (row >= 0) {
+        list.SetItemImage(row, 0, image);  // -1: the row shows no icon
     }
 }
 

@@ -295,6 +295,31 @@ TEST_F(PickerTest, AHungWindowDoesNotStallTheWindowPicker) {
     EXPECT_LT(::GetTickCount() - start, 20000u);
 }
 
+TEST_F(PickerTest, ThePickerOwnsItsImageListAndTheListOnlyShowsIt) {
+    HWND window = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    ui::CReportCtrl list;
+    ASSERT_TRUE(list.SubclassWindow(window));
+    fw::CImageList images;
+    control::picker::SetUpList(list, images, L"Heading");
+    control::picker::AddRow(list, images, L"row", L"C:\\windows\\notepad.exe");
+    EXPECT_EQ(L"Heading", [&] {
+        wchar_t text[32]{};
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = text;
+        column.cchTextMax = 32;
+        ::SendMessageW(window, LVM_GETCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+        return std::wstring(text);
+    }());
+    EXPECT_EQ(static_cast<DWORD>(LVS_EX_GRIDLINES | LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT),
+              list.GetExtendedStyle());
+    ASSERT_EQ(1, images.GetImageCount());
+    EXPECT_EQ(0, list.GetItemImage(0, 0));
+    ::DestroyWindow(window);
+    EXPECT_EQ(1, images.GetImageCount());  // the list did not destroy it
+}
+
 // The colour of one pixel of the window, frame included.
 COLORREF WindowPixel(HWND hwnd, int x, int y) {
     HDC dc = ::GetWindowDC(hwnd);
