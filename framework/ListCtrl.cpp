@@ -62,6 +62,23 @@ bool CListCtrl::SetItemState(int item, UINT state, UINT mask) const {
     return SendMessage(LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lvi)) != 0;
 }
 
+int CListCtrl::GetItemImage(int item, int subItem) const {
+    LVITEMW lvi{};
+    lvi.mask = LVIF_IMAGE;
+    lvi.iItem = item;
+    lvi.iSubItem = subItem;
+    return GetItem(lvi) ? lvi.iImage : -1;
+}
+
+bool CListCtrl::SetItemImage(int item, int subItem, int image) const {
+    LVITEMW lvi{};
+    lvi.mask = LVIF_IMAGE;
+    lvi.iItem = item;
+    lvi.iSubItem = subItem;
+    lvi.iImage = image;
+    return SetItem(lvi);
+}
+
 DWORD_PTR CListCtrl::GetItemData(int item) const {
     LVITEMW lvi{};
     lvi.mask = LVIF_PARAM;

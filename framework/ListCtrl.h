@@ -35,6 +35,13 @@ class CListCtrl : public CWnd {
     UINT GetItemState(int item, UINT mask) const {
         return static_cast<UINT>(SendMessage(LVM_GETITEMSTATE, static_cast<WPARAM>(item), mask));
     }
+    bool GetItem(LVITEMW& item) const { return SendMessage(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0; }
+    bool SetItem(const LVITEMW& item) const {
+        return SendMessage(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+    }
+    // The image index of a cell, or -1 when it cannot be read.
+    int GetItemImage(int item, int subItem) const;
+    bool SetItemImage(int item, int subItem, int image) const;
     DWORD_PTR GetItemData(int item) const;
     bool SetItemData(int item, DWORD_PTR data) const;
 

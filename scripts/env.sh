@@ -55,4 +55,7 @@ marlowick_make_prefix() {
     wineboot -i >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    # The desktop that wineboot started is not the virtual one: let this prefix's server end, so that the
+    # first program of the tests starts the virtual desktop that the settings above describe.
+    wineserver -w
 }

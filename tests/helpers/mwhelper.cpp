@@ -5,6 +5,7 @@
 //   --owned-title T    a visible window titled T, owned by the first window
 //   --tool-title T     a visible tool window titled T
 //   --app-title T      a hidden window titled T with the application-window style
+//   --owned-dialog T   a visible dialog box titled T, owned by the first window
 //   --ignore-close     WM_CLOSE does nothing
 //   --record FILE      appends "start <pid> <time>" at start, "close <title>" for each WM_CLOSE received,
 //                      "exit <pid>" when it leaves its message loop
@@ -77,6 +78,30 @@ HWND MakeWindow(const std::wstring& title, DWORD exStyle, bool visible, HWND own
     return hwnd;
 }
 
+INT_PTR CALLBACK DialogProc(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+// A modeless dialog box from a template built in memory.
+HWND MakeDialog(const std::wstring& title, HWND owner) {
+    alignas(4) WORD buffer[256]{};
+    auto* dialog = reinterpret_cast<DLGTEMPLATE*>(buffer);
+    dialog->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_MODALFRAME;
+    dialog->x = 60;
+    dialog->y = 60;
+    dialog->cx = 160;
+    dialog->cy = 80;
+    WORD* p = reinterpret_cast<WORD*>(dialog + 1);
+    *p++ = 0;  // no menu
+    *p++ = 0;  // the dialog class
+    for (size_t i = 0; i < title.size() && i < 200; ++i) {
+        *p++ = title[i];
+    }
+    *p++ = 0;
+    HWND hwnd = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), dialog, owner, DialogProc, 0);
+    return hwnd;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -106,7 +131,7 @@ int wmain(int argc, wchar_t** argv) {
             hangAfter = static_cast<DWORD>(_wtoi(argv[++i]));
         } else if (arg == L"--lifetime" && hasValue) {
             lifetime = static_cast<DWORD>(_wtoi(argv[++i]));
-        } else if (arg.ends_with(L"title") && hasValue) {
+        } else if ((arg.ends_with(L"title") || arg == L"--owned-dialog") && hasValue) {
             windows.push_back({arg, argv[++i]});
         }
     }
@@ -137,6 +162,8 @@ int wmain(int argc, wchar_t** argv) {
             hwnd = MakeWindow(w.title, 0, true, first);
         } else if (w.kind == L"--tool-title") {
             hwnd = MakeWindow(w.title, WS_EX_TOOLWINDOW, true, nullptr);
+        } else if (w.kind == L"--owned-dialog") {
+            hwnd = MakeDialog(w.title, first);
         } else if (w.kind == L"--app-title") {
             hwnd = MakeWindow(w.title, WS_EX_APPWINDOW, false, nullptr);
         }

@@ -1,0 +1,103 @@
+#include "control/ProcessListDialog.h"
+
+#include "control/ProcessPath.h"
+#include "res/resource.h"
+
+#include <psapi.h>
+#include <shellapi.h>
+
+namespace control {
+
+fw::UniqueIcon GetSmallFileIcon(const std::wstring& path) {
+    SHFILEINFOW info{};
+    fw::IgnoreResult(::SHGetFileInfoW(path.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                                      SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES));
+    return fw::UniqueIcon(info.hIcon);
+}
+
+namespace picker {
+
+void SetUpList(ui::CReportCtrl& list, fw::CImageList& images, const std::wstring& heading) {
+    const RECT client = list.GetClientRect();
+    list.InsertColumn(0, heading, LVCFMT_LEFT, client.right - client.left, -1);
+    list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT);
+    // The dialog owns the image list: the list view only shows it.
+    list.ModifyStyle(0, LVS_SHAREIMAGELISTS);
+    images.Create(16, 16, ILC_COLOR32, 0, 0);
+    list.SetImageList(images.GetSafeHandle(), LVSIL_SMALL);
+}
+
+void AddRow(ui::CReportCtrl& list, const fw::CImageList& images, const std::wstring& text, const std::wstring& path) {
+    const fw::UniqueIcon icon = GetSmallFileIcon(path);
+    const int image = icon ? images.Add(icon.Get()) : -1;
+    const int row = list.InsertItem(list.GetItemCount(), text);
+    if (row >= 0) {
+        list.SetItemImage(row, 0, image);  // -1: the row shows no icon
+    }
+}
+
+std::wstring FirstSelectedText(const ui::CReportCtrl& list) {
+    const int row = list.GetNextItem(-1, LVNI_SELECTED);
+    return row >= 0 ? list.GetItemText(row, 0) : std::wstring();
+}
+
+}  // namespace picker
+
+CProcessListDialog::CProcessListDialog() : fw::CDialog(IDD_PROCESS_LIST) {}
+
+const fw::MessageMap* CProcessListDialog::StaticMessageMap() {
+    static constexpr fw::MsgEntry kEntries[] = {
+        fw::OnNotify<&CProcessListDialog::OnItemChanged>(IDC_PROCESS_LIST, LVN_ITEMCHANGED),
+        fw::OnNotify<&CProcessListDialog::OnDblClk>(IDC_PROCESS_LIST, NM_DBLCLK),
+    };
+    static const fw::MessageMap map{fw::CDialog::StaticMessageMap(), kEntries};
+    return &map;
+}
+
+void CProcessListDialog::DoDataExchange(fw::CDataExchange& dx) {
+    fw::DDX_Control(dx, IDC_PROCESS_LIST, m_list);
+}
+
+bool CProcessListDialog::OnInitDialog() {
+    fw::CDialog::OnInitDialog();
+    picker::SetUpList(m_list, m_imageList, L"Process Path");
+    FillProcessList();
+    return true;
+}
+
+void CProcessListDialog::FillProcessList() {
+    DWORD ids[1024]{};
+    DWORD bytes = 0;
+    if (!::EnumProcesses(ids, sizeof ids, &bytes)) {
+        return;
+    }
+    const DWORD count = bytes / sizeof(DWORD);
+    for (DWORD i = 0; i < count && i < std::size(ids); ++i) {
+        if (ids[i] != 0) {
+            AddProcessRow(ids[i]);
+        }
+    }
+}
+
+void CProcessListDialog::AddProcessRow(DWORD processId) {
+    if (processId == ::GetCurrentProcessId()) {
+        return;
+    }
+    const std::wstring path = GetProcessImagePath(processId);
+    if (path.empty()) {
+        return;
+    }
+    picker::AddRow(m_list, m_imageList, path, path);
+}
+
+LRESULT CProcessListDialog::OnItemChanged(NMHDR*) {
+    m_strSelection = picker::FirstSelectedText(m_list);
+    return 0;
+}
+
+LRESULT CProcessListDialog::OnDblClk(NMHDR*) {
+    OnOK();
+    return 0;
+}
+
+}  // namespace control

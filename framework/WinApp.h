@@ -1,0 +1,62 @@
+#pragma once
+// The application object: one per program, started from the program's entry point.
+#include <windows.h>
+
+#include <string>
+
+namespace fw {
+
+class CWnd;
+
+// The framework's standard help command.
+inline constexpr UINT kIdHelp = 57670;
+
+// The program's one application object. InitInstance prepares and runs the program; returning false skips
+// the message loop. ExitInstance gives the process exit code.
+class CWinApp {
+public:
+    CWinApp();
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+    virtual ~CWinApp();
+
+    static CWinApp* Current();
+
+    virtual bool InitInstance() { return true; }
+    virtual int ExitInstance() { return m_exitCode; }
+    // The message loop, for a program whose InitInstance returns true.
+    virtual int Run();
+
+    // Commands that no window handled. The help command goes to OnHelp.
+    virtual bool OnCmdMsg(UINT id);
+    // Asks the main window for help.
+    virtual void OnHelp();
+
+    // Names the registry key under HKEY_CURRENT_USER\Software where the framework would keep its own
+    // state; the framework stores nothing there.
+    void SetRegistryKey(const std::wstring& key) { m_registryKey = key; }
+    const std::wstring& GetRegistryKey() const { return m_registryKey; }
+
+    CWnd* m_pMainWnd = nullptr;
+
+protected:
+    int m_exitCode = 0;
+
+private:
+    std::wstring m_registryKey;
+};
+
+// The extended application base; the resource-smart-update flag only records the choice.
+class CWinAppEx : public CWinApp {
+public:
+    explicit CWinAppEx(bool resourceSmartUpdate = false) : m_bResourceSmartUpdate(resourceSmartUpdate) {}
+    bool IsResourceSmartUpdate() const { return m_bResourceSmartUpdate; }
+
+private:
+    bool m_bResourceSmartUpdate;
+};
+
+// The run entry: InitInstance, then the message loop when it returned true, then ExitInstance.
+int AfxWinMain();
+
+}  // namespace fw
