@@ -19,7 +19,7 @@ namespace control {
 // Destroying the object abandons the pending stops at once: nothing is waited for and nothing is
 // terminated. The close requests were already posted; a program that ignores them keeps running.
 class PendingStops {
-  public:
+public:
     struct Info {
         DWORD processId;
         DWORD timeOutMilliseconds;
@@ -39,7 +39,7 @@ class PendingStops {
     size_t Count() const { return m_stops.size(); }
     std::vector<Info> List() const;
 
-  private:
+private:
     struct Stop;
     struct WindowTraits {
         using Value = HWND;

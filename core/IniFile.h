@@ -12,7 +12,7 @@
 namespace core {
 
 class IniDocument {
-  public:
+public:
     enum class LoadResult { Ok, Missing, Unreadable };
 
     // Reads and parses the file. A missing file leaves the document empty.
@@ -30,7 +30,7 @@ class IniDocument {
     // interrupted save leaves either the old or the new file.
     bool Save(const std::wstring& path) const;
 
-  private:
+private:
     enum class Kind { Blank, Section, Key };
     struct Line {
         std::wstring text;  // the line as it stands in the file, without its line break

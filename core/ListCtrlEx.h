@@ -7,7 +7,7 @@ namespace core {
 
 // A plain report-view list control that serves the task list operations on its rows.
 class CListCtrlEx : public fw::CListCtrl, public TaskList {
-  public:
+public:
     // Creates the three columns and adds grid lines, sub-item images and full-row select.
     void SetupTaskColumns() const;
 
@@ -21,7 +21,7 @@ class CListCtrlEx : public fw::CListCtrl, public TaskList {
     void RemoveTask(int row) override;
     int GetFirstSelectedTask() const override { return GetNextItem(-1, LVNI_SELECTED); }
 
-  private:
+private:
     void InsertTask(int row, const std::wstring& program, const std::wstring& action, const std::wstring& time) const;
 };
 

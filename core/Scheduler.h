@@ -42,7 +42,7 @@ void RunTask(const std::wstring& program, const std::wstring& action, control::P
 // first tick examines its own second only. A tick that runs nested inside a message box of an earlier
 // tick never examines a second already taken by another tick.
 class Scheduler {
-  public:
+public:
     // Ticks further apart than this do not catch up.
     static constexpr long long kMaxCatchUpSeconds = 60;
 
@@ -53,7 +53,7 @@ class Scheduler {
     // The main window's WM_TIMER handler calls this once per timer message.
     void SchedulerTick();
 
-  private:
+private:
     void ExamineSecond(long long second);
 
     const TaskList& m_tasks;

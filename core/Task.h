@@ -15,7 +15,7 @@ struct Task {
 
 // The ordered rows of the task list. Row numbers are 0-based.
 class TaskList {
-  public:
+public:
     virtual ~TaskList() = default;
 
     virtual int GetTaskCount() const = 0;
@@ -35,7 +35,7 @@ class TaskList {
 
 // A task list in memory, for logic that runs without a window.
 class MemoryTaskList : public TaskList {
-  public:
+public:
     int GetTaskCount() const override { return static_cast<int>(m_rows.size()); }
     std::wstring GetTaskText(int row, TaskColumn column) const override;
     void AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) override;
@@ -48,7 +48,7 @@ class MemoryTaskList : public TaskList {
 
     void SelectTask(int row, bool selected);
 
-  private:
+private:
     struct Row {
         Task task;
         bool selected = false;

@@ -11,7 +11,7 @@ namespace fw {
 // Owns one resource of a kind described by Traits: Traits::Invalid() and Traits::Close(value).
 template <typename Traits>
 class UniqueAny {
-  public:
+public:
     using Value = typename Traits::Value;
 
     UniqueAny() noexcept = default;
@@ -47,7 +47,7 @@ class UniqueAny {
         return &m_value;
     }
 
-  private:
+private:
     Value m_value = Traits::Invalid();
 };
 
@@ -78,7 +78,7 @@ using UniqueLibrary = UniqueAny<HandleTraits<HMODULE, ::FreeLibrary>>;
 // Owns one reference of a COM interface.
 template <typename T>
 class ComPtr {
-  public:
+public:
     ComPtr() noexcept = default;
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
@@ -106,7 +106,7 @@ class ComPtr {
         return reinterpret_cast<void**>(&m_ptr);
     }
 
-  private:
+private:
     T* m_ptr = nullptr;
 };
 

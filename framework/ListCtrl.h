@@ -10,7 +10,7 @@ namespace fw {
 
 // A list-view control bound to an existing window.
 class CListCtrl : public CWnd {
-  public:
+public:
     int GetItemCount() const { return static_cast<int>(SendMessage(LVM_GETITEMCOUNT)); }
     int GetSelectedCount() const { return static_cast<int>(SendMessage(LVM_GETSELECTEDCOUNT)); }
     int GetNextItem(int item, UINT flags) const {

@@ -41,7 +41,7 @@ struct MessageMap {
 // A window the program talks to through its handle. Attach binds without taking the window's messages;
 // SubclassWindow routes the window's messages through this object's message map.
 class CWnd {
-  public:
+public:
     CWnd() = default;
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
@@ -97,9 +97,6 @@ class CWnd {
     bool IsWindow() const { return m_hWnd && ::IsWindow(m_hWnd); }
     bool DestroyWindow() const { return ::DestroyWindow(m_hWnd) != FALSE; }
 
-<<<<<<< HEAD
-  protected:
-=======
 protected:
     // The message map of this class; derived classes override it with their own table.
     static const MessageMap* StaticMessageMap();
@@ -119,7 +116,6 @@ protected:
     // The default processing of the message being handled.
     LRESULT Default();
 
->>>>>>> ui
     HWND m_hWnd = nullptr;
 
     struct CurrentMessage {

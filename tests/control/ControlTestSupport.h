@@ -65,7 +65,7 @@ inline void WriteStopOptions(const wchar_t* timeOut, const wchar_t* forceQuit) {
 // A copy of the helper program under a folder of its own, so that its path belongs to one test alone.
 // Both names are longer than 8.3, so the short form of the path differs from the long one.
 class HelperCopy {
-  public:
+public:
     explicit HelperCopy(const std::wstring& name = L"stoppable-helper.exe") {
         wchar_t temp[MAX_PATH]{};
         ::GetTempPathW(MAX_PATH, temp);
@@ -82,14 +82,14 @@ class HelperCopy {
     }
     const std::wstring& Path() const { return m_path; }
 
-  private:
+private:
     std::wstring m_folder;
     std::wstring m_path;
 };
 
 // Records every message box instead of showing it, and owns the pending stops of the test.
 class ControlTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         m_previousHook = fw::SetMessageBoxHook([this](const fw::MessageBoxRequest& request) {
             m_messages.push_back(request.text);
@@ -127,7 +127,7 @@ class ControlTest : public ::testing::Test {
     std::vector<std::wstring> m_messages;
     std::unique_ptr<control::PendingStops> m_stops;
 
-  private:
+private:
     fw::MessageBoxHook m_previousHook;
 };
 

@@ -17,7 +17,7 @@ using Messages = std::vector<std::wstring>;
 
 // Helpers that the shell starts take their record file from the environment while this object lives.
 class RecordThroughEnvironment {
-  public:
+public:
     explicit RecordThroughEnvironment(const std::wstring& record) {
         ::SetEnvironmentVariableW(L"MWHELPER_RECORD", record.c_str());
         ::SetEnvironmentVariableW(L"MWHELPER_LIFETIME", L"30000");
@@ -66,7 +66,7 @@ TEST_F(ProgramStartTest, PathWithAnArgumentStartsNothingAndShowsNothing) {
 // document it is given. Registered for the machine (the shell under Wine reads no per-user types) and
 // removed again when the test is over.
 class TestDocumentType {
-  public:
+public:
     static constexpr wchar_t kExtension[] = L".marlowicktestdoc";
     static constexpr wchar_t kType[] = L"MarlowickTest.Document";
 
@@ -80,7 +80,7 @@ class TestDocumentType {
     }
     bool Registered() const { return m_registered; }
 
-  private:
+private:
     static bool Set(const std::wstring& key, const std::wstring& value) {
         const std::wstring path = L"Software\\Classes\\" + key;
         return ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, REG_SZ, value.c_str(),

@@ -115,7 +115,7 @@ TEST_F(ProgramStopTest, NeverStopsItsOwnProcess) {
 
 // A top-level window of the test itself, recording the close requests it gets.
 class OwnWindow {
-  public:
+public:
     explicit OwnWindow(const std::wstring& title) {
         WNDCLASSW wc{};
         wc.lpfnWndProc = &OwnWindow::Procedure;
@@ -131,7 +131,7 @@ class OwnWindow {
     HWND Get() const { return m_hwnd; }
     static int Closes() { return s_closes; }
 
-  private:
+private:
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == WM_CLOSE) {
             ++s_closes;

@@ -69,7 +69,7 @@ std::wstring PlatformRead(const std::wstring& section, const std::wstring& key) 
 }
 
 class ProfileTest : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         m_root = CommonAppData() + L"\\Korvane";
         m_folder = m_root + L"\\Marlowick";

@@ -28,7 +28,7 @@ std::wstring TimeText(int hour, int minute, int second) {
 }
 
 class SchedulerTest : public ::testing::Test {
-  protected:
+protected:
     void AddTask(const std::wstring& program, int hour, int minute, int second, const std::wstring& action = L"Start") {
         m_tasks.AppendTask(program, action, TimeText(hour, minute, second));
     }

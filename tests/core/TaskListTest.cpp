@@ -15,7 +15,7 @@ using core::TaskList;
 
 // A real report-view list control in a hidden window, as the main window has it.
 class ListViewTasks {
-  public:
+public:
     ListViewTasks() {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
         ::InitCommonControlsEx(&icc);
@@ -31,23 +31,23 @@ class ListViewTasks {
     core::CListCtrlEx& Control() { return m_list; }
     void Select(int row) { m_list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED); }
 
-  private:
+private:
     HWND m_parent = nullptr;
     core::CListCtrlEx m_list;
 };
 
 class MemoryTasks {
-  public:
+public:
     TaskList& List() { return m_list; }
     void Select(int row) { m_list.SelectTask(row, true); }
 
-  private:
+private:
     core::MemoryTaskList m_list;
 };
 
 template <typename Tasks>
 class TaskListContract : public testing::Test {
-  protected:
+protected:
     void Fill(int count) {
         for (int i = 0; i < count; ++i) {
             List().AppendTask(L"prog" + std::to_wstring(i), i % 2 ? L"Stop" : L"Start",

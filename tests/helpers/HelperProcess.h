@@ -20,7 +20,7 @@ std::vector<std::wstring> ReadLines(const std::wstring& path);
 
 // One started process; terminated when the object goes, if it still runs.
 class HelperProcess {
-  public:
+public:
     // Starts exe (mwhelper.exe when empty) with the arguments, quoted as needed.
     explicit HelperProcess(const std::vector<std::wstring>& args, const std::wstring& exe = {});
     HelperProcess(HelperProcess&&) = default;
@@ -34,7 +34,7 @@ class HelperProcess {
     DWORD WaitForExit(DWORD milliseconds) const;
     void Kill() const;
 
-  private:
+private:
     fw::UniqueHandle m_process;
     DWORD m_id = 0;
 };
