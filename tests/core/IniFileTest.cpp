@@ -31,21 +31,6 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
     ::CloseHandle(file);
 }
 
-std::string ReadBytes(const std::wstring& path) {
-    std::string bytes;
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    char buffer[4096];
-    DWORD read = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        bytes.append(buffer, read);
-    }
-    ::CloseHandle(file);
-    return bytes;
-}
-
 std::string Utf16File(const std::wstring& text) {
     std::string bytes = "\xFF\xFE";
     bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
@@ -165,7 +150,8 @@ TEST(IniCompatibility, WhatThePlatformWritesOurReaderReads) {
     }
     ASSERT_TRUE(::WritePrivateProfileStringW(L"TASK0", L"CASE", L"two", path.c_str()));
     ASSERT_TRUE(::WritePrivateProfileStringW(L"Stop", L"TimeOut", L"10", path.c_str()));
-    ASSERT_NE(ReadBytes(path).substr(0, 2), "\xFF\xFE");  // the platform wrote a new file in the ANSI code page
+    ASSERT_NE(testing_support::ReadFileBytes(path).substr(0, 2),
+              "\xFF\xFE");  // the platform wrote a new file in the ANSI code page
     for (const auto& [key, value] : values) {
         SCOPED_TRACE(Narrow(key));
         EXPECT_EQ(OurRead(path, L"Task0", key), PlatformRead(path, L"Task0", key));
@@ -202,7 +188,7 @@ TEST(IniCompatibility, WhatWeWriteReadsBackUnchangedForUsAndThePlatform) {
         ASSERT_TRUE(doc.Set(L"Values", L"V" + std::to_wstring(i), values[i]));
     }
     ASSERT_TRUE(doc.Save(path));
-    EXPECT_EQ(ReadBytes(path).substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(testing_support::ReadFileBytes(path).substr(0, 2), "\xFF\xFE");
     for (size_t i = 0; i < values.size(); ++i) {
         const std::wstring key = L"V" + std::to_wstring(i);
         SCOPED_TRACE(Narrow(key));

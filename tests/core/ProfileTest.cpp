@@ -2,6 +2,7 @@
 #include "core/IniFile.h"
 #include "core/Profile.h"
 #include "framework/MessageBox.h"
+#include "helpers/HelperProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -44,21 +45,6 @@ void RemoveTree(const std::wstring& path) {
         ::FindClose(search);
     }
     ::RemoveDirectoryW(path.c_str());
-}
-
-std::string ReadBytes(const std::wstring& path) {
-    std::string bytes;
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    char buffer[65536];
-    DWORD read = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        bytes.append(buffer, read);
-    }
-    ::CloseHandle(file);
-    return bytes;
 }
 
 std::wstring PlatformRead(const std::wstring& section, const std::wstring& key) {
@@ -218,7 +204,7 @@ TEST_F(ProfileTest, AnsiFileWrittenByThePlatformLoadsUnchanged) {
     PlatformWrite(L"Task0", L"Action", L"Start");
     PlatformWrite(L"Task0", L"Time", L"2:00:00 AM");
     PlatformWrite(L"Stop", L"TimeOut", L"25");
-    ASSERT_NE(ReadBytes(m_path).substr(0, 2), "\xFF\xFE");
+    ASSERT_NE(testing_support::ReadFileBytes(m_path).substr(0, 2), "\xFF\xFE");
     MemoryTaskList list = Load();
     ASSERT_EQ(list.GetTaskCount(), 1);
     EXPECT_EQ(list.GetTaskText(0, TaskColumn::Program), L"C:\\Tools\\Caf\x00e9\\backup.exe");
@@ -228,7 +214,7 @@ TEST_F(ProfileTest, AnsiFileWrittenByThePlatformLoadsUnchanged) {
     // Saving converts the file to UTF-16 and keeps what the tasks do not own.
     list.AppendTask(L"C:\\\x65e5\x672c.exe", L"Stop", L"3:00:00 AM");
     core::SaveTasks(list);
-    EXPECT_EQ(ReadBytes(m_path).substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(testing_support::ReadFileBytes(m_path).substr(0, 2), "\xFF\xFE");
     EXPECT_EQ(core::GetSetting(L"Stop", L"TimeOut"), L"25");
     EXPECT_EQ(Load().GetTaskText(1, TaskColumn::Program), L"C:\\\x65e5\x672c.exe");
 }
@@ -269,7 +255,7 @@ TEST_F(ProfileTest, FolderThatCannotBeCreatedIsReported) {
 
 TEST_F(ProfileTest, ProfileThatCannotBeWrittenIsReportedAndKept) {
     SaveTasks({{L"keep.exe", L"Start", L"01:00:00"}});
-    const std::string before = ReadBytes(m_path);
+    const std::string before = testing_support::ReadFileBytes(m_path);
     {
         // As root, read-only bits are ignored: hold the file open without sharing instead.
         HANDLE lock = ::CreateFileW(m_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -281,12 +267,12 @@ TEST_F(ProfileTest, ProfileThatCannotBeWrittenIsReportedAndKept) {
     ASSERT_EQ(m_messages.size(), 2u);
     EXPECT_EQ(m_messages[0], L"Can't write file ");
     EXPECT_EQ(m_messages[1], L"Can't write file ");
-    EXPECT_EQ(ReadBytes(m_path), before);
+    EXPECT_EQ(testing_support::ReadFileBytes(m_path), before);
 }
 
 TEST_F(ProfileTest, SaveInterruptedBeforeTheReplaceLeavesTheOldFile) {
     SaveTasks({{L"old.exe", L"Start", L"01:00:00"}});
-    const std::string before = ReadBytes(m_path);
+    const std::string before = testing_support::ReadFileBytes(m_path);
     // The process dies between writing the new file and putting it in place.
     EXPECT_EXIT(
         {
@@ -294,7 +280,7 @@ TEST_F(ProfileTest, SaveInterruptedBeforeTheReplaceLeavesTheOldFile) {
             SaveTasks({{L"new.exe", L"Stop", L"02:00:00"}, {L"more.exe", L"Stop", L"03:00:00"}});
         },
         testing::ExitedWithCode(3), "");
-    EXPECT_EQ(ReadBytes(m_path), before);
+    EXPECT_EQ(testing_support::ReadFileBytes(m_path), before);
     EXPECT_EQ(Load().GetTaskText(0, TaskColumn::Program), L"old.exe");
 }
 

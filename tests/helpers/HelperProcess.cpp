@@ -44,20 +44,24 @@ std::wstring TempFilePath(const std::wstring& stem) {
     return path;
 }
 
-std::vector<std::wstring> ReadLines(const std::wstring& path) {
-    std::vector<std::wstring> lines;
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return lines;
-    }
-    fw::UniqueFile owner(file);
+std::string ReadFileBytes(const std::wstring& path) {
     std::string bytes;
-    char buffer[4096];
+    fw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return bytes;
+    }
+    char buffer[65536];
     DWORD read = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    while (::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
         bytes.append(buffer, read);
     }
+    return bytes;
+}
+
+std::vector<std::wstring> ReadLines(const std::wstring& path) {
+    std::vector<std::wstring> lines;
+    const std::string bytes = ReadFileBytes(path);
     std::istringstream stream(bytes);
     std::string line;
     while (std::getline(stream, line)) {

@@ -15,6 +15,8 @@ std::wstring ExecutableFolder();
 std::wstring HelperPath();
 // A fresh, empty file path in the temporary folder.
 std::wstring TempFilePath(const std::wstring& stem);
+// The bytes of a file; empty when it does not exist or cannot be read.
+std::string ReadFileBytes(const std::wstring& path);
 // The lines of a UTF-8 text file; empty when it does not exist.
 std::vector<std::wstring> ReadLines(const std::wstring& path);
 
