@@ -1,0 +1,78 @@
+// The program's message box: its caption, its icons, and texts shown exactly as given.
+#include "framework/MessageBox.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Recorded {
+    std::vector<fw::MessageBoxRequest> requests;
+    fw::MessageBoxHook previous;
+    Recorded() {
+        previous = fw::SetMessageBoxHook([this](const fw::MessageBoxRequest& request) {
+            requests.push_back(request);
+            return (request.type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
+        });
+    }
+    ~Recorded() { fw::SetMessageBoxHook(std::move(previous)); }
+};
+
+TEST(AppMessageBox, CaptionAndIconRules) {
+    Recorded recorded;
+    EXPECT_EQ(fw::AfxMessageBox(L"Can't write file "), IDOK);
+    EXPECT_EQ(fw::AfxMessageBox(L"Sure?", MB_YESNO), IDNO);
+    fw::AfxMessageBox(L"Info", MB_OK | MB_ICONINFORMATION);
+    fw::AfxMessageBox(L"100% %s %n", MB_OK);
+    ASSERT_EQ(recorded.requests.size(), 4u);
+    for (const fw::MessageBoxRequest& request : recorded.requests) {
+        EXPECT_EQ(request.caption, L"Marlowick");
+    }
+    EXPECT_EQ(recorded.requests[0].text, L"Can't write file ");
+    EXPECT_EQ(recorded.requests[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONEXCLAMATION));
+    EXPECT_EQ(recorded.requests[0].type & MB_TYPEMASK, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(recorded.requests[1].type & MB_ICONMASK, static_cast<UINT>(MB_ICONQUESTION));
+    EXPECT_EQ(recorded.requests[2].type & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+    EXPECT_EQ(recorded.requests[3].text, L"100% %s %n");
+}
+
+// Without a hook, the platform's own box shows the text as given and returns the button pressed.
+TEST(AppMessageBox, RealBoxShowsTheTextAsGiven) {
+    std::atomic<bool> done{false};
+    std::wstring seen;
+    std::thread driver([&] {
+        for (int i = 0; i < 500 && !done; ++i) {
+            if (HWND box = ::FindWindowW(L"#32770", L"Marlowick")) {
+                // The text is the static control of the box.
+                EnumChildWindows(
+                    box,
+                    [](HWND child, LPARAM lParam) -> BOOL {
+                        wchar_t name[32]{};
+                        ::GetClassNameW(child, name, 32);
+                        if (lstrcmpiW(name, L"Static") == 0) {
+                            wchar_t text[128]{};
+                            ::GetWindowTextW(child, text, 128);
+                            if (text[0]) {
+                                *reinterpret_cast<std::wstring*>(lParam) = text;
+                            }
+                        }
+                        return TRUE;
+                    },
+                    reinterpret_cast<LPARAM>(&seen));
+                ::PostMessageW(box, WM_COMMAND, IDYES, 0);
+                return;
+            }
+            ::Sleep(20);
+        }
+    });
+    const int answer = fw::AfxMessageBox(L"Stop %s now?", MB_YESNO);
+    done = true;
+    driver.join();
+    EXPECT_EQ(answer, IDYES);
+    EXPECT_EQ(seen, L"Stop %s now?");
+}
+
+}  // namespace
