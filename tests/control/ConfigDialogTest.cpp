@@ -109,10 +109,9 @@ TEST_F(ConfigDialogTest, FirstOpeningShowsTheDefaultsAndOkWritesThem) {
     ::GetWindowTextW(run.m_hwnd, caption, 64);
     EXPECT_STREQ(L"Config", caption);
     HWND help = ::GetDlgItem(run.m_hwnd, IDHELP);
-    if (help) {
-        EXPECT_FALSE(::IsWindowVisible(help));
-        EXPECT_FALSE(::IsWindowEnabled(help));
-    }
+    ASSERT_NE(nullptr, help);
+    EXPECT_FALSE(::IsWindowVisible(help));
+    EXPECT_FALSE(::IsWindowEnabled(help));
     EXPECT_EQ(L"10", run.TimeOutText());
     EXPECT_TRUE(run.Ticked());
     // Filling the page at its opening is no change of the user's.
