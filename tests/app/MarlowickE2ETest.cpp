@@ -446,6 +446,50 @@ TEST_F(MarlowickE2E, RemoveTaskRemovesOnlyTheFirstSelectedRowAndSavesAtOnce) {
     EXPECT_EQ(StoredTasks().size(), 2u);
 }
 
+TEST_F(MarlowickE2E, EndingTheSessionAgreesAndSavesTheList) {
+    const core::Task task{L"C:\\kept.exe", L"Stop", TimeFromNow(3 * 3600)};
+    WriteTasks({task});
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    WriteTasks({});
+    EXPECT_EQ(Send(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+    EXPECT_TRUE(StoredTasks().empty());  // asking saves nothing
+    Send(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    const std::vector<core::Task> stored = StoredTasks();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].program, task.program);
+    EXPECT_EQ(stored[0].action, task.action);
+}
+
+TEST_F(MarlowickE2E, StartsWithThePlainLookWithoutTheSkinLibrary) {
+    wchar_t temp[MAX_PATH]{};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"marlowick-noskin-" + std::to_wstring(::GetCurrentProcessId());
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring copy = folder + L"\\marlowick.exe";
+    ASSERT_TRUE(::CopyFileW(MarlowickPath().c_str(), copy.c_str(), FALSE));
+    {
+        HelperProcess marlowick({}, copy);
+        HWND main = nullptr;
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                for (HWND hwnd : TopLevelWindowsOf(marlowick.Id())) {
+                    if (::GetDlgItem(hwnd, IDC_TASK_LIST) && ::IsWindowVisible(hwnd)) {
+                        main = hwnd;
+                    }
+                }
+                return main != nullptr;
+            },
+            kWait));
+        EXPECT_FALSE(FindDialogOf(marlowick.Id(), L"Marlowick", true));
+        ::PostMessageW(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(marlowick.WaitForExit(kWait), 0u);
+    }
+    ::DeleteFileW(copy.c_str());
+    ::RemoveDirectoryW(folder.c_str());
+}
+
 TEST_F(MarlowickE2E, AddedTaskIsInTheFileAtOnce) {
     const std::wstring title = L"Marlowick e2e picked " + std::to_wstring(::GetCurrentProcessId());
     HelperProcess helper({L"--title", title, L"--lifetime", L"30000"});
