@@ -1,0 +1,170 @@
+#include "ui/ActionConfigDialog.h"
+
+#include "control/ProcessListDialog.h"
+#include "control/ProcessPath.h"
+#include "control/WindowListDialog.h"
+#include "framework/FileDialog.h"
+#include "framework/MessageBox.h"
+#include "res/resource.h"
+
+#include <shellapi.h>
+
+namespace ui {
+
+fw::UniqueIcon GetLargeFileIcon(const std::wstring& path) {
+    SHFILEINFOW info{};
+    fw::IgnoreResult(::SHGetFileInfoW(path.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                                      SHGFI_ICON | SHGFI_USEFILEATTRIBUTES));
+    return fw::UniqueIcon(info.hIcon);
+}
+
+std::wstring GetWindowProgramPath(const std::wstring& title) {
+    // An empty title would match whichever untitled window comes first: it names no program.
+    if (title.empty()) {
+        return {};
+    }
+    HWND window = ::FindWindowW(nullptr, title.c_str());
+    if (!window) {
+        return {};
+    }
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(window, &processId);
+    return processId ? control::GetProcessImagePath(processId) : std::wstring();
+}
+
+fw::UniqueIcon GetWindowProgramIcon(const std::wstring& title) {
+    const std::wstring path = GetWindowProgramPath(title);
+    return path.empty() ? fw::UniqueIcon() : GetLargeFileIcon(path);
+}
+
+CActionConfigDialog::CActionConfigDialog() : fw::CDialog(IDD_ACTION_CONFIG), m_time(core::DateTimeValue::Now()) {}
+
+CActionConfigDialog::~CActionConfigDialog() {
+    // The window goes before the icon that its field may still show.
+    if (m_hWnd && ::IsWindow(m_hWnd)) {
+        ::DestroyWindow(m_hWnd);
+    }
+}
+
+const fw::MessageMap* CActionConfigDialog::StaticMessageMap() {
+    static constexpr fw::MsgEntry kEntries[] = {
+        fw::OnCommand<&CActionConfigDialog::OnFromFile>(IDC_FROM_FILE),
+        fw::OnCommand<&CActionConfigDialog::OnFromWindow>(IDC_FROM_WINDOW),
+        fw::OnCommand<&CActionConfigDialog::OnFromProcess>(IDC_FROM_PROCESS),
+        fw::OnMessage<&CActionConfigDialog::OnDestroy>(WM_DESTROY),
+    };
+    static const fw::MessageMap map{fw::CDialog::StaticMessageMap(), kEntries};
+    return &map;
+}
+
+void CActionConfigDialog::DoDataExchange(fw::CDataExchange& dx) {
+    fw::DDX_Control(dx, IDC_ACTION_COMBO, m_comboAction);
+    fw::DDX_Control(dx, IDC_TIME_PICKER, m_timePicker);
+    fw::DDX_Control(dx, IDC_PROGRAM_ICON, m_iconProgram);
+    fw::DDX_Text(dx, IDC_PROGRAM_EDIT, m_strProgram);
+    fw::DDX_CBString(dx, IDC_ACTION_COMBO, m_strAction);
+    fw::DDX_DateTimeCtrl(dx, IDC_TIME_PICKER, m_time);
+}
+
+bool CActionConfigDialog::OnInitDialog() {
+    fw::CDialog::OnInitDialog();
+    m_comboAction.AddString(L"Start");
+    m_comboAction.AddString(L"Stop");
+    m_comboAction.SetCurSel(0);
+    if (m_strProgram.empty()) {
+        m_strProgram = kNoProgramText;
+    }
+    UpdateData(false);
+    // The system's shared icon: nothing to destroy.
+    m_icon.Reset();
+    m_iconProgram.SetIcon(::LoadIconW(nullptr, IDI_APPLICATION));
+    return true;
+}
+
+void CActionConfigDialog::OnOK() {
+    UpdateData(true);
+    if (m_strProgram == kNoProgramText) {
+        fw::AfxMessageBox(kSelectSomethingText, MB_OK);
+        return;
+    }
+    EndDialog(IDOK);
+}
+
+void CActionConfigDialog::OnFromFile() {
+    fw::CFileDialog dialog(true, L"", L"", OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_SHOWHELP, L"All Files|*.*||",
+                           m_hWnd, true);
+    if (dialog.DoModal() != IDOK) {
+        return;
+    }
+    TakeFile(dialog.GetPathName());
+}
+
+void CActionConfigDialog::OnFromWindow() {
+    control::CWindowListDialog picker;
+    if (picker.DoModal() != IDOK) {
+        return;
+    }
+    TakeWindow(picker.GetSelection());
+}
+
+void CActionConfigDialog::OnFromProcess() {
+    control::CProcessListDialog picker;
+    if (picker.DoModal() != IDOK) {
+        return;
+    }
+    TakeProcess(picker.GetSelection());
+}
+
+void CActionConfigDialog::TakeFile(const std::wstring& path) {
+    m_strProgram = path;
+    ShowProgram();
+    ShowProgramIcon(GetLargeFileIcon(m_strProgram));
+}
+
+void CActionConfigDialog::TakeWindow(const std::wstring& title) {
+    // OK with no row selected, or a window without a title: nothing was chosen.
+    if (title.empty()) {
+        return;
+    }
+    m_strProgram = title;
+    if (SelectedActionText() == L"Start") {
+        // A task that starts a program needs the program's path, not one of its window titles.
+        m_strProgram = GetWindowProgramPath(title);
+    }
+    ShowProgram();
+    ShowProgramIcon(GetWindowProgramIcon(title));
+}
+
+void CActionConfigDialog::TakeProcess(const std::wstring& path) {
+    if (path.empty()) {
+        return;
+    }
+    m_strProgram = path;
+    ShowProgram();
+    ShowProgramIcon(GetLargeFileIcon(m_strProgram));
+}
+
+std::wstring CActionConfigDialog::SelectedActionText() const {
+    const int index = m_comboAction.GetCurSel();
+    return index == CB_ERR ? std::wstring() : m_comboAction.GetLBText(index);
+}
+
+void CActionConfigDialog::ShowProgram() const {
+    ::SetDlgItemTextW(m_hWnd, IDC_PROGRAM_EDIT, m_strProgram.c_str());
+}
+
+void CActionConfigDialog::ShowProgramIcon(fw::UniqueIcon icon) {
+    // The field lets go of the old icon before it is destroyed.
+    m_iconProgram.SetIcon(icon.Get());
+    m_icon = std::move(icon);
+}
+
+void CActionConfigDialog::OnDestroy() {
+    if (m_iconProgram.GetSafeHwnd()) {
+        m_iconProgram.SetIcon(nullptr);
+    }
+    m_icon.Reset();
+    Default();
+}
+
+}  // namespace ui

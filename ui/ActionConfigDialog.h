@@ -1,0 +1,78 @@
+#pragma once
+// The Task Option dialog: one task's program (from a file, a window or a process), action and time of day.
+#include "core/TaskTime.h"
+#include "framework/Controls.h"
+#include "framework/Dialog.h"
+#include "framework/Handle.h"
+
+#include <string>
+
+namespace ui {
+
+// What the program field shows while no program has been chosen; OK is refused while it stands.
+inline constexpr wchar_t kNoProgramText[] = L"Please Select a Program";
+// The message of an OK pressed while the program field holds kNoProgramText.
+inline constexpr wchar_t kSelectSomethingText[] = L"Please Select something to schedule";
+
+// The shell's large icon for the file's type as told by its name; the file is not opened, so every
+// executable gets the same generic icon. The icon is the caller's; empty when the shell has none.
+fw::UniqueIcon GetLargeFileIcon(const std::wstring& path);
+// The image path of the process that owns the first top-level window titled exactly so; empty when no
+// window has that title, when the title is empty, or when the process cannot be inspected.
+std::wstring GetWindowProgramPath(const std::wstring& title);
+// GetLargeFileIcon of GetWindowProgramPath of the title; empty when no window has that title.
+fw::UniqueIcon GetWindowProgramIcon(const std::wstring& title);
+
+// The modal dialog "Task Option". Set the program, action and m_time before DoModal for a change of an
+// existing task; read them back after IDOK.
+class CActionConfigDialog : public fw::CDialog {
+public:
+    // Empty program and action; m_time is the current local date and time, seconds included.
+    CActionConfigDialog();
+    ~CActionConfigDialog() override;
+
+    void SetProgram(const std::wstring& program) { m_strProgram = program; }
+    std::wstring GetProgram() const { return m_strProgram; }
+    void SetAction(const std::wstring& action) { m_strAction = action; }
+    std::wstring GetAction() const { return m_strAction; }
+
+    // The time of day. When it is not valid the picker keeps the time it shows of its own.
+    core::DateTimeValue m_time;
+
+    // The steps after a successful pick: the program becomes the text and only the program field and the
+    // icon are refreshed, so that an action or time chosen on screen before the pick stays.
+    void TakeFile(const std::wstring& path);
+    void TakeWindow(const std::wstring& title);
+    void TakeProcess(const std::wstring& path);
+
+protected:
+    static const fw::MessageMap* StaticMessageMap();
+    const fw::MessageMap* GetMessageMap() const override { return StaticMessageMap(); }
+    void DoDataExchange(fw::CDataExchange& dx) override;
+    bool OnInitDialog() override;
+    void OnOK() override;
+
+private:
+    void OnFromFile();
+    void OnFromWindow();
+    void OnFromProcess();
+    void OnDestroy();
+
+    // The action shown on screen: the text of the combo's selected entry.
+    std::wstring SelectedActionText() const;
+    // Copies m_strProgram into the program field alone.
+    void ShowProgram() const;
+    // Shows the icon in the icon field (none clears it) and keeps it until it is replaced or the window goes.
+    void ShowProgramIcon(fw::UniqueIcon icon);
+
+    std::wstring m_strProgram;
+    std::wstring m_strAction;
+    fw::CComboBox m_comboAction;
+    fw::CDateTimeCtrl m_timePicker;
+    fw::CStatic m_iconProgram;
+    // The icon that the icon field shows, when it is one of ours (the standard application icon is the
+    // system's and is not kept here).
+    fw::UniqueIcon m_icon;
+};
+
+}  // namespace ui
