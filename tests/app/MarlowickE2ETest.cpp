@@ -540,6 +540,71 @@ TEST_F(MarlowickE2E, AddedTaskIsInTheFileAtOnce) {
     EXPECT_EQ(stored.size(), 1u);
 }
 
+TEST_F(MarlowickE2E, ModifiedTaskKeepsItsRowAndIsInTheFileAtOnce) {
+    const std::wstring later = TimeFromNow(3 * 3600);
+    WriteTasks({{L"C:\\a.exe", L"Start", later}, {L"Some window title", L"Stop", later}});
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    RemoteList list(marlowick->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
+    ASSERT_EQ(list.Count(), 2);
+
+    // Nothing selected: nothing opens.
+    Send(main, WM_COMMAND, IDM_MODIFY_TASK, 0);
+    EXPECT_FALSE(FindDialogOf(marlowick->Id(), L"Task Option", false));
+
+    // Cancel leaves the row as it was; OK stores it at the same place, saved before any exit.
+    list.Select(1, true);
+    Command(main, IDM_MODIFY_TASK);
+    HWND option = WaitForDialog(marlowick->Id(), L"Task Option");
+    ASSERT_TRUE(option);
+    EXPECT_EQ(TextOf(::GetDlgItem(option, IDC_PROGRAM_EDIT)), L"Some window title");
+    Press(option, IDCANCEL);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(option); }, kWait));
+
+    WriteTasks({});
+    Command(main, IDM_MODIFY_TASK);
+    option = WaitForDialog(marlowick->Id(), L"Task Option");
+    ASSERT_TRUE(option);
+    Press(option, IDOK);
+    HWND prompt = WaitForMessageBox(marlowick->Id(), L"");
+    ASSERT_TRUE(prompt);
+    const std::vector<core::Task> stored = StoredTasks();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].program, L"C:\\a.exe");
+    // A Stop task keeps its window title; its time is the same time of day.
+    EXPECT_EQ(stored[1].program, L"Some window title");
+    EXPECT_EQ(stored[1].action, L"Stop");
+    EXPECT_EQ(stored[1].time, later);
+    Press(prompt, IDNO);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(prompt); }, kWait));
+    EXPECT_EQ(list.Column(0), (std::vector<std::wstring>{L"C:\\a.exe", L"Some window title"}));
+}
+
+TEST_F(MarlowickE2E, OptionsAndAboutOpenOverTheMainWindow) {
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+
+    Command(main, IDC_OPTIONS);
+    HWND sheet = WaitForDialog(marlowick->Id(), L"Config");
+    ASSERT_TRUE(sheet);
+    EXPECT_FALSE(::IsWindowEnabled(main));
+    ::PostMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(sheet); }, kWait));
+
+    // The About item of the system menu and the Help menu's About show the same box.
+    for (const auto& [message, id] : {std::pair<UINT, UINT>{WM_SYSCOMMAND, IDM_ABOUTBOX}, {WM_COMMAND, IDM_ABOUT}}) {
+        ::PostMessageW(main, message, id, 0);
+        HWND about = WaitForDialog(marlowick->Id(), L"About Marlowick");
+        ASSERT_TRUE(about);
+        EXPECT_EQ(TextOf(::GetDlgItem(about, IDC_ABOUT_RIGHTS)), L"Copyright (C) 2026 Korvane. All rights reserved.");
+        Press(about, IDOK);
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(about); }, kWait));
+    }
+    EXPECT_TRUE(::IsWindowEnabled(main));
+}
+
 TEST_F(MarlowickE2E, TrayDoubleClickTogglesAndTheIconComesBackAfterATaskbarRestart) {
     HelperProcess* marlowick = nullptr;
     HWND main = StartMain(marlowick);
