@@ -12,6 +12,7 @@ namespace app {
 CMarlowickApp::CMarlowickApp() : fw::CWinAppEx(true) {}
 
 bool CMarlowickApp::InitInstance() {
+    ::SetLastError(ERROR_SUCCESS);
     fw::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kInstanceMutexName));
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         mutex.Reset();

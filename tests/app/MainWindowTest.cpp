@@ -291,6 +291,49 @@ TEST_F(MainWindowTest, InitialisationSetsUpMenuIconsColumnsStatusBarTrayIconAndT
     EXPECT_GE(app::g_trayMessage, 0xC000u);
 }
 
+TEST_F(MainWindowTest, TasksAreLoadedAfterEverythingElseIsSetUp) {
+    // A folder where the file should be: loading reports it, and the report shows what is ready by then.
+    const std::wstring profile = core::GetProfilePath();
+    ASSERT_TRUE(::CreateDirectoryW(profile.c_str(), nullptr));
+    struct Seen {
+        bool window = false, aboutItem = false, icon = false, columns = false, statusBar = false;
+    };
+    std::mutex mutex;
+    std::vector<std::wstring> texts;
+    Seen seen;
+    const fw::MessageBoxHook previous = fw::SetMessageBoxHook([&](const fw::MessageBoxRequest& request) {
+        std::lock_guard lock(mutex);
+        texts.push_back(request.text);
+        if (texts.size() == 1) {
+            HWND hwnd = ::FindWindowW(L"#32770", L"Marlowick");
+            seen.window = hwnd && !::IsWindowVisible(hwnd);
+            HMENU system = ::GetSystemMenu(hwnd, FALSE);
+            seen.aboutItem = system && ::GetMenuItemID(system, ::GetMenuItemCount(system) - 1) == IDM_ABOUTBOX;
+            seen.icon = ::SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0) != 0;
+            HWND header =
+                reinterpret_cast<HWND>(::SendMessageW(::GetDlgItem(hwnd, IDC_TASK_LIST), LVM_GETHEADER, 0, 0));
+            seen.columns = ::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) == 3;
+            seen.statusBar = ::GetDlgItem(hwnd, fw::kIdStatusBar) != nullptr;
+        }
+        return IDOK;
+    });
+    {
+        MainWindow main;
+        ASSERT_TRUE(main.Hwnd());
+        EXPECT_EQ(main.Dialog().TaskList().GetTaskCount(), 0);
+        EXPECT_EQ(main.Dialog().TrayIcon().Window(), main.Hwnd());
+    }
+    fw::SetMessageBoxHook(previous);
+    ::RemoveDirectoryW(profile.c_str());
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts[0], L"Can not open file " + profile + L" for read\n");
+    EXPECT_TRUE(seen.window);
+    EXPECT_TRUE(seen.aboutItem);
+    EXPECT_TRUE(seen.icon);
+    EXPECT_TRUE(seen.columns);
+    EXPECT_TRUE(seen.statusBar);
+}
+
 TEST_F(MainWindowTest, MinimiseRemovesTheTaskbarButtonAndShowingFromTheTrayBringsItBack) {
     MessageBoxRecord boxes;
     MainWindow main;
