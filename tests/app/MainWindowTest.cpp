@@ -366,6 +366,40 @@ TEST_F(MainWindowTest, MinimiseRemovesTheTaskbarButtonAndShowingFromTheTrayBring
     g_factory.m_refuse = false;
 }
 
+TEST_F(MainWindowTest, DoubleClickOnTheListModifiesTheFirstSelectedRow) {
+    core::MemoryTaskList tasks;
+    tasks.AppendTask(L"C:\\first.exe", L"Start", L"7:30:00 AM");
+    tasks.AppendTask(L"C:\\second.exe", L"Stop", L"8:00:00 PM");
+    tasks.AppendTask(L"C:\\third.exe", L"Start", L"9:15:00 PM");
+    core::SaveTasks(tasks);
+    MainWindow main;
+    ASSERT_TRUE(main.Hwnd());
+    HWND list = ::GetDlgItem(main.Hwnd(), IDC_TASK_LIST);
+    static NMHDR doubleClick{};
+    doubleClick = {list, IDC_TASK_LIST, static_cast<UINT>(NM_DBLCLK)};
+
+    // No row selected: nothing opens.
+    EXPECT_EQ(main.Send(WM_NOTIFY, IDC_TASK_LIST, reinterpret_cast<LPARAM>(&doubleClick)), 0);
+    EXPECT_FALSE(::FindWindowW(L"#32770", L"Task Option"));
+
+    // Two rows selected: the dialog edits the upper one; Cancel leaves every row as it was.
+    LVITEMW select{};
+    select.stateMask = LVIS_SELECTED;
+    select.state = LVIS_SELECTED;
+    ::SendMessageW(list, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&select));
+    ::SendMessageW(list, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&select));
+    ::PostMessageW(main.Hwnd(), WM_NOTIFY, IDC_TASK_LIST, reinterpret_cast<LPARAM>(&doubleClick));
+    HWND option = testing_support::WaitForWindow(L"Task Option");
+    ASSERT_TRUE(option);
+    EXPECT_EQ(WindowText(::GetDlgItem(option, IDC_PROGRAM_EDIT)), L"C:\\second.exe");
+    ::PostMessageW(option, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return !::IsWindow(option); }, kWait));
+    const core::TaskList& rows = main.Dialog().TaskList();
+    ASSERT_EQ(rows.GetTaskCount(), 3);
+    EXPECT_EQ(rows.GetTaskText(1, core::TaskColumn::Program), L"C:\\second.exe");
+    EXPECT_EQ(rows.GetTaskText(1, core::TaskColumn::Time), L"8:00:00 PM");
+}
+
 TEST(StartTaskProgram, AWindowTitleBecomesTheImagePathOfItsProcessOnlyForStart) {
     const std::wstring title = L"Marlowick start rule " + std::to_wstring(::GetCurrentProcessId());
     HelperProcess helper({L"--title", title, L"--lifetime", L"20000"});

@@ -332,7 +332,8 @@ TEST_F(MarlowickE2E, TasksFireWhileMinimisedAndHidden) {
     ScopedEnvironment recordVariable(L"MWHELPER_RECORD", record);
     ScopedEnvironment titleVariable(L"MWHELPER_TITLE", title);
     ScopedEnvironment lifetimeVariable(L"MWHELPER_LIFETIME", L"30000");
-    WriteTasks({{testing_support::HelperPath(), L"Start", TimeFromNow(4)}, {title, L"Stop", TimeFromNow(8)}});
+    // Far enough ahead for a slow start of the program.
+    WriteTasks({{testing_support::HelperPath(), L"Start", TimeFromNow(6)}, {title, L"Stop", TimeFromNow(10)}});
     core::SetSetting(L"Stop", L"TimeOut", L"10");
     core::SetSetting(L"Stop", L"ForceQuit", L"TRUE");
 
