@@ -367,14 +367,18 @@ TEST_F(MarlowickE2E, TasksFireWhileMinimisedAndHidden) {
 }
 
 TEST_F(MarlowickE2E, ClosingWithNoTasksEndsAtOnceAndWritesTheEmptyList) {
-    WriteTasks({});
-    core::SetSetting(L"TaskCount", L"TaskCount", L"");
-    HelperProcess* marlowick = nullptr;
-    HWND main = StartMain(marlowick);
-    ASSERT_TRUE(main);
-    ::PostMessageW(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(marlowick->WaitForExit(kWait), 0u);
-    EXPECT_EQ(core::GetSetting(L"TaskCount", L"TaskCount"), L"0");
+    // The close box, Esc, and the tray menu's Exit.
+    const std::pair<UINT, WPARAM> ways[] = {{WM_CLOSE, 0}, {WM_COMMAND, IDCANCEL}, {WM_COMMAND, IDM_TRAY_EXIT}};
+    for (const auto& [message, wParam] : ways) {
+        WriteTasks({});
+        core::SetSetting(L"TaskCount", L"TaskCount", L"");
+        HelperProcess* marlowick = nullptr;
+        HWND main = StartMain(marlowick);
+        ASSERT_TRUE(main);
+        ::PostMessageW(main, message, wParam, 0);
+        EXPECT_EQ(marlowick->WaitForExit(kWait), 0u) << message << " " << wParam;
+        EXPECT_EQ(core::GetSetting(L"TaskCount", L"TaskCount"), L"0");
+    }
 }
 
 TEST_F(MarlowickE2E, ClosingWithTasksAsksAndOnlyExitEnds) {
