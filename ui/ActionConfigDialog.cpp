@@ -75,9 +75,9 @@ bool CActionConfigDialog::OnInitDialog() {
         m_strProgram = kNoProgramText;
     }
     UpdateData(false);
-    // The system's shared icon: nothing to destroy.
-    m_icon.Reset();
+    // The system's shared icon: nothing of ours to keep.
     m_iconProgram.SetIcon(::LoadIconW(nullptr, IDI_APPLICATION));
+    m_icon.Reset();
     return true;
 }
 

@@ -39,12 +39,6 @@ public:
     // The time of day. When it is not valid the picker keeps the time it shows of its own.
     core::DateTimeValue m_time;
 
-    // The steps after a successful pick: the program becomes the text and only the program field and the
-    // icon are refreshed, so that an action or time chosen on screen before the pick stays.
-    void TakeFile(const std::wstring& path);
-    void TakeWindow(const std::wstring& title);
-    void TakeProcess(const std::wstring& path);
-
 protected:
     static const fw::MessageMap* StaticMessageMap();
     const fw::MessageMap* GetMessageMap() const override { return StaticMessageMap(); }
@@ -57,6 +51,15 @@ private:
     void OnFromWindow();
     void OnFromProcess();
     void OnDestroy();
+
+    // The steps after a successful pick: the program becomes the text and only the program field and the
+    // icon are refreshed, so that an action or time chosen on screen before the pick stays.
+    void TakeFile(const std::wstring& path);
+    // An empty title (no row chosen) changes nothing; with "Start" shown the program is the window's
+    // owner's image path, otherwise the title itself.
+    void TakeWindow(const std::wstring& title);
+    // An empty path (no row chosen) changes nothing.
+    void TakeProcess(const std::wstring& path);
 
     // The action shown on screen: the text of the combo's selected entry.
     std::wstring SelectedActionText() const;
