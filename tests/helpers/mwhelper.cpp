@@ -12,7 +12,8 @@
 //   --hang-after MS    stops answering messages MS milliseconds after start (its windows hang)
 //   --lifetime MS      ends by itself after MS milliseconds (default 120000), so that nothing outlives a test
 // A helper started without arguments (by the shell, say) takes --record and --lifetime from the environment
-// variables MWHELPER_RECORD and MWHELPER_LIFETIME when they are set; options given override them.
+// variables MWHELPER_RECORD and MWHELPER_LIFETIME when they are set; options given override them. Without
+// window options, MWHELPER_TITLE, when set, gives it one visible window with that title.
 // Without windows it just waits out its lifetime. It exits with code 7 when its last window is destroyed.
 #include <windows.h>
 
@@ -134,6 +135,10 @@ int wmain(int argc, wchar_t** argv) {
         } else if ((arg.ends_with(L"title") || arg == L"--owned-dialog") && hasValue) {
             windows.push_back({arg, argv[++i]});
         }
+    }
+
+    if (const std::wstring title = environment(L"MWHELPER_TITLE"); windows.empty() && !title.empty()) {
+        windows.push_back({L"--title", title});
     }
 
     SYSTEMTIME now{};

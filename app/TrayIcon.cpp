@@ -1,0 +1,100 @@
+#include "app/TrayIcon.h"
+
+#include "framework/Handle.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cwchar>
+
+namespace app {
+
+const UINT g_trayMessage = ::RegisterClipboardFormatW(L"Tray.{47BCDAC1-2E6F-4f9a-9A3F-68A3B97CE33E}");
+const UINT g_taskbarCreatedMessage = ::RegisterWindowMessageW(L"TaskbarCreated");
+
+namespace {
+
+// Copies the text into a fixed field of the icon data, cut to fit with its terminating zero.
+template <size_t N>
+void CopyField(wchar_t (&field)[N], const wchar_t* text, size_t limit = N) {
+    const size_t length = std::min(std::wcslen(text), std::min(limit, N) - 1);
+    std::copy_n(text, length, field);
+    field[length] = L'\0';
+}
+
+}  // namespace
+
+CTrayIcon::~CTrayIcon() {
+    if (m_hWnd) {
+        NOTIFYICONDATAW data = ShortData(0);
+        fw::IgnoreResult(::Shell_NotifyIconW(NIM_DELETE, &data));
+    }
+}
+
+NOTIFYICONDATAW CTrayIcon::ShortData(UINT flags) const {
+    NOTIFYICONDATAW data{};
+    data.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    data.hWnd = m_hWnd;
+    data.uID = m_uID;
+    data.uFlags = flags;
+    return data;
+}
+
+void CTrayIcon::Add(HWND window) {
+    m_hWnd = window;
+    m_uID = kTrayIconId;
+    SendAdd();
+}
+
+void CTrayIcon::SendAdd() const {
+    NOTIFYICONDATAW data = ShortData(NIF_MESSAGE);
+    data.uCallbackMessage = g_trayMessage;
+    fw::IgnoreResult(::Shell_NotifyIconW(NIM_ADD, &data));
+}
+
+void CTrayIcon::SetIcon(HICON icon) {
+    m_hIcon = icon;
+    m_tip = kTrayTip;
+    SendIconAndTip();
+}
+
+void CTrayIcon::SendIconAndTip() const {
+    NOTIFYICONDATAW data = ShortData(NIF_ICON | NIF_TIP);
+    data.hIcon = m_hIcon;
+    // The short layout has a tip of 64 characters.
+    CopyField(data.szTip, m_tip.c_str(), 64);
+    fw::IgnoreResult(::Shell_NotifyIconW(NIM_MODIFY, &data));
+}
+
+void CTrayIcon::ShowBalloon() const {
+    NOTIFYICONDATAW version = ShortData(0);
+    version.uVersion = 3;
+    fw::IgnoreResult(::Shell_NotifyIconW(NIM_SETVERSION, &version));
+
+    // The balloon needs the whole layout of this build; a shorter size makes the shell ignore it.
+    NOTIFYICONDATAW balloon{};
+    balloon.cbSize = sizeof(NOTIFYICONDATAW);
+    balloon.hWnd = m_hWnd;
+    balloon.uID = m_uID;
+    balloon.uFlags = NIF_INFO;
+    CopyField(balloon.szInfo, kTrayTip);
+    CopyField(balloon.szInfoTitle, kBalloonTitle);
+    balloon.uVersion = 3;
+    balloon.dwInfoFlags = NIIF_INFO;
+    fw::IgnoreResult(::Shell_NotifyIconW(NIM_MODIFY, &balloon));
+
+    version.uVersion = 0;
+    fw::IgnoreResult(::Shell_NotifyIconW(NIM_SETVERSION, &version));
+}
+
+void CTrayIcon::Restore() {
+    if (!m_hWnd) {
+        return;
+    }
+    SendAdd();
+    if (m_hIcon) {
+        SendIconAndTip();
+    }
+}
+
+}  // namespace app

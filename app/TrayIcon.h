@@ -1,0 +1,56 @@
+#pragma once
+// The main window's icon in the notification area, and the messages that come with it.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+namespace app {
+
+// The tray callback message, registered under the program's own name during static initialisation.
+extern const UINT g_trayMessage;
+// The shell's "TaskbarCreated" message: the taskbar has (re)started and its icons must be added again.
+extern const UINT g_taskbarCreatedMessage;
+
+// Tip and balloon text, and the balloon's title.
+inline constexpr wchar_t kTrayTip[] = L"Click Here to Show Marlowick";
+inline constexpr wchar_t kBalloonTitle[] = L"Tip";
+// The one icon identifier the program uses.
+inline constexpr UINT kTrayIconId = 1;
+
+// The record of the one notification-area icon: the window it reports to, its identifier, its picture and
+// its tip. Every call to the shell is made and its result ignored; the icon goes when the record goes.
+class CTrayIcon {
+public:
+    CTrayIcon() = default;
+    CTrayIcon(const CTrayIcon&) = delete;
+    CTrayIcon& operator=(const CTrayIcon&) = delete;
+    ~CTrayIcon();
+
+    // Adds the icon for the window, with the tray callback message; no picture and no tip yet.
+    void Add(HWND window);
+    // Gives the icon its picture and the tip text. The icon handle stays the caller's.
+    void SetIcon(HICON icon);
+    // Shows the balloon "Tip" / "Click Here to Show Marlowick" at the icon.
+    void ShowBalloon() const;
+    // Adds the icon again, picture and tip included: after the shell's taskbar has restarted.
+    void Restore();
+
+    HWND Window() const { return m_hWnd; }
+    UINT Id() const { return m_uID; }
+    HICON Icon() const { return m_hIcon; }
+    const std::wstring& Tip() const { return m_tip; }
+
+private:
+    // The icon data in the first, short layout, for every call but the balloon.
+    NOTIFYICONDATAW ShortData(UINT flags) const;
+    void SendAdd() const;
+    void SendIconAndTip() const;
+
+    HWND m_hWnd = nullptr;
+    UINT m_uID = kTrayIconId;
+    HICON m_hIcon = nullptr;
+    std::wstring m_tip;
+};
+
+}  // namespace app

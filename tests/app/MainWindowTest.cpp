@@ -1,0 +1,473 @@
+// The main window, the exit confirmation and the About box in this process, on a thread of their own: what
+// initialisation sets up, the program text of a Start task, and the taskbar button through a taskbar list
+// object that this test registers in place of the shell's.
+#include "app/AboutDlg.h"
+#include "app/ExitConfirmDialog.h"
+#include "app/MarlowickDlg.h"
+#include "core/Profile.h"
+#include "core/TaskTime.h"
+#include "framework/MessageBox.h"
+#include "helpers/DialogThread.h"
+#include "helpers/HelperProcess.h"
+#include "res/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using testing_support::DialogThread;
+using testing_support::HelperProcess;
+
+constexpr DWORD kWait = 10000;
+
+// What the program asked of the taskbar list, in order.
+struct TaskbarCall {
+    std::wstring name;
+    HWND window;
+    bool operator==(const TaskbarCall&) const = default;
+};
+
+class TaskbarRecord {
+public:
+    void Add(std::wstring name, HWND window) {
+        std::lock_guard lock(m_mutex);
+        m_calls.push_back({std::move(name), window});
+    }
+    std::vector<TaskbarCall> Take() {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_calls, {});
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<TaskbarCall> m_calls;
+};
+
+TaskbarRecord g_taskbar;
+
+// A taskbar list that only records; it lives as long as its last reference.
+class RecordingTaskbarList final : public ITaskbarList {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (iid == IID_IUnknown || iid == IID_ITaskbarList) {
+            *object = static_cast<ITaskbarList*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_refs)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG refs = ::InterlockedDecrement(&m_refs);
+        if (refs == 0) {
+            delete this;
+        }
+        return static_cast<ULONG>(refs);
+    }
+    HRESULT STDMETHODCALLTYPE HrInit() override {
+        g_taskbar.Add(L"HrInit", nullptr);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE AddTab(HWND window) override {
+        g_taskbar.Add(L"AddTab", window);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DeleteTab(HWND window) override {
+        g_taskbar.Add(L"DeleteTab", window);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return S_OK; }
+
+private:
+    LONG m_refs = 1;
+};
+
+// The class object registered for the taskbar list's class on the window's thread; it can refuse to make one.
+class TaskbarListFactory : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+            *object = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        *object = nullptr;
+        if (outer) {
+            return CLASS_E_NOAGGREGATION;
+        }
+        if (m_refuse) {
+            return E_OUTOFMEMORY;
+        }
+        auto* list = new RecordingTaskbarList;
+        const HRESULT result = list->QueryInterface(iid, object);
+        list->Release();
+        return result;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+    std::atomic<bool> m_refuse{false};
+};
+
+TaskbarListFactory g_factory;
+
+// Records every message box and answers it.
+class MessageBoxRecord {
+public:
+    explicit MessageBoxRecord(int answer = IDOK) {
+        m_previous = fw::SetMessageBoxHook([this, answer](const fw::MessageBoxRequest& request) {
+            std::lock_guard lock(m_mutex);
+            m_texts.push_back(request.text);
+            return answer;
+        });
+    }
+    ~MessageBoxRecord() { fw::SetMessageBoxHook(std::move(m_previous)); }
+    std::vector<std::wstring> Texts() {
+        std::lock_guard lock(m_mutex);
+        return m_texts;
+    }
+
+private:
+    fw::MessageBoxHook m_previous;
+    std::mutex m_mutex;
+    std::vector<std::wstring> m_texts;
+};
+
+std::wstring ResourceString(UINT id) {
+    return app::LoadResourceString(id);
+}
+
+std::wstring WindowText(HWND hwnd) {
+    wchar_t text[512]{};
+    ::GetWindowTextW(hwnd, text, 512);
+    return text;
+}
+
+// The main window on its own thread, with the recording taskbar list in place of the shell's.
+class MainWindow {
+public:
+    MainWindow()
+        : m_thread([this] {
+              fw::IgnoreResult(::CoInitialize(nullptr));
+              DWORD cookie = 0;
+              fw::IgnoreResult(::CoRegisterClassObject(CLSID_TaskbarList, &g_factory, CLSCTX_INPROC_SERVER,
+                                                       REGCLS_MULTIPLEUSE, &cookie));
+              const INT_PTR result = m_dialog.DoModal();
+              fw::IgnoreResult(::CoRevokeClassObject(cookie));
+              ::CoUninitialize();
+              return result;
+          }) {
+        m_hwnd = m_thread.WaitForWindow(kWait);
+    }
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+    ~MainWindow() {
+        // Leaves through the close handler, answering its question with Exit when there is one.
+        if (m_hwnd && ::IsWindow(m_hwnd)) {
+            ::PostMessageW(m_hwnd, WM_CLOSE, 0, 0);
+            testing_support::WaitUntil(
+                [&] {
+                    if (HWND confirm = ::FindWindowW(nullptr, L"Please Confirm")) {
+                        ::PostMessageW(confirm, WM_COMMAND, IDC_CONFIRM_EXIT, 0);
+                    }
+                    return m_thread.Done();
+                },
+                kWait);
+        }
+    }
+
+    HWND Hwnd() const { return m_hwnd; }
+    const app::CMarlowickDlg& Dialog() const { return m_dialog; }
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return ::SendMessageW(m_hwnd, message, wParam, lParam);
+    }
+
+private:
+    app::CMarlowickDlg m_dialog;
+    HWND m_hwnd = nullptr;
+    DialogThread m_thread;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_factory.m_refuse = false;
+        g_taskbar.Take();
+        ::DeleteFileW(core::GetProfilePath().c_str());
+    }
+    void TearDown() override { ::DeleteFileW(core::GetProfilePath().c_str()); }
+};
+
+TEST_F(MainWindowTest, InitialisationSetsUpMenuIconsColumnsStatusBarTrayIconAndTasks) {
+    core::MemoryTaskList tasks;
+    tasks.AppendTask(L"C:\\first.exe", L"Start", L"7:30:00 AM");
+    tasks.AppendTask(L"Some window", L"Stop", L"11:00:05 PM");
+    core::SaveTasks(tasks);
+
+    MainWindow main;
+    ASSERT_TRUE(main.Hwnd());
+    EXPECT_EQ(WindowText(main.Hwnd()), L"Marlowick");
+    EXPECT_TRUE(::GetWindowLongPtrW(main.Hwnd(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
+
+    // The system menu ends with a separator and the About item, command 16.
+    HMENU system = ::GetSystemMenu(main.Hwnd(), FALSE);
+    ASSERT_TRUE(system);
+    const int items = ::GetMenuItemCount(system);
+    ASSERT_GE(items, 2);
+    EXPECT_EQ(::GetMenuItemID(system, items - 1), static_cast<UINT>(IDM_ABOUTBOX));
+    wchar_t about[64]{};
+    ::GetMenuStringW(system, items - 1, about, 64, MF_BYPOSITION);
+    EXPECT_STREQ(about, L"&About Marlowick...");
+    EXPECT_TRUE(::GetMenuState(system, static_cast<UINT>(items - 2), MF_BYPOSITION) & MF_SEPARATOR);
+
+    // One icon, big and small.
+    const LRESULT big = main.Send(WM_GETICON, ICON_BIG);
+    EXPECT_NE(big, 0);
+    EXPECT_EQ(main.Send(WM_GETICON, ICON_SMALL), big);
+    EXPECT_EQ(main.Send(WM_QUERYDRAGICON), big);
+
+    // The task list: three columns, its extended styles, and the rows of the file.
+    HWND list = ::GetDlgItem(main.Hwnd(), IDC_TASK_LIST);
+    const std::pair<const wchar_t*, int> columns[] = {{L"Program ", 250}, {L"Action", 80}, {L"Time", 80}};
+    for (int i = 0; i < 3; ++i) {
+        wchar_t heading[32]{};
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = heading;
+        column.cchTextMax = 32;
+        ASSERT_TRUE(::SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column)));
+        EXPECT_STREQ(heading, columns[i].first);
+        EXPECT_EQ(column.cx, columns[i].second);
+    }
+    const auto extended = static_cast<DWORD>(::SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    EXPECT_EQ(extended & (LVS_EX_GRIDLINES | LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT),
+              static_cast<DWORD>(LVS_EX_GRIDLINES | LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT));
+    const core::TaskList& rows = main.Dialog().TaskList();
+    ASSERT_EQ(rows.GetTaskCount(), 2);
+    EXPECT_EQ(rows.GetTaskText(1, core::TaskColumn::Program), L"Some window");
+    EXPECT_EQ(rows.GetTaskText(1, core::TaskColumn::Action), L"Stop");
+    EXPECT_EQ(rows.GetTaskText(0, core::TaskColumn::Time), L"7:30:00 AM");
+
+    // The status bar: the padded notice in a pane as wide as the window, at the bottom.
+    HWND bar = ::GetDlgItem(main.Hwnd(), fw::kIdStatusBar);
+    ASSERT_TRUE(bar);
+    RECT client{};
+    ::GetClientRect(main.Hwnd(), &client);
+    int edges[4]{};
+    ASSERT_EQ(::SendMessageW(bar, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges)), 2);
+    EXPECT_EQ(edges[0], client.right);
+    wchar_t pane[256]{};
+    ::SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(pane));
+    EXPECT_EQ(pane, ResourceString(IDS_RIGHTS_PADDED));
+    EXPECT_EQ(ResourceString(IDS_RIGHTS_PADDED), std::wstring(53, L' ') + ResourceString(IDS_RIGHTS));
+    RECT barRect{};
+    ::GetWindowRect(bar, &barRect);
+    ::MapWindowPoints(nullptr, main.Hwnd(), reinterpret_cast<POINT*>(&barRect), 2);
+    EXPECT_EQ(barRect.bottom, client.bottom);
+    EXPECT_EQ(barRect.right - barRect.left, client.right);
+
+    // The tray icon record.
+    const app::CTrayIcon& tray = main.Dialog().TrayIcon();
+    EXPECT_EQ(tray.Window(), main.Hwnd());
+    EXPECT_EQ(tray.Id(), 1u);
+    EXPECT_TRUE(tray.Icon());
+    EXPECT_EQ(tray.Tip(), L"Click Here to Show Marlowick");
+    EXPECT_GE(app::g_trayMessage, 0xC000u);
+}
+
+TEST_F(MainWindowTest, TasksAreLoadedAfterEverythingElseIsSetUp) {
+    // A folder where the file should be: loading reports it, and the report shows what is ready by then.
+    const std::wstring profile = core::GetProfilePath();
+    ASSERT_TRUE(::CreateDirectoryW(profile.c_str(), nullptr));
+    struct Seen {
+        bool window = false, aboutItem = false, icon = false, columns = false, statusBar = false;
+    };
+    std::mutex mutex;
+    std::vector<std::wstring> texts;
+    Seen seen;
+    const fw::MessageBoxHook previous = fw::SetMessageBoxHook([&](const fw::MessageBoxRequest& request) {
+        std::lock_guard lock(mutex);
+        texts.push_back(request.text);
+        if (texts.size() == 1) {
+            HWND hwnd = ::FindWindowW(L"#32770", L"Marlowick");
+            seen.window = hwnd && !::IsWindowVisible(hwnd);
+            HMENU system = ::GetSystemMenu(hwnd, FALSE);
+            seen.aboutItem = system && ::GetMenuItemID(system, ::GetMenuItemCount(system) - 1) == IDM_ABOUTBOX;
+            seen.icon = ::SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0) != 0;
+            HWND header =
+                reinterpret_cast<HWND>(::SendMessageW(::GetDlgItem(hwnd, IDC_TASK_LIST), LVM_GETHEADER, 0, 0));
+            seen.columns = ::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) == 3;
+            seen.statusBar = ::GetDlgItem(hwnd, fw::kIdStatusBar) != nullptr;
+        }
+        return IDOK;
+    });
+    {
+        MainWindow main;
+        ASSERT_TRUE(main.Hwnd());
+        EXPECT_EQ(main.Dialog().TaskList().GetTaskCount(), 0);
+        EXPECT_EQ(main.Dialog().TrayIcon().Window(), main.Hwnd());
+    }
+    fw::SetMessageBoxHook(previous);
+    ::RemoveDirectoryW(profile.c_str());
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts[0], L"Can not open file " + profile + L" for read\n");
+    EXPECT_TRUE(seen.window);
+    EXPECT_TRUE(seen.aboutItem);
+    EXPECT_TRUE(seen.icon);
+    EXPECT_TRUE(seen.columns);
+    EXPECT_TRUE(seen.statusBar);
+}
+
+TEST_F(MainWindowTest, MinimiseRemovesTheTaskbarButtonAndShowingFromTheTrayBringsItBack) {
+    MessageBoxRecord boxes;
+    MainWindow main;
+    ASSERT_TRUE(main.Hwnd());
+    const HWND hwnd = main.Hwnd();
+
+    main.Send(WM_SYSCOMMAND, SC_MINIMIZE);
+    EXPECT_TRUE(::IsIconic(hwnd));
+    EXPECT_EQ(g_taskbar.Take(), (std::vector<TaskbarCall>{{L"HrInit", nullptr}, {L"DeleteTab", hwnd}}));
+
+    // The tray double-click shows the window again, with its button.
+    main.Send(app::g_trayMessage, 1, WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(::IsIconic(hwnd));
+    EXPECT_EQ(g_taskbar.Take(), (std::vector<TaskbarCall>{{L"HrInit", nullptr}, {L"AddTab", hwnd}}));
+
+    // Hide and the tray menu's Show do the same.
+    main.Send(WM_COMMAND, IDC_HIDE);
+    EXPECT_TRUE(::IsIconic(hwnd));
+    main.Send(WM_COMMAND, IDM_TRAY_SHOW);
+    EXPECT_FALSE(::IsIconic(hwnd));
+    EXPECT_EQ(g_taskbar.Take(),
+              (std::vector<TaskbarCall>{
+                  {L"HrInit", nullptr}, {L"DeleteTab", hwnd}, {L"HrInit", nullptr}, {L"AddTab", hwnd}}));
+
+    // Without a taskbar list the minimise says so and the window stays minimised.
+    g_factory.m_refuse = true;
+    main.Send(WM_SYSCOMMAND, SC_MINIMIZE);
+    EXPECT_TRUE(::IsIconic(hwnd));
+    EXPECT_EQ(boxes.Texts(), (std::vector<std::wstring>{L"Failed   to get ITaskbarList   interface. "}));
+    g_factory.m_refuse = false;
+}
+
+TEST_F(MainWindowTest, DoubleClickOnTheListModifiesTheFirstSelectedRow) {
+    core::MemoryTaskList tasks;
+    tasks.AppendTask(L"C:\\first.exe", L"Start", L"7:30:00 AM");
+    tasks.AppendTask(L"C:\\second.exe", L"Stop", L"8:00:00 PM");
+    tasks.AppendTask(L"C:\\third.exe", L"Start", L"9:15:00 PM");
+    core::SaveTasks(tasks);
+    MainWindow main;
+    ASSERT_TRUE(main.Hwnd());
+    HWND list = ::GetDlgItem(main.Hwnd(), IDC_TASK_LIST);
+    static NMHDR doubleClick{};
+    doubleClick = {list, IDC_TASK_LIST, static_cast<UINT>(NM_DBLCLK)};
+
+    // No row selected: nothing opens.
+    EXPECT_EQ(main.Send(WM_NOTIFY, IDC_TASK_LIST, reinterpret_cast<LPARAM>(&doubleClick)), 0);
+    EXPECT_FALSE(::FindWindowW(L"#32770", L"Task Option"));
+
+    // Two rows selected: the dialog edits the upper one; Cancel leaves every row as it was.
+    LVITEMW select{};
+    select.stateMask = LVIS_SELECTED;
+    select.state = LVIS_SELECTED;
+    ::SendMessageW(list, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&select));
+    ::SendMessageW(list, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&select));
+    ::PostMessageW(main.Hwnd(), WM_NOTIFY, IDC_TASK_LIST, reinterpret_cast<LPARAM>(&doubleClick));
+    HWND option = testing_support::WaitForWindow(L"Task Option");
+    ASSERT_TRUE(option);
+    EXPECT_EQ(WindowText(::GetDlgItem(option, IDC_PROGRAM_EDIT)), L"C:\\second.exe");
+    ::PostMessageW(option, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return !::IsWindow(option); }, kWait));
+    const core::TaskList& rows = main.Dialog().TaskList();
+    ASSERT_EQ(rows.GetTaskCount(), 3);
+    EXPECT_EQ(rows.GetTaskText(1, core::TaskColumn::Program), L"C:\\second.exe");
+    EXPECT_EQ(rows.GetTaskText(1, core::TaskColumn::Time), L"8:00:00 PM");
+}
+
+TEST(StartTaskProgram, AWindowTitleBecomesTheImagePathOfItsProcessOnlyForStart) {
+    const std::wstring title = L"Marlowick start rule " + std::to_wstring(::GetCurrentProcessId());
+    HelperProcess helper({L"--title", title, L"--lifetime", L"20000"});
+    ASSERT_TRUE(testing_support::WaitForWindow(title));
+    const std::wstring path = testing_support::HelperPath();
+
+    EXPECT_EQ(::lstrcmpiW(app::ResolveTaskProgram(title, L"Start").c_str(), path.c_str()), 0);
+    // Stop keeps the title; the action must be exactly "Start".
+    EXPECT_EQ(app::ResolveTaskProgram(title, L"Stop"), title);
+    EXPECT_EQ(app::ResolveTaskProgram(title, L"start"), title);
+    // An existing file stays as it is; a title of no window becomes the empty text.
+    EXPECT_EQ(app::ResolveTaskProgram(path, L"Start"), path);
+    EXPECT_EQ(app::ResolveTaskProgram(title + L" gone", L"Start"), L"");
+}
+
+// Runs the confirmation, does something to it, and returns its result.
+template <typename Action>
+INT_PTR AnswerConfirmation(Action action) {
+    DialogThread thread([] {
+        app::CExitConfirmDialog dialog;
+        return dialog.DoModal();
+    });
+    HWND hwnd = thread.WaitForWindow(kWait);
+    if (!hwnd) {
+        return -2;
+    }
+    EXPECT_EQ(WindowText(hwnd), L"Please Confirm");
+    action(hwnd);
+    return thread.Join();
+}
+
+TEST(ExitConfirmDialog, EveryWayOutButExitMeansHide) {
+    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_COMMAND, IDC_CONFIRM_EXIT, 0); }), IDC_CONFIRM_EXIT);
+    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_COMMAND, IDC_CONFIRM_HIDE, 0); }), IDC_CONFIRM_HIDE);
+    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_COMMAND, IDOK, 0); }), IDC_CONFIRM_HIDE);
+    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_COMMAND, IDCANCEL, 0); }), IDC_CONFIRM_HIDE);
+    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_CLOSE, 0, 0); }), IDC_CONFIRM_HIDE);
+    EXPECT_EQ(AnswerConfirmation([](HWND h) {
+                  wchar_t text[128]{};
+                  ::EnumChildWindows(
+                      h,
+                      [](HWND child, LPARAM lParam) -> BOOL {
+                          wchar_t name[16]{};
+                          ::GetClassNameW(child, name, 16);
+                          if (::lstrcmpiW(name, L"Static") == 0) {
+                              ::GetWindowTextW(child, reinterpret_cast<wchar_t*>(lParam), 128);
+                          }
+                          return TRUE;
+                      },
+                      reinterpret_cast<LPARAM>(text));
+                  EXPECT_STREQ(text, L"Do you want to exit and stop all scheduled task?Click \"Hide\" if you not sure");
+                  ::PostMessageW(h, WM_COMMAND, IDCANCEL, 0);
+              }),
+              IDC_CONFIRM_HIDE);
+}
+
+TEST(AboutBox, ShowsTheRightsNotice) {
+    DialogThread thread([] {
+        app::CAboutDlg dialog;
+        return dialog.DoModal();
+    });
+    HWND hwnd = thread.WaitForWindow(kWait);
+    ASSERT_TRUE(hwnd);
+    EXPECT_EQ(WindowText(hwnd), L"About Marlowick");
+    EXPECT_EQ(WindowText(::GetDlgItem(hwnd, IDC_ABOUT_RIGHTS)), ResourceString(IDS_RIGHTS));
+    EXPECT_FALSE(ResourceString(IDS_RIGHTS).empty());
+    ::PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(thread.Join(), IDOK);
+}
+
+}  // namespace

@@ -1,0 +1,650 @@
+// marlowick.exe itself, started in the test prefix and driven from this process the way a user would:
+// commands to its main window, answers to its boxes, its list read through memory in its process. Results
+// are read from Profile.txt and from the helper's record file.
+#include "core/Profile.h"
+#include "core/Task.h"
+#include "core/TaskTime.h"
+#include "helpers/HelperProcess.h"
+#include "res/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testing_support::HelperProcess;
+using testing_support::ReadLines;
+using testing_support::WaitUntil;
+
+constexpr DWORD kWait = 10000;
+constexpr int kMessageBoxTextId = 0xFFFF;
+constexpr wchar_t kAlreadyRunning[] = L"This application already running,please check.";
+
+std::wstring MarlowickPath() {
+    const std::wstring relative = testing_support::ExecutableFolder() + L"..\\..\\bin\\marlowick.exe";
+    wchar_t full[MAX_PATH]{};
+    ::GetFullPathNameW(relative.c_str(), MAX_PATH, full, nullptr);
+    return full;
+}
+
+std::wstring ProfileFolder() {
+    wchar_t common[MAX_PATH]{};
+    ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
+    return std::wstring(common) + L"\\Korvane\\Marlowick";
+}
+
+// As on a machine where Marlowick never ran: no file, no folder.
+void RemoveProfile() {
+    const std::wstring folder = ProfileFolder();
+    ::DeleteFileW((folder + L"\\Profile.txt").c_str());
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+bool ProfileExists() {
+    return ::GetFileAttributesW((ProfileFolder() + L"\\Profile.txt").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteTasks(const std::vector<core::Task>& tasks) {
+    core::MemoryTaskList list;
+    for (const core::Task& task : tasks) {
+        list.AppendTask(task.program, task.action, task.time);
+    }
+    core::SaveTasks(list);
+}
+
+std::vector<core::Task> StoredTasks() {
+    std::vector<core::Task> tasks;
+    const int count = core::GetSettingInt(L"TaskCount", L"TaskCount");
+    for (int i = 0; i < count; ++i) {
+        const std::wstring section = L"Task" + std::to_wstring(i);
+        tasks.push_back({core::GetSetting(section, L"Program"), core::GetSetting(section, L"Action"),
+                         core::GetSetting(section, L"Time")});
+    }
+    return tasks;
+}
+
+// The time text of the moment this many seconds from now.
+std::wstring TimeFromNow(int seconds) {
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    now.wMilliseconds = 0;
+    FILETIME file{};
+    ::SystemTimeToFileTime(&now, &file);
+    ULARGE_INTEGER value{{file.dwLowDateTime, file.dwHighDateTime}};
+    value.QuadPart += static_cast<ULONGLONG>(seconds) * 10000000ULL;
+    file = {value.LowPart, value.HighPart};
+    SYSTEMTIME later{};
+    ::FileTimeToSystemTime(&file, &later);
+    return core::FormatTaskTime(core::DateTimeValue::FromSystemTime(later));
+}
+
+std::wstring TextOf(HWND hwnd) {
+    wchar_t text[1024]{};
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
+    return text;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t name[64]{};
+    ::GetClassNameW(hwnd, name, 64);
+    return name;
+}
+
+std::vector<HWND> TopLevelWindowsOf(DWORD processId) {
+    struct Search {
+        DWORD processId;
+        std::vector<HWND> found;
+    } search{processId, {}};
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM lParam) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(lParam);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(hwnd, &owner);
+            if (owner == s.processId) {
+                s.found.push_back(hwnd);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A visible dialog of the process with this caption: a message box (it has the box's text control) or
+// another dialog.
+HWND FindDialogOf(DWORD processId, const std::wstring& caption, bool messageBox) {
+    for (HWND hwnd : TopLevelWindowsOf(processId)) {
+        if (::IsWindowVisible(hwnd) && ClassOf(hwnd) == L"#32770" && TextOf(hwnd) == caption &&
+            (::GetDlgItem(hwnd, kMessageBoxTextId) != nullptr) == messageBox) {
+            return hwnd;
+        }
+    }
+    return nullptr;
+}
+
+HWND WaitForDialog(DWORD processId, const std::wstring& caption, bool messageBox = false, DWORD ms = kWait) {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindDialogOf(processId, caption, messageBox)) != nullptr; }, ms);
+    return found;
+}
+
+HWND WaitForMessageBox(DWORD processId, const std::wstring& caption, DWORD ms = kWait) {
+    return WaitForDialog(processId, caption, true, ms);
+}
+
+std::wstring MessageText(HWND box) {
+    return TextOf(::GetDlgItem(box, kMessageBoxTextId));
+}
+
+void Press(HWND dialog, int button) {
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, button)));
+}
+
+// Posts a menu command: for commands that open a dialog or a box.
+void Command(HWND window, UINT id) {
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+}
+
+// Sends a message and waits until it was handled: for what opens no dialog.
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kWait, &result);
+    return static_cast<LRESULT>(result);
+}
+
+// The list view of another process, read and changed through memory allocated in that process.
+class RemoteList {
+public:
+    RemoteList(DWORD processId, HWND list)
+        : m_list(list),
+          m_process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId)) {
+        if (m_process) {
+            m_memory = ::VirtualAllocEx(m_process.Get(), nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        }
+    }
+    RemoteList(const RemoteList&) = delete;
+    RemoteList& operator=(const RemoteList&) = delete;
+    ~RemoteList() {
+        if (m_memory) {
+            ::VirtualFreeEx(m_process.Get(), m_memory, 0, MEM_RELEASE);
+        }
+    }
+
+    bool Valid() const { return m_memory != nullptr; }
+    int Count() const { return static_cast<int>(::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0)); }
+
+    std::wstring Text(int row, int column) const {
+        auto* remoteText = static_cast<wchar_t*>(m_memory) + sizeof(LVITEMW);
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = remoteText;
+        item.cchTextMax = kTextChars;
+        Write(item);
+        const auto length =
+            ::SendMessageW(m_list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(m_memory));
+        std::wstring text(kTextChars, L'\0');
+        SIZE_T read = 0;
+        ::ReadProcessMemory(m_process.Get(), remoteText, text.data(), kTextChars * sizeof(wchar_t), &read);
+        text.resize(std::clamp<size_t>(static_cast<size_t>(length), 0, kTextChars));
+        return text;
+    }
+
+    std::vector<std::wstring> Column(int column) const {
+        std::vector<std::wstring> texts;
+        for (int row = 0; row < Count(); ++row) {
+            texts.push_back(Text(row, column));
+        }
+        return texts;
+    }
+
+    void Select(int row, bool selected) const {
+        LVITEMW item{};
+        item.stateMask = LVIS_SELECTED;
+        item.state = selected ? LVIS_SELECTED : 0;
+        Write(item);
+        ::SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(m_memory));
+    }
+
+private:
+    static constexpr size_t kTextChars = 1024;
+    static constexpr size_t kSize = sizeof(LVITEMW) * 2 + kTextChars * sizeof(wchar_t) + 64;
+
+    void Write(const LVITEMW& item) const {
+        SIZE_T written = 0;
+        ::WriteProcessMemory(m_process.Get(), m_memory, &item, sizeof item, &written);
+    }
+
+    HWND m_list;
+    fw::UniqueHandle m_process;
+    void* m_memory = nullptr;
+};
+
+// Sets an environment variable for the processes started meanwhile; the old state comes back after.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const wchar_t* name, const std::wstring& value) : m_name(name) {
+        wchar_t old[1024]{};
+        const DWORD length = ::GetEnvironmentVariableW(name, old, 1024);
+        m_had = length > 0 && length < 1024;
+        m_old = m_had ? old : L"";
+        ::SetEnvironmentVariableW(name, value.c_str());
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+    ~ScopedEnvironment() { ::SetEnvironmentVariableW(m_name, m_had ? m_old.c_str() : nullptr); }
+
+private:
+    const wchar_t* m_name;
+    bool m_had;
+    std::wstring m_old;
+};
+
+size_t CountLines(const std::vector<std::wstring>& lines, const std::wstring& prefix) {
+    return static_cast<size_t>(
+        std::count_if(lines.begin(), lines.end(), [&](const std::wstring& line) { return line.starts_with(prefix); }));
+}
+
+class MarlowickE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(::GetFileAttributesW(MarlowickPath().c_str()), INVALID_FILE_ATTRIBUTES) << "marlowick.exe not built";
+        RemoveProfile();
+    }
+
+    void TearDown() override {
+        // Nothing outlives a test: the program's processes go first, then the profile.
+        m_processes.clear();
+        RemoveProfile();
+    }
+
+    // Starts marlowick.exe; terminated at the end of the test if it still runs.
+    HelperProcess& StartMarlowick() {
+        m_processes.push_back(std::make_unique<HelperProcess>(std::vector<std::wstring>{}, MarlowickPath()));
+        return *m_processes.back();
+    }
+
+    // Starts marlowick.exe and waits for its main window, visible.
+    HWND StartMain(HelperProcess*& process) {
+        process = &StartMarlowick();
+        HWND main = nullptr;
+        WaitUntil(
+            [&] {
+                for (HWND hwnd : TopLevelWindowsOf(process->Id())) {
+                    if (::GetDlgItem(hwnd, IDC_TASK_LIST) && ::IsWindowVisible(hwnd)) {
+                        main = hwnd;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            kWait);
+        return main;
+    }
+
+    std::vector<std::unique_ptr<HelperProcess>> m_processes;
+};
+
+TEST_F(MarlowickE2E, FirstStartShowsNoMessageAndASecondInstanceIsRefused) {
+    HelperProcess* first = nullptr;
+    HWND main = StartMain(first);
+    ASSERT_TRUE(main);
+    EXPECT_EQ(TextOf(main), L"Marlowick");
+    // A first start: no message, an empty task list, and the settings file now exists.
+    EXPECT_FALSE(FindDialogOf(first->Id(), L"Marlowick", true));
+    EXPECT_TRUE(ProfileExists());
+    RemoteList list(first->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
+    EXPECT_EQ(list.Count(), 0);
+
+    HelperProcess& second = StartMarlowick();
+    HWND box = WaitForMessageBox(second.Id(), L"Marlowick");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageText(box), kAlreadyRunning);
+    // The refused copy shows nothing else: no main window of its own.
+    for (HWND hwnd : TopLevelWindowsOf(second.Id())) {
+        EXPECT_FALSE(::GetDlgItem(hwnd, IDC_TASK_LIST));
+    }
+    Press(box, IDOK);
+    EXPECT_EQ(second.WaitForExit(kWait), 0u);
+    EXPECT_TRUE(first->IsRunning());
+    EXPECT_TRUE(::IsWindowVisible(main));
+
+    // After the first one has gone, a new copy runs normally.
+    ::PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(first->WaitForExit(kWait), 0u);
+    HelperProcess* third = nullptr;
+    EXPECT_TRUE(StartMain(third));
+}
+
+TEST_F(MarlowickE2E, TasksFireWhileMinimisedAndHidden) {
+    const std::wstring record = testing_support::TempFilePath(L"marlowick-e2e");
+    const std::wstring title = L"Marlowick e2e helper " + std::to_wstring(::GetCurrentProcessId());
+    // The helper that the shell starts learns its record file and its window title from its environment.
+    ScopedEnvironment recordVariable(L"MWHELPER_RECORD", record);
+    ScopedEnvironment titleVariable(L"MWHELPER_TITLE", title);
+    ScopedEnvironment lifetimeVariable(L"MWHELPER_LIFETIME", L"30000");
+    // Far enough ahead for a slow start of the program.
+    WriteTasks({{testing_support::HelperPath(), L"Start", TimeFromNow(6)}, {title, L"Stop", TimeFromNow(10)}});
+    core::SetSetting(L"Stop", L"TimeOut", L"10");
+    core::SetSetting(L"Stop", L"ForceQuit", L"TRUE");
+
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    RemoteList list(marlowick->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
+    EXPECT_EQ(list.Count(), 2);
+
+    // The title-bar minimise: the start fires meanwhile.
+    ::PostMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsIconic(main) != FALSE; }, kWait));
+    ASSERT_TRUE(WaitUntil([&] { return CountLines(ReadLines(record), L"start ") > 0; }, 15000));
+    EXPECT_TRUE(marlowick->IsRunning());
+
+    // Hide: the stop fires meanwhile, and the helper closes on the request.
+    Command(main, IDC_HIDE);
+    ASSERT_TRUE(testing_support::WaitForWindow(title, kWait));
+    EXPECT_TRUE(WaitUntil([&] { return CountLines(ReadLines(record), L"exit ") > 0; }, 15000));
+    EXPECT_TRUE(::IsIconic(main));
+    EXPECT_TRUE(marlowick->IsRunning());
+
+    const std::vector<std::wstring> lines = ReadLines(record);
+    EXPECT_EQ(CountLines(lines, L"start "), 1u);
+    EXPECT_EQ(CountLines(lines, L"close " + title), 1u);
+    EXPECT_EQ(CountLines(lines, L"exit "), 1u);
+    if (HWND left = ::FindWindowW(nullptr, title.c_str())) {
+        ::PostMessageW(left, WM_CLOSE, 0, 0);
+    }
+    ::DeleteFileW(record.c_str());
+}
+
+TEST_F(MarlowickE2E, ClosingWithNoTasksEndsAtOnceAndWritesTheEmptyList) {
+    // The close box, Esc, and the tray menu's Exit.
+    const std::pair<UINT, WPARAM> ways[] = {{WM_CLOSE, 0}, {WM_COMMAND, IDCANCEL}, {WM_COMMAND, IDM_TRAY_EXIT}};
+    for (const auto& [message, wParam] : ways) {
+        WriteTasks({});
+        core::SetSetting(L"TaskCount", L"TaskCount", L"");
+        HelperProcess* marlowick = nullptr;
+        HWND main = StartMain(marlowick);
+        ASSERT_TRUE(main);
+        ::PostMessageW(main, message, wParam, 0);
+        EXPECT_EQ(marlowick->WaitForExit(kWait), 0u) << message << " " << wParam;
+        EXPECT_EQ(core::GetSetting(L"TaskCount", L"TaskCount"), L"0");
+    }
+}
+
+TEST_F(MarlowickE2E, ClosingWithTasksAsksAndOnlyExitEnds) {
+    const core::Task task{L"C:\\no\\such\\program.exe", L"Start", TimeFromNow(3 * 3600)};
+    WriteTasks({task});
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+
+    // Esc in the question hides the program.
+    ::PostMessageW(main, WM_CLOSE, 0, 0);
+    HWND confirm = WaitForDialog(marlowick->Id(), L"Please Confirm");
+    ASSERT_TRUE(confirm);
+    ::PostMessageW(confirm, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitUntil([&] { return ::IsIconic(main) != FALSE; }, kWait));
+    EXPECT_FALSE(::IsWindow(confirm));
+    EXPECT_TRUE(marlowick->IsRunning());
+
+    // Tray Exit answered with Hide: the program stays and says "OnTrayExit".
+    Command(main, IDM_TRAY_EXIT);
+    confirm = WaitForDialog(marlowick->Id(), L"Please Confirm");
+    ASSERT_TRUE(confirm);
+    Press(confirm, IDC_CONFIRM_HIDE);
+    HWND box = WaitForMessageBox(marlowick->Id(), L"Marlowick");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageText(box), L"OnTrayExit");
+    Press(box, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(box); }, kWait));
+    EXPECT_TRUE(marlowick->IsRunning());
+
+    // Exit saves the list, whatever the file held meanwhile, and ends.
+    WriteTasks({});
+    Command(main, IDM_EXIT);
+    confirm = WaitForDialog(marlowick->Id(), L"Please Confirm");
+    ASSERT_TRUE(confirm);
+    Press(confirm, IDC_CONFIRM_EXIT);
+    EXPECT_EQ(marlowick->WaitForExit(kWait), 0u);
+    const std::vector<core::Task> stored = StoredTasks();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].program, task.program);
+    EXPECT_EQ(stored[0].time, task.time);
+}
+
+TEST_F(MarlowickE2E, RemoveTaskRemovesOnlyTheFirstSelectedRowAndSavesAtOnce) {
+    const std::wstring later = TimeFromNow(3 * 3600);
+    WriteTasks({{L"C:\\a.exe", L"Start", later}, {L"C:\\b.exe", L"Start", later}, {L"C:\\c.exe", L"Stop", later}});
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    RemoteList list(marlowick->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
+    ASSERT_TRUE(list.Valid());
+    ASSERT_EQ(list.Count(), 3);
+
+    list.Select(1, true);
+    list.Select(2, true);
+    Send(main, WM_COMMAND, IDM_REMOVE_TASK, 0);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Column(0), (std::vector<std::wstring>{L"C:\\a.exe", L"C:\\c.exe"}));
+    // In the file before any exit.
+    const std::vector<core::Task> stored = StoredTasks();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].program, L"C:\\a.exe");
+    EXPECT_EQ(stored[1].program, L"C:\\c.exe");
+    EXPECT_EQ(stored[1].action, L"Stop");
+
+    // With nothing selected, nothing goes.
+    list.Select(1, false);
+    Send(main, WM_COMMAND, IDM_REMOVE_TASK, 0);
+    EXPECT_EQ(list.Count(), 2);
+    EXPECT_EQ(StoredTasks().size(), 2u);
+}
+
+TEST_F(MarlowickE2E, EndingTheSessionAgreesAndSavesTheList) {
+    const core::Task task{L"C:\\kept.exe", L"Stop", TimeFromNow(3 * 3600)};
+    WriteTasks({task});
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    WriteTasks({});
+    EXPECT_EQ(Send(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+    EXPECT_TRUE(StoredTasks().empty());  // asking saves nothing
+    Send(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    const std::vector<core::Task> stored = StoredTasks();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].program, task.program);
+    EXPECT_EQ(stored[0].action, task.action);
+}
+
+TEST_F(MarlowickE2E, StartsWithThePlainLookWithoutTheSkinLibrary) {
+    wchar_t temp[MAX_PATH]{};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"marlowick-noskin-" + std::to_wstring(::GetCurrentProcessId());
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring copy = folder + L"\\marlowick.exe";
+    ASSERT_TRUE(::CopyFileW(MarlowickPath().c_str(), copy.c_str(), FALSE));
+    {
+        HelperProcess marlowick({}, copy);
+        HWND main = nullptr;
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                for (HWND hwnd : TopLevelWindowsOf(marlowick.Id())) {
+                    if (::GetDlgItem(hwnd, IDC_TASK_LIST) && ::IsWindowVisible(hwnd)) {
+                        main = hwnd;
+                    }
+                }
+                return main != nullptr;
+            },
+            kWait));
+        EXPECT_FALSE(FindDialogOf(marlowick.Id(), L"Marlowick", true));
+        ::PostMessageW(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(marlowick.WaitForExit(kWait), 0u);
+    }
+    ::DeleteFileW(copy.c_str());
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+TEST_F(MarlowickE2E, AddedTaskIsInTheFileAtOnce) {
+    const std::wstring title = L"Marlowick e2e picked " + std::to_wstring(::GetCurrentProcessId());
+    HelperProcess helper({L"--title", title, L"--lifetime", L"30000"});
+    ASSERT_TRUE(testing_support::WaitForWindow(title));
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+
+    Command(main, IDM_ADD_TASK);
+    HWND option = WaitForDialog(marlowick->Id(), L"Task Option");
+    ASSERT_TRUE(option);
+    Press(option, IDC_FROM_PROCESS);
+    HWND picker = WaitForDialog(marlowick->Id(), L"Please select a process");
+    ASSERT_TRUE(picker);
+    RemoteList processes(marlowick->Id(), ::GetDlgItem(picker, IDC_PROCESS_LIST));
+    const std::wstring helperPath = testing_support::HelperPath();
+    int row = -1;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::vector<std::wstring> paths = processes.Column(0);
+            const auto found = std::find_if(paths.begin(), paths.end(), [&](const std::wstring& path) {
+                return ::lstrcmpiW(path.c_str(), helperPath.c_str()) == 0;
+            });
+            row = found == paths.end() ? -1 : static_cast<int>(found - paths.begin());
+            return row >= 0;
+        },
+        kWait));
+    processes.Select(row, true);
+    Press(picker, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(picker); }, kWait));
+    Press(option, IDOK);
+
+    HWND prompt = WaitForMessageBox(marlowick->Id(), L"");
+    ASSERT_TRUE(prompt);
+    EXPECT_EQ(MessageText(prompt), L"Do you want to test run the task now?");
+    // The task is stored while the question is still open, before any exit.
+    std::vector<core::Task> stored = StoredTasks();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(::lstrcmpiW(stored[0].program.c_str(), helperPath.c_str()), 0) << stored[0].program;
+    EXPECT_EQ(stored[0].action, L"Start");
+    EXPECT_TRUE(core::ParseTaskTime(stored[0].time).IsValid());
+
+    Press(prompt, IDNO);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(prompt); }, kWait));
+    RemoteList list(marlowick->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
+    EXPECT_EQ(list.Count(), 1);
+    stored = StoredTasks();
+    EXPECT_EQ(stored.size(), 1u);
+}
+
+TEST_F(MarlowickE2E, ModifiedTaskKeepsItsRowAndIsInTheFileAtOnce) {
+    const std::wstring later = TimeFromNow(3 * 3600);
+    WriteTasks({{L"C:\\a.exe", L"Start", later}, {L"Some window title", L"Stop", later}});
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    RemoteList list(marlowick->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
+    ASSERT_EQ(list.Count(), 2);
+
+    // Nothing selected: nothing opens.
+    Send(main, WM_COMMAND, IDM_MODIFY_TASK, 0);
+    EXPECT_FALSE(FindDialogOf(marlowick->Id(), L"Task Option", false));
+
+    // Cancel leaves the row as it was; OK stores it at the same place, saved before any exit.
+    list.Select(1, true);
+    Command(main, IDM_MODIFY_TASK);
+    HWND option = WaitForDialog(marlowick->Id(), L"Task Option");
+    ASSERT_TRUE(option);
+    EXPECT_EQ(TextOf(::GetDlgItem(option, IDC_PROGRAM_EDIT)), L"Some window title");
+    Press(option, IDCANCEL);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(option); }, kWait));
+
+    WriteTasks({});
+    Command(main, IDM_MODIFY_TASK);
+    option = WaitForDialog(marlowick->Id(), L"Task Option");
+    ASSERT_TRUE(option);
+    Press(option, IDOK);
+    HWND prompt = WaitForMessageBox(marlowick->Id(), L"");
+    ASSERT_TRUE(prompt);
+    const std::vector<core::Task> stored = StoredTasks();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].program, L"C:\\a.exe");
+    // A Stop task keeps its window title; its time is the same time of day.
+    EXPECT_EQ(stored[1].program, L"Some window title");
+    EXPECT_EQ(stored[1].action, L"Stop");
+    EXPECT_EQ(stored[1].time, later);
+    Press(prompt, IDNO);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(prompt); }, kWait));
+    EXPECT_EQ(list.Column(0), (std::vector<std::wstring>{L"C:\\a.exe", L"Some window title"}));
+}
+
+TEST_F(MarlowickE2E, OptionsAndAboutOpenOverTheMainWindow) {
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+
+    Command(main, IDC_OPTIONS);
+    HWND sheet = WaitForDialog(marlowick->Id(), L"Config");
+    ASSERT_TRUE(sheet);
+    EXPECT_FALSE(::IsWindowEnabled(main));
+    ::PostMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(sheet); }, kWait));
+
+    // The About item of the system menu and the Help menu's About show the same box.
+    for (const auto& [message, id] : {std::pair<UINT, UINT>{WM_SYSCOMMAND, IDM_ABOUTBOX}, {WM_COMMAND, IDM_ABOUT}}) {
+        ::PostMessageW(main, message, id, 0);
+        HWND about = WaitForDialog(marlowick->Id(), L"About Marlowick");
+        ASSERT_TRUE(about);
+        EXPECT_EQ(TextOf(::GetDlgItem(about, IDC_ABOUT_RIGHTS)), L"Copyright (C) 2026 Korvane. All rights reserved.");
+        Press(about, IDOK);
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(about); }, kWait));
+    }
+    EXPECT_TRUE(::IsWindowEnabled(main));
+}
+
+TEST_F(MarlowickE2E, TrayDoubleClickTogglesAndTheIconComesBackAfterATaskbarRestart) {
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    const UINT trayMessage = ::RegisterClipboardFormatW(L"Tray.{47BCDAC1-2E6F-4f9a-9A3F-68A3B97CE33E}");
+
+    Send(main, trayMessage, 1, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(::IsIconic(main));
+    // Another icon identifier, and a single click, do nothing.
+    Send(main, trayMessage, 2, WM_LBUTTONDBLCLK);
+    Send(main, trayMessage, 1, WM_LBUTTONUP);
+    EXPECT_TRUE(::IsIconic(main));
+    Send(main, trayMessage, 1, WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(::IsIconic(main));
+    EXPECT_TRUE(::IsWindowVisible(main));
+    EXPECT_TRUE(marlowick->IsRunning());
+
+    // The shell's own view of the icon: a change to it succeeds only while the icon exists.
+    const auto iconExists = [&] {
+        NOTIFYICONDATAW probe{};
+        probe.cbSize = NOTIFYICONDATAW_V1_SIZE;
+        probe.hWnd = main;
+        probe.uID = 1;
+        return ::Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+    };
+    ASSERT_TRUE(WaitUntil(iconExists, kWait));
+    NOTIFYICONDATAW gone{};
+    gone.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    gone.hWnd = main;
+    gone.uID = 1;
+    ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &gone));
+    ASSERT_FALSE(iconExists());
+    // What a restarted taskbar tells every top-level window.
+    ::PostMessageW(main, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(WaitUntil(iconExists, kWait));
+}
+
+}  // namespace
