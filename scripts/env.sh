@@ -17,7 +17,7 @@ marlowick_install_packages() {
 # Configures and builds into the given folder.
 marlowick_build() {
     local dir=$1
-    cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli >/dev/null
     cmake --build "$dir" -j "$(nproc)"
 }
 
