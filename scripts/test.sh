@@ -26,8 +26,12 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 marlowick_make_prefix "$run_dir/prefix"
 
-start=$(date +%s)
 status=0
+# The whole suite also checks the run command, as a newcomer would use it.
+if [ $# -eq 0 ]; then
+    bash scripts/check-run.sh || status=$?
+fi
+start=$(date +%s)
 ctest --test-dir build --output-on-failure --timeout 300 "$@" || status=$?
 echo "Test run took $(( $(date +%s) - start )) s."
 exit $status

@@ -389,7 +389,7 @@ TEST_F(MainWindowTest, DoubleClickOnTheListModifiesTheFirstSelectedRow) {
     ::SendMessageW(list, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&select));
     ::SendMessageW(list, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&select));
     ::PostMessageW(main.Hwnd(), WM_NOTIFY, IDC_TASK_LIST, reinterpret_cast<LPARAM>(&doubleClick));
-    HWND option = testing_support::WaitForWindow(L"Task Option");
+    HWND option = testing_support::WaitForReadyWindow(L"Task Option", kWait, L"#32770");
     ASSERT_TRUE(option);
     EXPECT_EQ(WindowText(::GetDlgItem(option, IDC_PROGRAM_EDIT)), L"C:\\second.exe");
     ::PostMessageW(option, WM_COMMAND, IDCANCEL, 0);

@@ -1,9 +1,9 @@
 // The program's message box: its caption, its icons, and texts shown exactly as given.
 #include "framework/MessageBox.h"
+#include "helpers/HelperProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -41,35 +41,32 @@ TEST(AppMessageBox, CaptionAndIconRules) {
 
 // Without a hook, the platform's own box shows the text as given and returns the button pressed.
 TEST(AppMessageBox, RealBoxShowsTheTextAsGiven) {
-    std::atomic<bool> done{false};
     std::wstring seen;
     std::thread driver([&] {
-        for (int i = 0; i < 500 && !done; ++i) {
-            if (HWND box = ::FindWindowW(L"#32770", L"Marlowick")) {
-                // The text is the static control of the box.
-                EnumChildWindows(
-                    box,
-                    [](HWND child, LPARAM lParam) -> BOOL {
-                        wchar_t name[32]{};
-                        ::GetClassNameW(child, name, 32);
-                        if (lstrcmpiW(name, L"Static") == 0) {
-                            wchar_t text[128]{};
-                            ::GetWindowTextW(child, text, 128);
-                            if (text[0]) {
-                                *reinterpret_cast<std::wstring*>(lParam) = text;
-                            }
-                        }
-                        return TRUE;
-                    },
-                    reinterpret_cast<LPARAM>(&seen));
-                ::PostMessageW(box, WM_COMMAND, IDYES, 0);
-                return;
-            }
-            ::Sleep(20);
+        // The box's text is set while it initialises: read it once the box is ready.
+        HWND box = testing_support::WaitForReadyWindow(L"Marlowick", 10000, L"#32770");
+        if (!box) {
+            return;
         }
+        // The text is the static control of the box.
+        EnumChildWindows(
+            box,
+            [](HWND child, LPARAM lParam) -> BOOL {
+                wchar_t name[32]{};
+                ::GetClassNameW(child, name, 32);
+                if (lstrcmpiW(name, L"Static") == 0) {
+                    wchar_t text[128]{};
+                    ::GetWindowTextW(child, text, 128);
+                    if (text[0]) {
+                        *reinterpret_cast<std::wstring*>(lParam) = text;
+                    }
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&seen));
+        ::PostMessageW(box, WM_COMMAND, IDYES, 0);
     });
     const int answer = fw::AfxMessageBox(L"Stop %s now?", MB_YESNO);
-    done = true;
     driver.join();
     EXPECT_EQ(answer, IDYES);
     EXPECT_EQ(seen, L"Stop %s now?");

@@ -120,4 +120,26 @@ HWND WaitForWindow(const std::wstring& title, DWORD milliseconds) {
     return found;
 }
 
+HWND WaitForReadyWindow(const std::wstring& title, DWORD milliseconds, const wchar_t* windowClass) {
+    const DWORD start = ::GetTickCount();
+    HWND found = nullptr;
+    if (!WaitUntil(
+            [&] {
+                found = ::FindWindowW(windowClass, title.c_str());
+                return found && ::IsWindowVisible(found);
+            },
+            milliseconds)) {
+        return nullptr;
+    }
+    // A sent message is handled only when the window's thread looks at its queue again, which a dialog does
+    // once its initialisation has returned.
+    const DWORD spent = ::GetTickCount() - start;
+    DWORD_PTR ignored = 0;
+    if (!::SendMessageTimeoutW(found, WM_NULL, 0, 0, SMTO_NORMAL, milliseconds > spent ? milliseconds - spent : 1,
+                               &ignored)) {
+        return nullptr;
+    }
+    return found;
+}
+
 }  // namespace testing_support

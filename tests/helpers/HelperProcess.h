@@ -43,6 +43,10 @@ private:
 
 // Waits until a top-level window with this title exists; the window, or null after the time.
 HWND WaitForWindow(const std::wstring& title, DWORD milliseconds = 10000);
+// Waits until a window with this title (and class, when given) is visible and its thread has come back to its
+// message loop, so that its initialisation is over: its fields are filled and its controls set. A window that
+// merely exists may still be inside its initialisation. The window, or null after the time.
+HWND WaitForReadyWindow(const std::wstring& title, DWORD milliseconds = 10000, const wchar_t* windowClass = nullptr);
 // Waits until the predicate holds, pumping this thread's messages meanwhile.
 template <typename Predicate>
 bool WaitUntil(Predicate predicate, DWORD milliseconds) {
