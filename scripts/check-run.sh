@@ -25,13 +25,15 @@ cleanup() {
     set +e
     [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null
     [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
-    [ -n "${display:-}" ] && pkill -f "^Xvfb $display " 2>/dev/null
+    local left
+    left=$(run_processes)
+    [ -n "$left" ] && kill $left 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Every process whose environment names this prefix: the Wine processes of this run.
-wine_processes() {
+# Every process whose environment names this prefix: the Wine processes and the Xvfb of this run.
+run_processes() {
     grep -lsz "^WINEPREFIX=$prefix\$" /proc/[0-9]*/environ 2>/dev/null | cut -d/ -f3 | grep -vx "$$" || true
 }
 
@@ -68,7 +70,6 @@ wait "$run_pid" || status=$?
 run_pid=
 [ "$status" -eq 0 ] || fail "the run command returned $status"
 grep -q "Marlowick has exited." "$log" || fail "the run command did not report the exit"
-if pgrep -f "^Xvfb $display " >/dev/null; then fail "the Xvfb on $display is still running"; fi
-left=$(wine_processes)
-[ -z "$left" ] || fail "Wine processes of the prefix are still running: $(ps -o pid=,args= -p ${left//$'\n'/,})"
+left=$(run_processes)
+[ -z "$left" ] || fail "processes of the run are still running: $(ps -o pid=,args= -p "${left//$'\n'/,}")"
 echo "run check: passed; the run command returned 0 and left nothing running ($((SECONDS - start)) s in all)."

@@ -33,17 +33,24 @@ marlowick_make_locales() {
     unset LC_ALL
 }
 
-# Starts a private X server on a free display number.
+# Starts a private X server on a display number that it picks itself: a number whose lock file is free here
+# may still be taken by a server of another root on this machine (the sockets are shared), so only the server
+# can tell which one is free.
 marlowick_start_xvfb() {
-    local n=90
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    local file n i
+    file=$(mktemp /tmp/marlowick-display.XXXXXX)
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$file" >/dev/null 2>&1 &
     MARLOWICK_XVFB_PID=$!
-    local i
     for i in $(seq 1 100); do
-        [ -e "/tmp/.X11-unix/X$n" ] && break
+        [ -s "$file" ] && break
         sleep 0.1
     done
+    n=$(head -n 1 "$file")
+    rm -f "$file"
+    if [ -z "$n" ]; then
+        echo "Xvfb did not start." >&2
+        return 1
+    fi
     export DISPLAY=":$n"
 }
 
