@@ -42,6 +42,52 @@ inline DWORD RecordedProcessId(const std::wstring& recordFile) {
     return 0;
 }
 
+// Handles every message already in this thread's queue, such as a close request posted to one of its windows.
+inline void HandlePendingMessages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+// Posts a mark to a helper's window and waits until the helper has recorded it: by then the helper has
+// handled every message posted to its windows before, so a close request that was sent would be recorded.
+inline bool HelperHandledEarlierMessages(HWND helperWindow, const std::wstring& recordFile) {
+    static WPARAM counter = 0;
+    const WPARAM mark = ++counter;
+    if (!::PostMessageW(helperWindow, WM_APP, mark, 0)) {
+        return false;
+    }
+    return WaitUntil([&] { return HasLine(recordFile, L"mark " + std::to_wstring(mark)); }, 10000);
+}
+
+// The first visible top-level window of the process, waited for; null when none came.
+inline HWND WaitForVisibleWindowOf(DWORD processId, DWORD milliseconds = 10000) {
+    struct Search {
+        DWORD processId;
+        HWND found;
+    } search{processId, nullptr};
+    WaitUntil(
+        [&] {
+            ::EnumWindows(
+                [](HWND hwnd, LPARAM lParam) -> BOOL {
+                    auto& s = *reinterpret_cast<Search*>(lParam);
+                    DWORD owner = 0;
+                    ::GetWindowThreadProcessId(hwnd, &owner);
+                    if (owner == s.processId && ::IsWindowVisible(hwnd)) {
+                        s.found = hwnd;
+                        return FALSE;
+                    }
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        milliseconds);
+    return search.found;
+}
+
 inline void KillProcess(DWORD processId) {
     fw::UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
     if (process) {

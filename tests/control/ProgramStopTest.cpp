@@ -80,8 +80,9 @@ TEST_F(ProgramStopTest, ByPathIgnoresTheCaseOfAsciiLettersOnly) {
 
 TEST_F(ProgramStopTest, ShortOrForwardSlashPathDoesNotMatch) {
     HelperCopy copy;
+    const std::wstring record = testing_support::TempFilePath(L"stop-short-path");
     const std::wstring title = UniqueTitle(L"short path");
-    auto helper = StartHelper({L"--title", title}, title, copy.Path());
+    auto helper = StartHelper({L"--record", record, L"--title", title}, title, copy.Path());
 
     wchar_t shortPath[MAX_PATH]{};
     ASSERT_GT(::GetShortPathNameW(copy.Path().c_str(), shortPath, MAX_PATH), 0u);
@@ -93,8 +94,12 @@ TEST_F(ProgramStopTest, ShortOrForwardSlashPathDoesNotMatch) {
     std::replace(forward.begin(), forward.end(), L'\\', L'/');
     control::StopProgramByPath(forward, *m_stops);
 
+    // A match would have posted its close request and left a pending stop (the time-out is 10 s): neither
+    // happened, and nothing else could terminate the helper.
     EXPECT_EQ(m_stops->Count(), 0u);
-    EXPECT_FALSE(WaitUntil([&] { return !helper->IsRunning(); }, 500));
+    ASSERT_TRUE(HelperHandledEarlierMessages(::FindWindowW(nullptr, title.c_str()), record));
+    EXPECT_FALSE(HasLine(record, L"close " + title));
+    EXPECT_TRUE(helper->IsRunning());
 }
 
 TEST_F(ProgramStopTest, ExistingFileThatIsNotRunningDoesNothing) {
@@ -157,7 +162,8 @@ TEST_F(ProgramStopTest, ByTitleSkipsOwnWindowsAndFindsAnotherProgramsWindowOfThe
 
     // Only the program's own window has this title: it is not found.
     control::StopProgram(shared, *m_stops);
-    WaitUntil([] { return false; }, 200);
+    // A close request to the own window would be in this thread's queue by now.
+    HandlePendingMessages();
     EXPECT_EQ(m_messages, Messages{L"Can not find program: " + shared});
     EXPECT_EQ(OwnWindow::Closes(), 0);
 }
@@ -239,7 +245,8 @@ TEST_F(ProgramStopTest, TimeOutIsReadAtEveryStopAndClampedToOneDay) {
     const auto start = std::chrono::steady_clock::now();
     m_stops.reset();
     EXPECT_LT(SecondsSince(start), 5.0);
-    EXPECT_FALSE(WaitUntil([&] { return !helper->IsRunning(); }, 300));
+    // Only the pending stops could terminate it, and they are gone.
+    EXPECT_TRUE(helper->IsRunning());
     m_stops = std::make_unique<control::PendingStops>();
 }
 
@@ -252,15 +259,18 @@ TEST_F(ProgramStopTest, ForceQuitClearedAsksToCloseButDoesNotTerminate) {
     control::StopProgram(title, *m_stops);
     ASSERT_EQ(m_stops->Count(), 1u);
     EXPECT_FALSE(m_stops->List()[0].forceQuit);
-    EXPECT_TRUE(WaitForNoPendingStop());  // the time-out has passed
+    EXPECT_TRUE(WaitForNoPendingStop());  // the time-out has passed, and the stop let the process go
     EXPECT_TRUE(HasLine(record, L"close " + title));
-    EXPECT_FALSE(WaitUntil([&] { return !helper->IsRunning(); }, 300));
+    EXPECT_TRUE(helper->IsRunning());
 
     // Without a time-out either: asked to close, left running.
     WriteStopOptions(L"0", L"FALSE");
     control::StopProgram(title, *m_stops);
     EXPECT_EQ(m_stops->Count(), 0u);
-    EXPECT_FALSE(WaitUntil([&] { return !helper->IsRunning(); }, 300));
+    ASSERT_TRUE(HelperHandledEarlierMessages(::FindWindowW(nullptr, title.c_str()), record));
+    const std::vector<std::wstring> lines = testing_support::ReadLines(record);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"close " + title), 2);
+    EXPECT_TRUE(helper->IsRunning());
 }
 
 TEST(ForceQuitFlag, EmptyOrTrueInAnyCaseIsSetAnythingElseClears) {
@@ -279,14 +289,15 @@ TEST(ForceQuitFlag, EmptyOrTrueInAnyCaseIsSetAnythingElseClears) {
 TEST_F(ProgramStopTest, EmptyProgramShowsTheMessageAndStopsNothing) {
     const std::wstring record = testing_support::TempFilePath(L"stop-untitled");
     auto helper = StartHelper({L"--record", record, L"--title", L""}, L"");
-    ASSERT_TRUE(WaitUntil([&] { return RecordedProcessId(record) != 0; }, 10000));
-    WaitUntil([] { return false; }, 300);  // its untitled window is up
+    HWND untitled = WaitForVisibleWindowOf(helper->Id());
+    ASSERT_TRUE(untitled);
 
     control::StopProgram(L"", *m_stops);
     EXPECT_EQ(m_messages, Messages{L"Can not find program: "});
     EXPECT_EQ(m_stops->Count(), 0u);
-    EXPECT_FALSE(WaitUntil([&] { return !helper->IsRunning(); }, 300));
+    ASSERT_TRUE(HelperHandledEarlierMessages(untitled, record));
     EXPECT_FALSE(HasLine(record, L"close "));
+    EXPECT_TRUE(helper->IsRunning());
 }
 
 TEST_F(ProgramStopTest, ProgramTextInTheMessageIsNeverAFormat) {

@@ -115,8 +115,22 @@ void HelperProcess::Kill() const {
 }
 
 HWND WaitForWindow(const std::wstring& title, DWORD milliseconds) {
+    const DWORD start = ::GetTickCount();
     HWND found = nullptr;
-    WaitUntil([&] { return (found = ::FindWindowW(nullptr, title.c_str())) != nullptr; }, milliseconds);
+    if (!WaitUntil([&] { return (found = ::FindWindowW(nullptr, title.c_str())) != nullptr; }, milliseconds)) {
+        return nullptr;
+    }
+    // A window is found while it is being created, before it shows. Another program's window is ready once
+    // that program waits for input: it has made and shown all its windows by then.
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(found, &processId);
+    if (processId != ::GetCurrentProcessId()) {
+        fw::UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId));
+        const DWORD spent = ::GetTickCount() - start;
+        if (!process || ::WaitForInputIdle(process.Get(), milliseconds > spent ? milliseconds - spent : 1) != 0) {
+            return nullptr;
+        }
+    }
     return found;
 }
 

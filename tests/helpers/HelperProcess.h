@@ -41,7 +41,8 @@ private:
     DWORD m_id = 0;
 };
 
-// Waits until a top-level window with this title exists; the window, or null after the time.
+// Waits until a top-level window with this title exists and, when another process owns it, until that process
+// waits for input (it has made and shown its windows); the window, or null after the time.
 HWND WaitForWindow(const std::wstring& title, DWORD milliseconds = 10000);
 // Waits until a window with this title (and class, when given) is visible and its thread has come back to its
 // message loop, so that its initialisation is over: its fields are filled and its controls set. A window that

@@ -9,6 +9,7 @@
 //   --ignore-close     WM_CLOSE does nothing
 //   --record FILE      appends "start <pid> <time>" at start, "close <title>" for each WM_CLOSE received,
 //                      "exit <pid>" when it leaves its message loop
+//                      and "mark <n>" for each message WM_APP with wParam n it takes from its queue
 //   --hang-after MS    stops answering messages MS milliseconds after start (its windows hang)
 //   --lifetime MS      ends by itself after MS milliseconds (default 120000), so that nothing outlives a test
 // A helper started without arguments (by the shell, say) takes --record and --lifetime from the environment
@@ -59,6 +60,11 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             }
             return 0;
         }
+        case WM_APP:
+            // Posted by a test after some other request: once this line is there, every message posted to
+            // the helper's windows before it has been handled.
+            Record(L"mark " + std::to_wstring(wParam));
+            return 0;
         case WM_DESTROY:
             if (--g_windows == 0) {
                 ::PostQuitMessage(7);
