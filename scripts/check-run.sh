@@ -2,7 +2,7 @@
 # Checks the run command as a newcomer uses it: `bash scripts/run.sh` with no display, in a Wine prefix that
 # does not exist yet. Waits until Marlowick's main window is up and its Profile.txt exists in that prefix,
 # closes the window, and then requires that the run command returned 0 and left no Xvfb and no Wine process
-# behind. The test command runs this check after the tests; it can also be run alone. Installs what is
+# behind. The test command runs this check before the tests; it can also be run alone. Installs what is
 # missing (Debian 12, as root), as the run command does. Safe to run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
