@@ -3,8 +3,11 @@
 #include "framework/Handle.h"
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include <cwctype>
+#include <new>
+#include <string>
 #include <utility>
 
 namespace core {
@@ -73,34 +76,75 @@ std::wstring DecodeValue(std::wstring_view value) {
     return std::wstring(value);
 }
 
-std::wstring Decode(const std::string& bytes) {
-    auto convert = [](UINT codePage, const char* data, size_t size) {
-        std::wstring text;
-        if (size == 0) {
-            return text;
-        }
-        const int length = ::MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), nullptr, 0);
-        text.resize(static_cast<size_t>(length));
-        ::MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), text.data(), length);
-        return text;
-    };
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-    const size_t n = bytes.size();
-    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-        return convert(CP_UTF8, bytes.data() + 3, n - 3);
-    }
-    if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
-        const bool bigEndian = b[0] == 0xFE;
-        std::wstring text;
-        text.reserve((n - 2) / 2);
-        for (size_t i = 2; i + 1 < n; i += 2) {
-            const auto lo = static_cast<wchar_t>(bigEndian ? b[i + 1] : b[i]);
-            const auto hi = static_cast<wchar_t>(bigEndian ? b[i] : b[i + 1]);
-            text.push_back(static_cast<wchar_t>(lo | (hi << 8)));
-        }
+std::wstring Convert(UINT codePage, const char* data, size_t size) {
+    std::wstring text;
+    if (size == 0) {
         return text;
     }
-    return convert(CP_ACP, bytes.data(), n);
+    const int length = ::MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), nullptr, 0);
+    text.resize(static_cast<size_t>(length));
+    ::MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), text.data(), length);
+    return text;
+}
+
+std::wstring DecodeUtf16(const unsigned char* b, size_t n, bool bigEndian) {
+    std::wstring text;
+    text.reserve(n / 2 + 1);
+    size_t i = 0;
+    for (; i + 1 < n; i += 2) {
+        const auto lo = static_cast<wchar_t>(bigEndian ? b[i + 1] : b[i]);
+        const auto hi = static_cast<wchar_t>(bigEndian ? b[i] : b[i + 1]);
+        text.push_back(static_cast<wchar_t>(lo | (hi << 8)));
+    }
+    // A file cut in the middle of its last character: for ASCII text the byte left is that character.
+    if (i < n) {
+        text.push_back(static_cast<wchar_t>(b[i]));
+    }
+    return text;
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF. Sets nonAscii when a byte
+// beyond ASCII was seen.
+bool IsValidUtf8(const unsigned char* b, size_t n, bool& nonAscii) {
+    nonAscii = false;
+    size_t i = 0;
+    while (i < n) {
+        const unsigned char c = b[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        nonAscii = true;
+        size_t extra = 0;
+        unsigned min = 0;
+        unsigned code = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            min = 0x80;
+            code = c & 0x1Fu;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            min = 0x800;
+            code = c & 0x0Fu;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            min = 0x10000;
+            code = c & 0x07u;
+        } else {
+            return false;
+        }
+        for (size_t k = 1; k <= extra; ++k) {
+            if (i + k >= n || (b[i + k] & 0xC0) != 0x80) {
+                return false;
+            }
+            code = (code << 6) | (b[i + k] & 0x3Fu);
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
 }
 
 std::wstring FolderOf(const std::wstring& path) {
@@ -119,7 +163,174 @@ bool WriteAll(HANDLE file, const void* data, size_t size) {
     return ::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
 }
 
+// What tells that a file changed between two looks at it.
+struct FileStamp {
+    unsigned long long size = 0;
+    FILETIME written{};
+    bool operator==(const FileStamp& other) const {
+        return size == other.size && written.dwLowDateTime == other.written.dwLowDateTime &&
+               written.dwHighDateTime == other.written.dwHighDateTime;
+    }
+};
+
+bool Stamp(HANDLE file, FileStamp& stamp) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info)) {
+        return false;
+    }
+    stamp.size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    stamp.written = info.ftLastWriteTime;
+    return true;
+}
+
+// Reads to the end of the file, whatever size it had when it was opened.
+bool ReadToEnd(HANDLE file, unsigned long long expected, std::string& bytes) {
+    bytes.clear();
+    bytes.reserve(static_cast<size_t>(expected));
+    char chunk[64 * 1024];
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file, chunk, sizeof chunk, &read, nullptr)) {
+            return false;
+        }
+        if (read == 0) {
+            return true;
+        }
+        if (bytes.size() + read > static_cast<size_t>(IniDocument::kMaxFileBytes)) {
+            return false;
+        }
+        bytes.append(chunk, read);
+    }
+}
+
+constexpr wchar_t kTempPrefix[] = L"mwk";
+
+// Gives the new file the old one's DACL, with its protection from inheritance or the lack of it. Replacing
+// does this on Windows already; not every platform that runs the program does.
+void CopyProtection(const std::wstring& from, const wchar_t* to) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(from.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                nullptr, &descriptor) != ERROR_SUCCESS) {
+        return;
+    }
+    fw::UniqueLocalMemory owned(descriptor);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!::GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+        return;
+    }
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    fw::IgnoreResult(
+        ::SetNamedSecurityInfoW(const_cast<wchar_t*>(to), SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr));
+}
+
+// Replacing keeps the old file's security descriptor (a move would give the new file the folder's
+// inherited one); a target that does not exist yet is moved into place.
+bool PutInPlace(const wchar_t* temp, const std::wstring& path) {
+    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        CopyProtection(path, temp);
+        if (::ReplaceFileW(path.c_str(), temp, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+            return true;
+        }
+        // Gone in the meantime: then there is nothing to keep.
+        if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
+            return false;
+        }
+    }
+    return ::MoveFileExW(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// Temporary files of saves that never reached the replace (the program ended in between). A file that
+// another save still has open cannot be deleted and stays.
+void RemoveLeftovers(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    const std::wstring pattern = folder + L"\\" + kTempPrefix + L"*.tmp";
+    fw::UniqueFind search(::FindFirstFileW(pattern.c_str(), &found));
+    if (!search) {
+        return;
+    }
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            fw::IgnoreResult(::DeleteFileW((folder + L"\\" + found.cFileName).c_str()));
+        }
+    } while (::FindNextFileW(search.Get(), &found));
+}
+
 }  // namespace
+
+// Opens with read sharing only, so that nobody writes while the file is read; a writer that holds it just
+// now is waited for a little. The size and the time of the last write are taken before and after the read:
+// a file that changed meanwhile is read again.
+IniDocument::LoadResult IniDocument::ReadWholeFile(const std::wstring& path, std::string& bytes) {
+    constexpr int kAttempts = 5;
+    constexpr DWORD kPauseMs = 20;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (attempt > 0) {
+            ::Sleep(kPauseMs);
+        }
+        fw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+                return LoadResult::Missing;
+            }
+            if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+                continue;
+            }
+            return LoadResult::Unreadable;
+        }
+        FileStamp before;
+        if (!Stamp(file.Get(), before)) {
+            return LoadResult::Unreadable;
+        }
+        if (before.size > static_cast<unsigned long long>(kMaxFileBytes)) {
+            return LoadResult::TooLarge;
+        }
+        try {
+            if (!ReadToEnd(file.Get(), before.size, bytes)) {
+                FileStamp now;
+                if (Stamp(file.Get(), now) && now.size > static_cast<unsigned long long>(kMaxFileBytes)) {
+                    return LoadResult::TooLarge;
+                }
+                continue;
+            }
+        } catch (const std::bad_alloc&) {
+            return LoadResult::Unreadable;
+        }
+        FileStamp after;
+        if (Stamp(file.Get(), after) && after == before && bytes.size() == before.size) {
+            return LoadResult::Ok;
+        }
+    }
+    bytes.clear();
+    return LoadResult::Unreadable;
+}
+
+std::wstring DecodeFileText(const std::string& bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+        return Convert(CP_UTF8, bytes.data() + 3, n - 3);
+    }
+    if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
+        return DecodeUtf16(b + 2, n - 2, b[0] == 0xFE);
+    }
+    // Text in an 8-bit encoding holds no NUL; ASCII in UTF-16LE has one in every odd place.
+    for (size_t i = 1; i < n; i += 2) {
+        if (b[i] == 0) {
+            return DecodeUtf16(b, n, false);
+        }
+    }
+    bool nonAscii = false;
+    if (IsValidUtf8(b, n, nonAscii) && nonAscii) {
+        return Convert(CP_UTF8, bytes.data(), n);
+    }
+    return Convert(CP_ACP, bytes.data(), n);
+}
 
 SaveHook SetSaveReplaceHook(SaveHook hook) {
     return std::exchange(g_saveReplaceHook, hook);
@@ -128,25 +339,18 @@ SaveHook SetSaveReplaceHook(SaveHook hook) {
 IniDocument::LoadResult IniDocument::Load(const std::wstring& path) {
     m_lines.clear();
     m_sectionIndexValid = false;
-    fw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD error = ::GetLastError();
-        return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? LoadResult::Missing
-                                                                                : LoadResult::Unreadable;
+    std::string bytes;
+    const LoadResult result = ReadWholeFile(path, bytes);
+    if (result != LoadResult::Ok) {
+        return result;
     }
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart > 0x7fffffff) {
+    try {
+        Parse(DecodeFileText(bytes));
+    } catch (const std::bad_alloc&) {
+        m_lines.clear();
+        m_sectionIndexValid = false;
         return LoadResult::Unreadable;
     }
-    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!bytes.empty() && (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                           read != bytes.size())) {
-        return LoadResult::Unreadable;
-    }
-    Parse(Decode(bytes));
     return LoadResult::Ok;
 }
 
@@ -249,7 +453,7 @@ std::wstring IniDocument::Get(std::wstring_view section, std::wstring_view key) 
 }
 
 bool IniDocument::Set(std::wstring_view section, std::wstring_view key, std::wstring_view value) {
-    if (value.find(L'\n') != npos || Trim(section).empty() || Trim(key).empty()) {
+    if (value.find_first_of(L"\r\n") != npos || Trim(section).empty() || Trim(key).empty()) {
         return false;
     }
     const std::wstring stored = EncodeValue(value);
@@ -291,8 +495,9 @@ std::wstring IniDocument::Serialize() const {
 }
 
 bool IniDocument::Save(const std::wstring& path) const {
+    const std::wstring folder = FolderOf(path);
     wchar_t temp[MAX_PATH + 1]{};
-    if (::GetTempFileNameW(FolderOf(path).c_str(), L"mwk", 0, temp) == 0) {
+    if (::GetTempFileNameW(folder.c_str(), kTempPrefix, 0, temp) == 0) {
         return false;
     }
     bool written = false;
@@ -310,10 +515,11 @@ bool IniDocument::Save(const std::wstring& path) const {
     if (written && g_saveReplaceHook) {
         g_saveReplaceHook();
     }
-    if (!written || !::MoveFileExW(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!written || !PutInPlace(temp, path)) {
         fw::IgnoreResult(::DeleteFileW(temp));
         return false;
     }
+    RemoveLeftovers(folder);
     return true;
 }
 

@@ -2,8 +2,9 @@
 // The settings file in memory, read and written with the rules of the platform's profile functions:
 // section and key names match without regard to case, the first matching section and key count, an
 // absent key reads as the empty text, and a write replaces a value or adds the key (and its section at the
-// end of the file) without removing anything. Files are read in UTF-16LE, UTF-8 with a byte-order mark or
-// the ANSI code page, and always written in UTF-16LE with a byte-order mark, replacing the file whole.
+// end of the file) without removing anything. Files are read in UTF-16 with a byte-order mark, UTF-16LE or
+// UTF-8 without one (told by their content), or the ANSI code page, and always written in UTF-16LE with a
+// byte-order mark, replacing the file whole.
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -13,21 +14,26 @@ namespace core {
 
 class IniDocument {
 public:
-    enum class LoadResult { Ok, Missing, Unreadable };
+    // TooLarge: bigger than kMaxFileBytes, so not read at all.
+    enum class LoadResult { Ok, Missing, Unreadable, TooLarge };
+    // No task list comes near this size; a bigger file is something else and is left alone.
+    static constexpr long long kMaxFileBytes = 64ll * 1024 * 1024;
 
-    // Reads and parses the file. A missing file leaves the document empty.
+    // Reads and parses the whole file, never half of it: a file that changes while it is read is read
+    // again. A missing file leaves the document empty.
     LoadResult Load(const std::wstring& path);
     void Parse(std::wstring_view text);
 
     // The value of the key, quotes around it removed; empty when the key or section is absent.
     std::wstring Get(std::wstring_view section, std::wstring_view key) const;
     // Sets the value, written so that it reads back exactly. False for a value that no line can hold
-    // (a line break in it); the document is then unchanged.
+    // (a line break, CR or LF, in it); the document is then unchanged.
     bool Set(std::wstring_view section, std::wstring_view key, std::wstring_view value);
 
     std::wstring Serialize() const;
     // Writes a temporary file beside the target and then replaces the target with it, so that an
-    // interrupted save leaves either the old or the new file.
+    // interrupted save leaves either the old or the new file. An existing target keeps its security
+    // descriptor. Temporary files that an interrupted save left behind are removed.
     bool Save(const std::wstring& path) const;
 
 private:
@@ -40,6 +46,7 @@ private:
         bool hasValue = false;
     };
 
+    static LoadResult ReadWholeFile(const std::wstring& path, std::string& bytes);
     static Line ParseLine(std::wstring_view raw);
     // Index of the first section line with this name, or npos.
     size_t FindSection(std::wstring_view name) const;
@@ -50,6 +57,11 @@ private:
     mutable std::unordered_map<std::wstring, size_t> m_sectionIndex;
     mutable bool m_sectionIndexValid = false;
 };
+
+// The text of a file's bytes: UTF-8 or UTF-16 after its byte-order mark; without one, UTF-16LE when a NUL
+// byte stands at an odd offset, UTF-8 when the bytes are valid UTF-8 with some beyond ASCII, else the ANSI
+// code page. An odd last byte of UTF-16 is kept as a character of its own (its low byte), not dropped.
+std::wstring DecodeFileText(const std::string& bytes);
 
 // Tests use this to act between writing the temporary file and replacing the target (for example, to end
 // the process there). Returns the previous hook.

@@ -1,6 +1,8 @@
 #include "core/Profile.h"
 
 #include "core/IniFile.h"
+#include "core/ProfileSecurity.h"
+#include "framework/Handle.h"
 #include "framework/MessageBox.h"
 
 #include <windows.h>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <climits>
 #include <cwctype>
+#include <vector>
 
 namespace core {
 namespace {
@@ -17,11 +20,21 @@ namespace {
 constexpr wchar_t kCountSection[] = L"TaskCount";
 constexpr wchar_t kCountKey[] = L"TaskCount";
 
+// Set once the folder failure has been shown; cleared when the folder is there again.
+bool g_folderFailureShown = false;
+
 std::wstring TaskSection(int row) {
     return L"Task" + std::to_wstring(row);
 }
 
-void ReportReadFailure(const std::wstring& path) {
+void ReportLoadFailure(const std::wstring& path, IniDocument::LoadResult result) {
+    if (result == IniDocument::LoadResult::TooLarge) {
+        fw::AfxMessageBox(L"The file " + path +
+                              L" is larger than 64 MB, so it cannot be a task list. It is not loaded, and "
+                              L"Marlowick does not write over it.",
+                          MB_OK);
+        return;
+    }
     fw::AfxMessageBox(L"Can not open file " + path + L" for read\n", MB_OK);
 }
 
@@ -29,16 +42,82 @@ void ReportWriteFailure() {
     fw::AfxMessageBox(L"Can't write file ", MB_OK);
 }
 
+bool Readable(IniDocument::LoadResult result) {
+    return result == IniDocument::LoadResult::Ok || result == IniDocument::LoadResult::Missing;
+}
+
 // Loads the file for reading; reports a file that is missing or cannot be read.
 bool LoadForRead(const std::wstring& path, IniDocument& doc) {
-    if (doc.Load(path) != IniDocument::LoadResult::Ok) {
-        ReportReadFailure(path);
+    const IniDocument::LoadResult result = doc.Load(path);
+    if (result != IniDocument::LoadResult::Ok) {
+        ReportLoadFailure(path, result);
         return false;
     }
     return true;
 }
 
+std::vector<Task> TasksOf(const IniDocument& doc) {
+    std::vector<Task> tasks;
+    const int count = std::min(ParseSettingInt(doc.Get(kCountSection, kCountKey)), kMaxTasks);
+    for (int i = 0; i < count; ++i) {
+        const std::wstring section = TaskSection(i);
+        tasks.push_back({doc.Get(section, L"Program"), doc.Get(section, L"Action"), doc.Get(section, L"Time")});
+    }
+    return tasks;
+}
+
+// Writes the list into the document; every text fits on its line, so every row is stored whole.
+void StoreTasks(const TaskList& tasks, IniDocument& doc) {
+    // Sections beyond the count, left from a longer list, stay in the file; nothing reads them.
+    const int count = tasks.GetTaskCount();
+    doc.Set(kCountSection, kCountKey, std::to_wstring(count));
+    for (int i = 0; i < count; ++i) {
+        const std::wstring section = TaskSection(i);
+        doc.Set(section, L"Program", OneLine(tasks.GetTaskText(i, TaskColumn::Program)));
+        doc.Set(section, L"Action", OneLine(tasks.GetTaskText(i, TaskColumn::Action)));
+        doc.Set(section, L"Time", OneLine(tasks.GetTaskText(i, TaskColumn::Time)));
+    }
+}
+
+// The file's tasks first, then the rows the list holds now.
+void PutInFront(TaskList& tasks, const std::vector<Task>& front) {
+    if (front.empty()) {
+        return;
+    }
+    std::vector<Task> rows = front;
+    for (int i = 0; i < tasks.GetTaskCount(); ++i) {
+        rows.push_back({tasks.GetTaskText(i, TaskColumn::Program), tasks.GetTaskText(i, TaskColumn::Action),
+                        tasks.GetTaskText(i, TaskColumn::Time)});
+    }
+    const int existing = tasks.GetTaskCount();
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+        const Task& row = rows[static_cast<size_t>(i)];
+        if (i < existing) {
+            tasks.ReplaceTask(i, row.program, row.action, row.time);
+        } else {
+            tasks.AppendTask(row.program, row.action, row.time);
+        }
+    }
+}
+
 }  // namespace
+
+std::wstring OneLine(const std::wstring& text) {
+    std::wstring line;
+    line.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\r' || text[i] == L'\n') {
+            // CR LF is one line break, and so one blank.
+            if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
+                ++i;
+            }
+            line.push_back(L' ');
+        } else {
+            line.push_back(text[i]);
+        }
+    }
+    return line;
+}
 
 std::wstring GetConfigFolder() {
     wchar_t base[MAX_PATH]{};
@@ -46,23 +125,31 @@ std::wstring GetConfigFolder() {
         return {};
     }
     std::wstring folder = std::wstring(base) + L"\\Korvane\\Marlowick";
-    if (::PathFileExistsW(folder.c_str())) {
+    if (::PathIsDirectoryW(folder.c_str())) {
+        g_folderFailureShown = false;
         return folder;
     }
     // Another instance may have made it in the meantime: only a folder that still is not there is a failure.
-    if (::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr) != ERROR_SUCCESS &&
-        !::PathIsDirectoryW(folder.c_str())) {
-        fw::AfxMessageBox(L"Sorry,Cannot create config file folder.", MB_OK);
+    if (!CreateProtectedFolder(folder) && !::PathIsDirectoryW(folder.c_str())) {
+        if (!g_folderFailureShown) {
+            g_folderFailureShown = true;
+            fw::AfxMessageBox(L"Sorry,Cannot create config file folder.", MB_OK);
+        }
         return {};
     }
+    g_folderFailureShown = false;
     return folder;
 }
 
 std::wstring GetProfilePath() {
-    return GetConfigFolder() + L"\\Profile.txt";
+    const std::wstring folder = GetConfigFolder();
+    return folder.empty() ? std::wstring() : folder + L"\\Profile.txt";
 }
 
 std::wstring ReadProfileString(const std::wstring& path, const std::wstring& section, const std::wstring& key) {
+    if (path.empty()) {
+        return {};
+    }
     IniDocument doc;
     if (!LoadForRead(path, doc)) {
         return {};
@@ -74,9 +161,12 @@ bool WriteProfileString(const std::wstring& path,
                         const std::wstring& section,
                         const std::wstring& key,
                         const std::wstring& value) {
+    if (path.empty()) {
+        return false;
+    }
     IniDocument doc;
     // A file that exists but cannot be read is never replaced: its contents would be lost.
-    if (doc.Load(path) == IniDocument::LoadResult::Unreadable || !doc.Set(section, key, value) || !doc.Save(path)) {
+    if (!Readable(doc.Load(path)) || !doc.Set(section, key, value) || !doc.Save(path)) {
         ReportWriteFailure();
         return false;
     }
@@ -118,34 +208,26 @@ int GetSettingInt(const std::wstring& section, const std::wstring& key) {
 void LoadTasks(TaskList& tasks) {
     const std::wstring path = GetProfilePath();
     IniDocument doc;
-    if (!LoadForRead(path, doc)) {
+    if (path.empty() || !LoadForRead(path, doc)) {
         return;
     }
-    const int count = std::min(ParseSettingInt(doc.Get(kCountSection, kCountKey)), kMaxTasks);
-    for (int i = 0; i < count; ++i) {
-        const std::wstring section = TaskSection(i);
-        tasks.AppendTask(doc.Get(section, L"Program"), doc.Get(section, L"Action"), doc.Get(section, L"Time"));
+    for (const Task& task : TasksOf(doc)) {
+        tasks.AppendTask(task.program, task.action, task.time);
     }
 }
 
 void SaveTasks(const TaskList& tasks) {
     const std::wstring path = GetProfilePath();
+    if (path.empty()) {
+        return;
+    }
     IniDocument doc;
-    if (doc.Load(path) == IniDocument::LoadResult::Unreadable) {
+    if (!Readable(doc.Load(path))) {
         ReportWriteFailure();
         return;
     }
-    // Sections beyond the count, left from a longer list, stay in the file; nothing reads them.
-    const int count = tasks.GetTaskCount();
-    bool stored = doc.Set(kCountSection, kCountKey, std::to_wstring(count));
-    for (int i = 0; i < count; ++i) {
-        const std::wstring section = TaskSection(i);
-        stored &= doc.Set(section, L"Program", tasks.GetTaskText(i, TaskColumn::Program));
-        stored &= doc.Set(section, L"Action", tasks.GetTaskText(i, TaskColumn::Action));
-        stored &= doc.Set(section, L"Time", tasks.GetTaskText(i, TaskColumn::Time));
-    }
-    const bool saved = doc.Save(path);
-    if (!stored || !saved) {
+    StoreTasks(tasks, doc);
+    if (!doc.Save(path)) {
         ReportWriteFailure();
     }
 }
@@ -160,6 +242,78 @@ bool EnsureProfileFile() {
         ReportWriteFailure();
     }
     return true;
+}
+
+void ProfileState::Load(TaskList& tasks) {
+    m_fileRead = false;
+    const std::wstring path = GetProfilePath();
+    if (path.empty()) {
+        return;
+    }
+    IniDocument doc;
+    const IniDocument::LoadResult result = doc.Load(path);
+    if (result != IniDocument::LoadResult::Ok) {
+        ReportLoadFailure(path, result);
+    }
+    if (!Readable(result)) {
+        return;
+    }
+    m_fileRead = true;
+    for (const Task& task : TasksOf(doc)) {
+        tasks.AppendTask(task.program, task.action, task.time);
+    }
+}
+
+bool ProfileState::CatchUp(TaskList& tasks, IniDocument& doc, const std::wstring& path) {
+    if (!Readable(doc.Load(path))) {
+        return false;
+    }
+    if (!m_fileRead) {
+        PutInFront(tasks, TasksOf(doc));
+        m_fileRead = true;
+    }
+    return true;
+}
+
+bool ProfileState::Save(TaskList& tasks, bool report) {
+    const bool hadUnreadFile = !m_fileRead;
+    m_savePending = true;
+    const std::wstring path = GetProfilePath();
+    IniDocument doc;
+    if (path.empty() || !CatchUp(tasks, doc, path)) {
+        // Nothing added while the file was unread: the file is left as it is, and nothing is lost.
+        if (hadUnreadFile && tasks.GetTaskCount() == 0) {
+            m_savePending = false;
+            return false;
+        }
+        if (report && !path.empty()) {
+            ReportWriteFailure();
+        }
+        return false;
+    }
+    StoreTasks(tasks, doc);
+    if (!doc.Save(path)) {
+        if (report) {
+            ReportWriteFailure();
+        }
+        return false;
+    }
+    m_savePending = false;
+    return true;
+}
+
+void ProfileState::Retry(TaskList& tasks) {
+    if (m_savePending) {
+        Save(tasks, false);
+        return;
+    }
+    if (!m_fileRead) {
+        const std::wstring path = GetProfilePath();
+        IniDocument doc;
+        if (!path.empty()) {
+            fw::IgnoreResult(CatchUp(tasks, doc, path));
+        }
+    }
 }
 
 }  // namespace core

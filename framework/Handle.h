@@ -64,8 +64,16 @@ struct FileHandleTraits {
     static void Close(Value value) noexcept { static_cast<void>(::CloseHandle(value)); }
 };
 
+struct FindHandleTraits {
+    using Value = HANDLE;
+    static Value Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Value value) noexcept { static_cast<void>(::FindClose(value)); }
+};
+
 using UniqueHandle = UniqueAny<HandleTraits<HANDLE, ::CloseHandle>>;
 using UniqueFile = UniqueAny<FileHandleTraits>;
+// A search of FindFirstFileW.
+using UniqueFind = UniqueAny<FindHandleTraits>;
 using UniqueIcon = UniqueAny<HandleTraits<HICON, ::DestroyIcon>>;
 using UniqueBitmap = UniqueAny<HandleTraits<HBITMAP, ::DeleteObject>>;
 using UniquePen = UniqueAny<HandleTraits<HPEN, ::DeleteObject>>;
@@ -74,6 +82,8 @@ using UniqueImageList = UniqueAny<HandleTraits<HIMAGELIST, ::ImageList_Destroy>>
 using UniqueMemoryDC = UniqueAny<HandleTraits<HDC, ::DeleteDC>>;
 using UniqueBstr = UniqueAny<HandleTraits<BSTR, ::SysFreeString>>;
 using UniqueLibrary = UniqueAny<HandleTraits<HMODULE, ::FreeLibrary>>;
+// Memory that a platform call allocated with LocalAlloc (security descriptors, SID texts).
+using UniqueLocalMemory = UniqueAny<HandleTraits<HLOCAL, ::LocalFree>>;
 
 // Owns one reference of a COM interface.
 template <typename T>

@@ -1,11 +1,14 @@
 // The settings file reader and writer agree with the platform's own profile functions, both ways.
 #include "core/IniFile.h"
+#include "core/ProfileSecurity.h"
 
 #include "helpers/HelperProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <string>
 #include <vector>
@@ -43,6 +46,32 @@ std::string Utf8File(const std::wstring& text) {
     std::string bytes(static_cast<size_t>(size), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
     return "\xEF\xBB\xBF" + bytes;
+}
+
+std::string Utf16NoMark(const std::wstring& text) {
+    return Utf16File(text).substr(2);
+}
+
+std::string Utf8NoMark(const std::wstring& text) {
+    return Utf8File(text).substr(3);
+}
+
+// The DACL of a file as SDDL text, with its protection flag.
+std::wstring DaclOf(const std::wstring& path) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                nullptr, &descriptor) != ERROR_SUCCESS) {
+        return L"(unreadable)";
+    }
+    fw::UniqueLocalMemory owned(descriptor);
+    wchar_t* text = nullptr;
+    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                                &text, nullptr)) {
+        return L"(unconvertible)";
+    }
+    fw::UniqueLocalMemory ownedText(text);
+    return text;
 }
 
 std::wstring PlatformRead(const std::wstring& path, const std::wstring& section, const std::wstring& key) {
@@ -239,6 +268,7 @@ TEST(IniWrite, LineBreaksCannotBeStored) {
     IniDocument doc;
     ASSERT_TRUE(doc.Set(L"S", L"K", L"before"));
     EXPECT_FALSE(doc.Set(L"S", L"K", L"two\nlines"));
+    EXPECT_FALSE(doc.Set(L"S", L"K", L"two\rlines"));
     EXPECT_FALSE(doc.Set(L"", L"K", L"v"));
     EXPECT_FALSE(doc.Set(L"S", L" ", L"v"));
     EXPECT_EQ(doc.Get(L"S", L"K"), L"before");
@@ -257,6 +287,118 @@ TEST(IniLoad, MissingAndUnreadableFiles) {
     EXPECT_FALSE(doc.Save(path));
     ::CloseHandle(lock);
     EXPECT_EQ(OurRead(path, L"S", L"K"), L"v");
+}
+
+TEST(IniEncoding, FilesWithoutAByteOrderMarkAreToldByTheirContent) {
+    const std::wstring text = L"[Task0]\r\nProgram=C:\\Caf\x00e9\\\x65e5\x672c.exe\r\nAction=Start\r\n";
+    const std::wstring utf16 = TempFilePath(L"ini-utf16-nomark");
+    WriteBytes(utf16, Utf16NoMark(text));
+    EXPECT_EQ(OurRead(utf16, L"Task0", L"Program"), L"C:\\Caf\x00e9\\\x65e5\x672c.exe");
+    EXPECT_EQ(OurRead(utf16, L"Task0", L"Action"), L"Start");
+
+    const std::wstring utf8 = TempFilePath(L"ini-utf8-nomark");
+    WriteBytes(utf8, Utf8NoMark(text));
+    EXPECT_EQ(OurRead(utf8, L"Task0", L"Program"), L"C:\\Caf\x00e9\\\x65e5\x672c.exe");
+
+    // Bytes that are no valid UTF-8 stay in the ANSI code page: a lone E9 is an e with an acute accent there,
+    // and so is an overlong form of an ASCII letter read byte by byte.
+    const std::wstring ansi = TempFilePath(L"ini-ansi-accent");
+    WriteBytes(ansi, "[S]\r\nK=Caf\xE9\r\nL=\xC1\xA1\r\n");
+    EXPECT_EQ(OurRead(ansi, L"S", L"K"), L"Caf\x00e9");
+    EXPECT_EQ(OurRead(ansi, L"S", L"L"), L"\x00c1\x00a1");
+    // Surrogates encoded in UTF-8 are not valid either.
+    EXPECT_EQ(core::DecodeFileText("\xED\xA0\x80"), L"\x00ed\x00a0\x20ac");
+    EXPECT_EQ(core::DecodeFileText("plain"), L"plain");
+    EXPECT_EQ(core::DecodeFileText(""), L"");
+}
+
+TEST(IniEncoding, AnOddLastByteOfUtf16IsKept) {
+    // A file cut in the middle of its last character: the byte left reads as that character.
+    std::string bytes = Utf16File(L"[S]\r\nTime=02:00:00");
+    bytes.pop_back();
+    const std::wstring path = TempFilePath(L"ini-utf16-odd");
+    WriteBytes(path, bytes);
+    EXPECT_EQ(OurRead(path, L"S", L"Time"), L"02:00:00");
+    std::string noMark = Utf16NoMark(L"[S]\r\nK=ab");
+    noMark.pop_back();
+    EXPECT_EQ(core::DecodeFileText(noMark), L"[S]\r\nK=ab");
+}
+
+TEST(IniLoad, AFileHeldByAWriterIsNotReadHalfAndBiggerThanTheLimitNotAtAll) {
+    const std::wstring path = TempFilePath(L"ini-writer");
+    WriteBytes(path, "[S]\r\nK=v\r\n");
+    IniDocument doc;
+    {
+        // Another program writing it, letting others read: no read takes what it has written so far.
+        fw::UniqueFile writer(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(writer);
+        EXPECT_EQ(doc.Load(path), IniDocument::LoadResult::Unreadable);
+    }
+    EXPECT_EQ(doc.Load(path), IniDocument::LoadResult::Ok);
+    EXPECT_EQ(doc.Get(L"S", L"K"), L"v");
+
+    const std::wstring huge = TempFilePath(L"ini-huge");
+    {
+        fw::UniqueFile file(::CreateFileW(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file);
+        LARGE_INTEGER size{};
+        size.QuadPart = IniDocument::kMaxFileBytes + 1;
+        ASSERT_TRUE(::SetFilePointerEx(file.Get(), size, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(::SetEndOfFile(file.Get()));
+    }
+    EXPECT_EQ(doc.Load(huge), IniDocument::LoadResult::TooLarge);
+    EXPECT_EQ(doc.Get(L"S", L"K"), L"");
+    ::DeleteFileW(huge.c_str());
+}
+
+TEST(IniSave, ReplacingKeepsTheFilesProtectionAndRemovesLeftovers) {
+    wchar_t temp[MAX_PATH]{};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"ini-save-" + std::to_wstring(::GetCurrentProcessId());
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = folder + L"\\Profile.txt";
+    IniDocument doc;
+    ASSERT_TRUE(doc.Set(L"S", L"K", L"one"));
+    ASSERT_TRUE(doc.Save(path));
+
+    // A protection of the file's own, unlike what the folder passes on: everyone may write it. (Wine keeps
+    // file protections as Unix modes, so the test uses one that a mode can hold.)
+    const std::wstring folderSddl = core::ProtectedFolderSddl();
+    const size_t user = folderSddl.find(L";;;S-1-");
+    ASSERT_NE(user, std::wstring::npos);
+    const std::wstring protectedDacl = L"D:P(A;;FA;;;SY)(A;;FA" +
+                                       folderSddl.substr(user, folderSddl.find(L')', user) - user + 1) +
+                                       L"(A;;0x12019f;;;WD)";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(protectedDacl.c_str(), SDDL_REVISION_1,
+                                                                       &descriptor, nullptr));
+    fw::UniqueLocalMemory owned(descriptor);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+    ASSERT_EQ(::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                      dacl, nullptr),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    const std::wstring before = DaclOf(path);
+    ASSERT_NE(before, DaclOf(folder)) << Narrow(before);
+
+    // What an interrupted save leaves.
+    const std::wstring leftover = folder + L"\\mwkA1B2.tmp";
+    WriteBytes(leftover, "half a file");
+    ASSERT_TRUE(doc.Set(L"S", L"K", L"two"));
+    ASSERT_TRUE(doc.Save(path));
+    EXPECT_EQ(DaclOf(path), before);
+    EXPECT_EQ(OurRead(path, L"S", L"K"), L"two");
+    EXPECT_EQ(::GetFileAttributesW(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
+    WIN32_FIND_DATAW found{};
+    fw::UniqueFind search(::FindFirstFileW((folder + L"\\*.tmp").c_str(), &found));
+    EXPECT_FALSE(search) << Narrow(found.cFileName);
+
+    ::DeleteFileW(path.c_str());
+    ::RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Profile.txt in the test prefix's C:\ProgramData: first start, loading, saving, failures.
 #include "core/IniFile.h"
 #include "core/Profile.h"
+#include "core/ProfileSecurity.h"
 #include "framework/MessageBox.h"
 #include "helpers/HelperProcess.h"
 
@@ -8,7 +9,10 @@
 
 #include <shlobj.h>
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -241,16 +245,36 @@ TEST_F(ProfileTest, SettingsAsNumbers) {
     EXPECT_TRUE(m_messages.empty());
 }
 
-TEST_F(ProfileTest, FolderThatCannotBeCreatedIsReported) {
+TEST_F(ProfileTest, FolderThatCannotBeCreatedIsReportedOnceAndNothingLandsInTheRoot) {
     // A file where the maker's folder should be.
     HANDLE file = ::CreateFileW(m_root.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     ::CloseHandle(file);
     EXPECT_EQ(core::GetConfigFolder(), L"");
+    EXPECT_EQ(core::GetProfilePath(), L"");
     EXPECT_FALSE(core::EnsureProfileFile());
-    ASSERT_EQ(m_messages.size(), 2u);
+    core::ProfileState state;
+    MemoryTaskList list;
+    state.Load(list);
+    list.AppendTask(L"kept.exe", L"Start", L"01:00:00");
+    EXPECT_FALSE(state.Save(list, true));
+    EXPECT_FALSE(core::SetSetting(L"Stop", L"TimeOut", L"5"));
+    EXPECT_EQ(core::GetSetting(L"Stop", L"TimeOut"), L"");
+    ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_EQ(m_messages[0], L"Sorry,Cannot create config file folder.");
-    EXPECT_EQ(m_messages[1], L"Sorry,Cannot create config file folder.");
+    // Never the root of the current drive.
+    wchar_t root[MAX_PATH]{};
+    ::GetCurrentDirectoryW(MAX_PATH, root);
+    EXPECT_EQ(::GetFileAttributesW((std::wstring(root, 2) + L"\\Profile.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(list.GetTaskCount(), 1);
+
+    // Once the folder can be made, the next save makes it and writes the list kept meanwhile.
+    ASSERT_TRUE(::DeleteFileW(m_root.c_str()));
+    EXPECT_TRUE(state.SavePending());
+    state.Retry(list);
+    EXPECT_FALSE(state.SavePending());
+    EXPECT_EQ(PlatformRead(L"Task0", L"Program"), L"kept.exe");
+    EXPECT_EQ(m_messages.size(), 1u);
 }
 
 TEST_F(ProfileTest, ProfileThatCannotBeWrittenIsReportedAndKept) {
@@ -282,6 +306,20 @@ TEST_F(ProfileTest, SaveInterruptedBeforeTheReplaceLeavesTheOldFile) {
         testing::ExitedWithCode(3), "");
     EXPECT_EQ(testing_support::ReadFileBytes(m_path), before);
     EXPECT_EQ(Load().GetTaskText(0, TaskColumn::Program), L"old.exe");
+    const auto temporaryFiles = [this] {
+        int count = 0;
+        WIN32_FIND_DATAW found{};
+        fw::UniqueFind search(::FindFirstFileW((m_folder + L"\\mwk*.tmp").c_str(), &found));
+        for (bool more = static_cast<bool>(search); more; more = ::FindNextFileW(search.Get(), &found)) {
+            ++count;
+        }
+        return count;
+    };
+    EXPECT_EQ(temporaryFiles(), 1);
+    // The next save takes the leftover away.
+    SaveTasks({{L"next.exe", L"Start", L"04:00:00"}});
+    EXPECT_EQ(temporaryFiles(), 0);
+    EXPECT_EQ(Load().GetTaskText(0, TaskColumn::Program), L"next.exe");
 }
 
 TEST_F(ProfileTest, ManyTasksSaveAndLoadQuickly) {
@@ -307,6 +345,242 @@ TEST_F(ProfileTest, ManyTasksSaveAndLoadQuickly) {
         EXPECT_LT(saveMs, 10000);
         EXPECT_LT(loadMs, 10000);
     }
+}
+
+// Holds the profile open without sharing, as another program can.
+class ProfileLock {
+public:
+    explicit ProfileLock(const std::wstring& path)
+        : m_file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    bool Held() const { return static_cast<bool>(m_file); }
+    void Release() { m_file.Reset(); }
+
+private:
+    fw::UniqueFile m_file;
+};
+
+TEST_F(ProfileTest, AProfileThatCouldNotBeReadIsNeverSavedOver) {
+    SaveTasks({{L"first.exe", L"Start", L"01:00:00"}, {L"second.exe", L"Stop", L"02:00:00"}});
+    const std::string before = testing_support::ReadFileBytes(m_path);
+    ProfileLock lock(m_path);
+    ASSERT_TRUE(lock.Held());
+
+    core::ProfileState state;
+    MemoryTaskList list;
+    state.Load(list);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0], L"Can not open file " + m_path + L" for read\n");
+    EXPECT_FALSE(state.FileRead());
+    EXPECT_EQ(list.GetTaskCount(), 0);
+
+    // Leaving with the empty list writes nothing and says nothing: nothing of it is lost.
+    EXPECT_FALSE(state.Save(list, true));
+    EXPECT_EQ(m_messages.size(), 1u);
+    // A task added meanwhile cannot be written yet, and says so; a retry is silent.
+    list.AppendTask(L"added.exe", L"Start", L"03:00:00");
+    EXPECT_FALSE(state.Save(list, true));
+    ASSERT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(m_messages[1], L"Can't write file ");
+    state.Retry(list);
+    EXPECT_EQ(m_messages.size(), 2u);
+    lock.Release();
+    EXPECT_EQ(testing_support::ReadFileBytes(m_path), before);
+
+    // The first read that works brings the file's tasks in front of the one added, and saves them all.
+    state.Retry(list);
+    EXPECT_TRUE(state.FileRead());
+    EXPECT_FALSE(state.SavePending());
+    ASSERT_EQ(list.GetTaskCount(), 3);
+    EXPECT_EQ(list.GetTaskText(0, TaskColumn::Program), L"first.exe");
+    EXPECT_EQ(list.GetTaskText(1, TaskColumn::Action), L"Stop");
+    EXPECT_EQ(list.GetTaskText(2, TaskColumn::Program), L"added.exe");
+    const MemoryTaskList stored = Load();
+    ASSERT_EQ(stored.GetTaskCount(), 3);
+    EXPECT_EQ(stored.GetTaskText(0, TaskColumn::Program), L"first.exe");
+    EXPECT_EQ(stored.GetTaskText(2, TaskColumn::Time), L"03:00:00");
+    // Later retries take nothing in twice.
+    state.Retry(list);
+    EXPECT_EQ(list.GetTaskCount(), 3);
+    EXPECT_EQ(m_messages.size(), 2u);
+}
+
+TEST_F(ProfileTest, AFileReadAtStartThatIsLockedLaterIsWrittenAtTheNextRetryWithoutTakingItsTasksTwice) {
+    SaveTasks({{L"first.exe", L"Start", L"01:00:00"}});
+    core::ProfileState state;
+    MemoryTaskList list;
+    state.Load(list);
+    ASSERT_TRUE(state.FileRead());
+    list.AppendTask(L"added.exe", L"Stop", L"02:00:00");
+    {
+        ProfileLock lock(m_path);
+        ASSERT_TRUE(lock.Held());
+        EXPECT_FALSE(state.Save(list, false));
+        EXPECT_TRUE(state.SavePending());
+    }
+    state.Retry(list);
+    EXPECT_FALSE(state.SavePending());
+    EXPECT_EQ(list.GetTaskCount(), 2);
+    EXPECT_EQ(Load().GetTaskCount(), 2);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(ProfileTest, ALineBreakInATextIsStoredAsABlankAndTheRowStaysWhole) {
+    // An older, longer list left its sections behind.
+    SaveTasks({{L"old0.exe", L"Start", L"01:00:00"}, {L"old1.exe", L"Start", L"02:00:00"}});
+    SaveTasks({{L"new.exe", L"Start", L"03:00:00"}, {L"Report\r\nDraft\nCopy\rEnd", L"Stop", L"04:00:00"}});
+    EXPECT_TRUE(m_messages.empty());
+    const MemoryTaskList list = Load();
+    ASSERT_EQ(list.GetTaskCount(), 2);
+    EXPECT_EQ(list.GetTaskText(1, TaskColumn::Program), L"Report Draft Copy End");
+    EXPECT_EQ(list.GetTaskText(1, TaskColumn::Action), L"Stop");
+    EXPECT_EQ(list.GetTaskText(1, TaskColumn::Time), L"04:00:00");
+    EXPECT_EQ(core::OneLine(L"\r\n\n"), L"  ");
+}
+
+TEST_F(ProfileTest, AFileBeyondTheSizeLimitIsReportedOnceAndLeftAlone) {
+    ::CreateDirectoryW(m_root.c_str(), nullptr);
+    ::CreateDirectoryW(m_folder.c_str(), nullptr);
+    {
+        fw::UniqueFile file(::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file);
+        LARGE_INTEGER size{};
+        size.QuadPart = core::IniDocument::kMaxFileBytes + 4096;
+        ASSERT_TRUE(::SetFilePointerEx(file.Get(), size, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(::SetEndOfFile(file.Get()));
+    }
+    core::ProfileState state;
+    MemoryTaskList list;
+    state.Load(list);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_NE(m_messages[0].find(L"larger than 64 MB"), std::wstring::npos);
+    EXPECT_NE(m_messages[0].find(m_path), std::wstring::npos);
+    EXPECT_FALSE(state.Save(list, true));
+    state.Retry(list);
+    EXPECT_EQ(m_messages.size(), 1u);
+    list.AppendTask(L"a.exe", L"Start", L"01:00:00");
+    EXPECT_FALSE(state.Save(list, false));
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(::GetFileAttributesExW(m_path.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(data.nFileSizeLow, static_cast<DWORD>(core::IniDocument::kMaxFileBytes + 4096));
+}
+
+// The SDDL text of an object's owner and DACL.
+std::wstring SecurityOf(const std::wstring& path, SECURITY_INFORMATION what) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &descriptor) !=
+        ERROR_SUCCESS) {
+        return L"(unreadable)";
+    }
+    fw::UniqueLocalMemory owned(descriptor);
+    wchar_t* text = nullptr;
+    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, what, &text, nullptr)) {
+        return L"(unconvertible)";
+    }
+    fw::UniqueLocalMemory ownedText(text);
+    return text;
+}
+
+bool SetDacl(const std::wstring& path, const std::wstring& sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+        return false;
+    }
+    fw::UniqueLocalMemory owned(descriptor);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    return ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                   present ? dacl : nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+std::string Narrowed(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
+
+// The descriptor of an SDDL text, owned.
+fw::UniqueLocalMemory Descriptor(const std::wstring& sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    EXPECT_TRUE(
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        << Narrowed(sddl);
+    return fw::UniqueLocalMemory(descriptor);
+}
+
+std::wstring CurrentUserSidText() {
+    const std::wstring sddl = core::ProtectedFolderSddl();
+    // The one grant that is neither SYSTEM, the Administrators nor everyone.
+    const size_t start = sddl.find(L";;;S-1-");
+    return start == std::wstring::npos ? L"" : sddl.substr(start + 3, sddl.find(L')', start) - start - 3);
+}
+
+TEST(ProfileSecurity, OnlyTheThreeOwnersAndNoOtherWriterAreTrusted) {
+    const std::wstring user = CurrentUserSidText();
+    ASSERT_FALSE(user.empty());
+    const auto trusted = [](const std::wstring& sddl) {
+        const fw::UniqueLocalMemory descriptor = Descriptor(sddl);
+        return core::IsTrustedDescriptor(descriptor.Get());
+    };
+    const std::wstring mine = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + L")(A;OICI;FR;;;WD)";
+    EXPECT_TRUE(trusted(L"O:" + user + mine));
+    EXPECT_TRUE(trusted(L"O:SY" + mine));
+    EXPECT_TRUE(trusted(L"O:BA" + mine));
+    // Owned by another user or group: whoever owns it can change its DACL.
+    EXPECT_FALSE(trusted(L"O:BU" + mine));
+    EXPECT_FALSE(trusted(L"O:S-1-5-21-1-2-3-1001" + mine));
+    // Someone else may write, append, add files, delete or change the protection.
+    for (const wchar_t* grant :
+         {L"(A;;FW;;;BU)", L"(A;;0x2;;;WD)", L"(A;;0x4;;;AU)", L"(A;;GA;;;WD)", L"(A;;GW;;;BU)", L"(A;;WD;;;BU)",
+          L"(A;;WO;;;BU)", L"(A;;SD;;;BU)", L"(A;;0x40;;;S-1-5-21-1-2-3-1001)"}) {
+        EXPECT_FALSE(trusted(L"O:SY" + mine + grant)) << Narrowed(grant);
+    }
+    // Reading, a denial, and a grant that only passes on to what the folder holds are no danger to it.
+    EXPECT_TRUE(trusted(L"O:SY" + mine + L"(A;;FRFX;;;BU)(D;;FA;;;AN)(A;OICIIO;FA;;;CO)"));
+    // No DACL at all lets everyone do everything.
+    EXPECT_FALSE(trusted(L"O:SY"));
+    EXPECT_FALSE(core::IsTrustedDescriptor(nullptr));
+}
+
+TEST(ProfileSecurity, TheFolderDescriptorIsProtectedWithFourGrants) {
+    const fw::UniqueLocalMemory descriptor = Descriptor(L"O:SY" + core::ProtectedFolderSddl());
+    ASSERT_TRUE(descriptor);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor.Get(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.Get(), &present, &dacl, &defaulted));
+    ASSERT_TRUE(dacl);
+    EXPECT_EQ(dacl->AceCount, 4);
+    EXPECT_TRUE(core::IsTrustedDescriptor(descriptor.Get()));
+    const std::wstring sddl = core::ProtectedFolderSddl();
+    EXPECT_NE(sddl.find(L"(A;OICI;FA;;;SY)"), std::wstring::npos);
+    EXPECT_NE(sddl.find(L"(A;OICI;FA;;;BA)"), std::wstring::npos);
+    EXPECT_NE(sddl.find(L"(A;OICI;0x1200a9;;;WD)"), std::wstring::npos);
+}
+
+TEST_F(ProfileTest, TheFolderOnDiskIsTrustedUntilOthersMayWriteIt) {
+    ASSERT_TRUE(core::EnsureProfileFile());
+    const std::wstring made = SecurityOf(m_folder, DACL_SECURITY_INFORMATION);
+    SCOPED_TRACE(Narrowed(made));
+    // Everyone may read and nothing more.
+    EXPECT_NE(made.find(L"(A;OICI;0x1200a9;;;WD)"), std::wstring::npos);
+    EXPECT_TRUE(core::IsTrustedObject(m_folder));
+    EXPECT_TRUE(core::IsProfileTrusted(m_folder, m_path));
+
+    // Everyone may write the file, then the folder.
+    ASSERT_TRUE(SetDacl(m_path, L"D:P(A;;FA;;;SY)(A;;FA;;;WD)"));
+    EXPECT_FALSE(core::IsTrustedObject(m_path));
+    EXPECT_FALSE(core::IsProfileTrusted(m_folder, m_path));
+    ASSERT_TRUE(SetDacl(m_path, L"D:P(A;;FA;;;SY)(A;;FA;;;" + CurrentUserSidText() + L")(A;;FR;;;WD)"));
+    EXPECT_TRUE(core::IsProfileTrusted(m_folder, m_path));
+    ASSERT_TRUE(SetDacl(m_folder, L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)"));
+    EXPECT_FALSE(core::IsProfileTrusted(m_folder, m_path));
+    ASSERT_TRUE(SetDacl(m_folder, L""));
+    EXPECT_FALSE(core::IsTrustedObject(m_folder));
 }
 
 }  // namespace
