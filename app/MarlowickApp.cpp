@@ -11,11 +11,22 @@ namespace app {
 
 CMarlowickApp::CMarlowickApp() : fw::CWinAppEx(true) {}
 
-bool CMarlowickApp::InitInstance() {
+bool AnotherInstanceRuns(const wchar_t* name, fw::UniqueHandle& mutex) {
     ::SetLastError(ERROR_SUCCESS);
-    fw::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kInstanceMutexName));
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    mutex.Reset(::CreateMutexW(nullptr, FALSE, name));
+    const DWORD error = ::GetLastError();
+    // A first instance that runs elevated (or as another user in this logon) made a mutex this one may not
+    // open: it runs all the same.
+    if (error == ERROR_ALREADY_EXISTS || (!mutex && error == ERROR_ACCESS_DENIED)) {
         mutex.Reset();
+        return true;
+    }
+    return false;
+}
+
+bool CMarlowickApp::InitInstance() {
+    fw::UniqueHandle mutex;
+    if (AnotherInstanceRuns(kInstanceMutexName, mutex)) {
         fw::AfxMessageBox(kAlreadyRunning, MB_OK);
         return false;
     }

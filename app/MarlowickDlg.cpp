@@ -4,6 +4,7 @@
 #include "app/ExitConfirmDialog.h"
 #include "control/ConfigDialog.h"
 #include "core/Profile.h"
+#include "core/ProfileSecurity.h"
 #include "core/TaskTime.h"
 #include "framework/Gdi.h"
 #include "framework/Handle.h"
@@ -30,9 +31,21 @@ constexpr int kStatusBarHeight = 20;
 
 std::wstring ResolveTaskProgram(const std::wstring& program, const std::wstring& action) {
     if (action == L"Start" && !::PathFileExistsW(program.c_str())) {
-        return ui::GetWindowProgramPath(program);
+        // A file that is missing for now (a drive not plugged in) is no window title: when no window has
+        // that title, the text stays, so the task still names its program when the file is back.
+        std::wstring owner = ui::GetWindowProgramPath(program);
+        if (!owner.empty()) {
+            return owner;
+        }
     }
     return program;
+}
+
+std::wstring UntrustedProfileQuestion(const std::wstring& folder) {
+    return L"The folder " + folder +
+           L" or the Profile.txt in it can be changed by users other than SYSTEM, the Administrators and you, "
+           L"so its tasks may not be yours. Marlowick shows them but runs none of them until you confirm "
+           L"them.\n\nRun these tasks?";
 }
 
 bool SetTaskbarButton(HWND window, bool present) {
@@ -67,7 +80,7 @@ const fw::MessageMap* CMarlowickDlg::StaticMessageMap() {
         fw::OnCommand<&CMarlowickDlg::OnAbout>(IDM_ABOUT),
         fw::OnCommand<&CMarlowickDlg::OnTrayShow>(IDM_TRAY_SHOW),
         fw::OnCommand<&CMarlowickDlg::OnHide>(IDC_HIDE),
-        fw::OnMessage<&CMarlowickDlg::SchedulerTick>(WM_TIMER),
+        fw::OnMessage<&CMarlowickDlg::OnTimer>(WM_TIMER),
         fw::OnCommand<&CMarlowickDlg::OnRemoveTask>(IDM_REMOVE_TASK),
         fw::OnCommand<&CMarlowickDlg::OnOptions>(IDC_OPTIONS),
         fw::OnNotify<&CMarlowickDlg::OnDblclkTaskList>(IDC_TASK_LIST, NM_DBLCLK),
@@ -114,10 +127,15 @@ bool CMarlowickDlg::OnInitDialog() {
                                         ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED)));
 
     fw::IgnoreResult(::SetTimer(m_hWnd, kSchedulerTimerId, kSchedulerPeriodMs, nullptr));
+    fw::IgnoreResult(::SetTimer(m_hWnd, kProfileRetryTimerId, kProfileRetryPeriodMs, nullptr));
 
     // A first start finds an empty file instead of reporting a missing one.
     core::EnsureProfileFile();
-    core::LoadTasks(m_taskList);
+    m_profile.Load(m_taskList);
+    const std::wstring folder = core::GetConfigFolder();
+    if (!folder.empty() && !core::IsProfileTrusted(folder, folder + L"\\Profile.txt")) {
+        m_tasksHeld = fw::AfxMessageBox(UntrustedProfileQuestion(folder), MB_YESNO) != IDYES;
+    }
     return true;
 }
 
@@ -248,19 +266,29 @@ LRESULT CMarlowickDlg::OnQueryEndSession() {
 }
 
 void CMarlowickDlg::OnEndSession(WPARAM ending, LPARAM) {
-    // The session ends without the close handler: keep the list as it is now.
+    // The session ends without the close handler: keep the list as it is now. No box: nobody would see it.
     if (ending) {
-        SaveTaskList();
+        SaveTaskList(false);
     }
 }
 
+void CMarlowickDlg::OnTimer(WPARAM id, LPARAM) {
+    if (id == kProfileRetryTimerId) {
+        m_profile.Retry(m_taskList);
+        return;
+    }
+    SchedulerTick();
+}
+
 void CMarlowickDlg::SchedulerTick() {
-    m_scheduler.SchedulerTick();
+    if (!m_tasksHeld) {
+        m_scheduler.SchedulerTick();
+    }
     Default();
 }
 
-void CMarlowickDlg::SaveTaskList() const {
-    core::SaveTasks(m_taskList);
+void CMarlowickDlg::SaveTaskList(bool report) {
+    fw::IgnoreResult(m_profile.Save(m_taskList, report));
 }
 
 LRESULT CMarlowickDlg::OnTrayNotify(WPARAM id, LPARAM mouseMessage) {

@@ -4,6 +4,7 @@
 #include "app/TrayIcon.h"
 #include "control/PendingStops.h"
 #include "core/ListCtrlEx.h"
+#include "core/Profile.h"
 #include "core/Scheduler.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
@@ -17,13 +18,22 @@ inline constexpr wchar_t kHelpAddress[] = L"https://www.korvane.com/category/mar
 // The question after a task was added or changed.
 inline constexpr wchar_t kTestRunQuestion[] = L"Do you want to test run the task now?";
 inline constexpr wchar_t kNoTaskbarList[] = L"Failed   to get ITaskbarList   interface. ";
-// The scheduler's window timer.
-inline constexpr UINT_PTR kSchedulerTimerId = 0;
+// The main window's timers.
+enum class WindowTimer : UINT_PTR {
+    Scheduler = 0,
+    // Reads a profile that could not be read, or writes a list that could not be written.
+    ProfileRetry = 1,
+};
+inline constexpr UINT_PTR kSchedulerTimerId = static_cast<UINT_PTR>(WindowTimer::Scheduler);
 inline constexpr UINT kSchedulerPeriodMs = 1000;
+inline constexpr UINT_PTR kProfileRetryTimerId = static_cast<UINT_PTR>(WindowTimer::ProfileRetry);
+inline constexpr UINT kProfileRetryPeriodMs = 30000;
+// Shown at start-up when other users can change the profile.
+std::wstring UntrustedProfileQuestion(const std::wstring& folder);
 
 // The program text a task stores: a Start task whose text names no existing file or folder takes it as a
-// window title and stores the image path of the process that owns that window (empty when there is none).
-// Every other task keeps its text.
+// window title and stores the image path of the process that owns that window. When no window has that
+// title (or its program's path cannot be read), and for every other task, the text stays as it is.
 std::wstring ResolveTaskProgram(const std::wstring& program, const std::wstring& action);
 
 // Adds the window's taskbar button back (true) or removes it (false) through the shell's taskbar list;
@@ -40,6 +50,9 @@ public:
     void WinHelp(DWORD_PTR data, UINT command) override;
 
     const core::CListCtrlEx& TaskList() const { return m_taskList; }
+    const core::ProfileState& Profile() const { return m_profile; }
+    // Tasks loaded from a profile that others can change run only once the user has confirmed them.
+    bool TasksHeld() const { return m_tasksHeld; }
     const CTrayIcon& TrayIcon() const { return m_trayIcon; }
 
 protected:
@@ -64,7 +77,8 @@ private:
     LRESULT OnDblclkTaskList(NMHDR* header);
     LRESULT OnQueryEndSession();
     void OnEndSession(WPARAM ending, LPARAM flags);
-    // The WM_TIMER handler: one scheduler tick.
+    // The WM_TIMER handler: a scheduler tick, or a retry of the profile.
+    void OnTimer(WPARAM id, LPARAM);
     void SchedulerTick();
 
     LRESULT OnTrayNotify(WPARAM id, LPARAM mouseMessage);
@@ -77,7 +91,8 @@ private:
     void ShowTrayMenu();
 
     // Keeps the task list in the profile file after each change, so that no edit waits for the exit.
-    void SaveTaskList() const;
+    // Never writes over a profile that could not be read (see core::ProfileState).
+    void SaveTaskList(bool report = true);
     void PromptTestRun(const std::wstring& program, const std::wstring& action);
 
     // The application icon, shared by the system: it is not destroyed.
@@ -88,6 +103,8 @@ private:
     // Stops waiting for their programs to end; abandoned, not waited for, when the window object goes.
     control::PendingStops m_pendingStops;
     core::Scheduler m_scheduler;
+    core::ProfileState m_profile;
+    bool m_tasksHeld = false;
 };
 
 }  // namespace app

@@ -1,6 +1,10 @@
 #include "framework/WinApp.h"
 
+#include "framework/MessageBox.h"
 #include "framework/Wnd.h"
+
+#include <exception>
+#include <new>
 
 #include <winuser.h>
 
@@ -8,6 +12,14 @@ namespace fw {
 namespace {
 
 CWinApp* g_app = nullptr;
+
+void ReportFatalError(const std::wstring& text) {
+    try {
+        AfxMessageBox(text, MB_OK | MB_ICONSTOP);
+    } catch (...) {
+        // The box itself failed (no memory left): the exit code still tells.
+    }
+}
 
 }  // namespace
 
@@ -61,10 +73,24 @@ int AfxWinMain() {
     if (!app) {
         return -1;
     }
-    if (!app->InitInstance()) {
-        return app->ExitInstance();
+    // Whatever goes wrong ends the program with a message and its own exit code, never with an abort.
+    try {
+        if (!app->InitInstance()) {
+            return app->ExitInstance();
+        }
+        return app->Run();
+    } catch (const std::bad_alloc&) {
+        ReportFatalError(L"Marlowick ran out of memory and has to end.");
+    } catch (const std::exception& error) {
+        std::wstring what;
+        for (const char* c = error.what(); c && *c; ++c) {
+            what.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*c)));
+        }
+        ReportFatalError(L"Marlowick met an unexpected error and has to end: " + what);
+    } catch (...) {
+        ReportFatalError(L"Marlowick met an unexpected error and has to end.");
     }
-    return app->Run();
+    return kFatalErrorExitCode;
 }
 
 }  // namespace fw

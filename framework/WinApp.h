@@ -56,7 +56,11 @@ private:
     bool m_bResourceSmartUpdate;
 };
 
-// The run entry: InitInstance, then the message loop when it returned true, then ExitInstance.
+// The exit code of a program that an exception ended.
+inline constexpr int kFatalErrorExitCode = 3;
+
+// The run entry: InitInstance, then the message loop when it returned true, then ExitInstance. An exception
+// that reaches it is shown in a message box and gives kFatalErrorExitCode.
 int AfxWinMain();
 
 }  // namespace fw

@@ -10,5 +10,10 @@ app::CMarlowickApp theApp;
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    return fw::AfxWinMain();
+    // AfxWinMain reports what it catches; this is the last stop for anything that gets past it.
+    try {
+        return fw::AfxWinMain();
+    } catch (...) {
+        return fw::kFatalErrorExitCode;
+    }
 }

@@ -3,8 +3,10 @@
 // object that this test registers in place of the shell's.
 #include "app/AboutDlg.h"
 #include "app/ExitConfirmDialog.h"
+#include "app/MarlowickApp.h"
 #include "app/MarlowickDlg.h"
 #include "core/Profile.h"
+#include "core/ProfileSecurity.h"
 #include "core/TaskTime.h"
 #include "framework/MessageBox.h"
 #include "helpers/DialogThread.h"
@@ -16,6 +18,8 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <atomic>
 #include <mutex>
@@ -410,9 +414,12 @@ TEST(StartTaskProgram, AWindowTitleBecomesTheImagePathOfItsProcessOnlyForStart) 
     // Stop keeps the title; the action must be exactly "Start".
     EXPECT_EQ(app::ResolveTaskProgram(title, L"Stop"), title);
     EXPECT_EQ(app::ResolveTaskProgram(title, L"start"), title);
-    // An existing file stays as it is; a title of no window becomes the empty text.
+    // An existing file stays as it is, and so does a text that names no window: a file on a drive that is
+    // not plugged in right now keeps its path.
     EXPECT_EQ(app::ResolveTaskProgram(path, L"Start"), path);
-    EXPECT_EQ(app::ResolveTaskProgram(title + L" gone", L"Start"), L"");
+    EXPECT_EQ(app::ResolveTaskProgram(title + L" gone", L"Start"), title + L" gone");
+    const std::wstring unplugged = L"Q:\\Unplugged drive\\backup.exe";
+    EXPECT_EQ(app::ResolveTaskProgram(unplugged, L"Start"), unplugged);
 }
 
 // Runs the confirmation, does something to it, and returns its result.
@@ -468,6 +475,107 @@ TEST(AboutBox, ShowsTheRightsNotice) {
     EXPECT_FALSE(ResourceString(IDS_RIGHTS).empty());
     ::PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(thread.Join(), IDOK);
+}
+
+TEST_F(MainWindowTest, AProfileLockedAtStartIsReadByTheRetryTimerAndNeverWrittenOverMeanwhile) {
+    core::MemoryTaskList tasks;
+    tasks.AppendTask(L"C:\\locked.exe", L"Start", L"7:30:00 AM");
+    core::SaveTasks(tasks);
+    const std::wstring path = core::GetProfilePath();
+    const std::string before = testing_support::ReadFileBytes(path);
+    fw::UniqueFile lock(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    MessageBoxRecord boxes;
+    MainWindow main;
+    ASSERT_TRUE(main.Hwnd());
+    EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"Can not open file " + path + L" for read\n"});
+    EXPECT_EQ(main.Dialog().TaskList().GetTaskCount(), 0);
+    EXPECT_FALSE(main.Dialog().Profile().FileRead());
+
+    // The session ends while the file is still held: nothing is written.
+    main.Send(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    main.Send(WM_TIMER, app::kProfileRetryTimerId);
+    EXPECT_EQ(main.Dialog().TaskList().GetTaskCount(), 0);
+    lock.Reset();
+    EXPECT_EQ(testing_support::ReadFileBytes(path), before);
+
+    // The next retry reads it.
+    main.Send(WM_TIMER, app::kProfileRetryTimerId);
+    EXPECT_TRUE(main.Dialog().Profile().FileRead());
+    ASSERT_EQ(main.Dialog().TaskList().GetTaskCount(), 1);
+    EXPECT_EQ(main.Dialog().TaskList().GetTaskText(0, core::TaskColumn::Program), L"C:\\locked.exe");
+    EXPECT_EQ(boxes.Texts().size(), 1u);
+}
+
+// Sets a folder's DACL from SDDL text, protected from inheritance.
+bool SetFolderDacl(const std::wstring& path, const std::wstring& sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+        return false;
+    }
+    fw::UniqueLocalMemory owned(descriptor);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    return ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                   dacl, nullptr) == ERROR_SUCCESS;
+}
+
+TEST_F(MainWindowTest, TasksOfAProfileThatOthersCanWriteRunOnlyOnceConfirmed) {
+    core::MemoryTaskList tasks;
+    tasks.AppendTask(L"C:\\planted.exe", L"Start", L"7:30:00 AM");
+    core::SaveTasks(tasks);
+    const std::wstring folder = core::GetConfigFolder();
+    {
+        MessageBoxRecord boxes;
+        MainWindow main;
+        ASSERT_TRUE(main.Hwnd());
+        EXPECT_TRUE(boxes.Texts().empty());
+        EXPECT_FALSE(main.Dialog().TasksHeld());
+    }
+    // Everyone may now write the folder.
+    ASSERT_TRUE(SetFolderDacl(folder, L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)"));
+    for (const int answer : {IDNO, IDYES}) {
+        MessageBoxRecord boxes(answer);
+        MainWindow main;
+        ASSERT_TRUE(main.Hwnd());
+        EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{app::UntrustedProfileQuestion(folder)});
+        EXPECT_NE(boxes.Texts()[0].find(folder), std::wstring::npos);
+        // The list is shown either way.
+        EXPECT_EQ(main.Dialog().TaskList().GetTaskCount(), 1);
+        EXPECT_EQ(main.Dialog().TasksHeld(), answer == IDNO);
+    }
+    ASSERT_TRUE(SetFolderDacl(folder, core::ProtectedFolderSddl()));
+}
+
+TEST(SingleInstance, AnInstanceMutexThatCannotBeOpenedMeansAnotherInstanceRuns) {
+    const std::wstring name = L"Marlowick instance test " + std::to_wstring(::GetCurrentProcessId());
+    fw::UniqueHandle first;
+    EXPECT_FALSE(app::AnotherInstanceRuns(name.c_str(), first));
+    ASSERT_TRUE(first);
+    fw::UniqueHandle second;
+    EXPECT_TRUE(app::AnotherInstanceRuns(name.c_str(), second));
+    EXPECT_FALSE(second);
+    first.Reset();
+
+    // As an elevated first instance's mutex looks to a standard one: it exists, and may not be opened.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;0x100000;;;SY)", SDDL_REVISION_1,
+                                                                       &descriptor, nullptr));
+    fw::UniqueLocalMemory owned(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const std::wstring deniedName = name + L" denied";
+    fw::UniqueHandle elevated(::CreateMutexW(&attributes, FALSE, deniedName.c_str()));
+    ASSERT_TRUE(elevated);
+    ::SetLastError(ERROR_SUCCESS);
+    fw::UniqueHandle probe(::CreateMutexW(nullptr, FALSE, deniedName.c_str()));
+    ASSERT_FALSE(probe) << "this platform lets the mutex be opened: " << ::GetLastError();
+    ASSERT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    fw::UniqueHandle refused;
+    EXPECT_TRUE(app::AnotherInstanceRuns(deniedName.c_str(), refused));
+    EXPECT_FALSE(refused);
 }
 
 }  // namespace

@@ -467,6 +467,81 @@ TEST_F(MarlowickE2E, EndingTheSessionAgreesAndSavesTheList) {
     EXPECT_EQ(stored[0].action, task.action);
 }
 
+TEST_F(MarlowickE2E, AProfileLockedAtStartUpOutlivesASessionEndAndAnExit) {
+    const std::wstring later = TimeFromNow(3 * 3600);
+    WriteTasks({{L"C:\\first.exe", L"Start", later}, {L"C:\\second.exe", L"Stop", later}});
+    const std::wstring path = ProfileFolder() + L"\\Profile.txt";
+    const std::string before = testing_support::ReadFileBytes(path);
+    const auto lockProfile = [&] {
+        return fw::UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    };
+    const auto startLocked = [&](HelperProcess*& marlowick) -> HWND {
+        marlowick = &StartMarlowick();
+        HWND box = WaitForMessageBox(marlowick->Id(), L"Marlowick");
+        if (!box) {
+            return nullptr;
+        }
+        EXPECT_EQ(MessageText(box), L"Can not open file " + path + L" for read\n");
+        Press(box, IDOK);
+        HWND main = nullptr;
+        WaitUntil(
+            [&] {
+                for (HWND hwnd : TopLevelWindowsOf(marlowick->Id())) {
+                    if (::GetDlgItem(hwnd, IDC_TASK_LIST) && ::IsWindowVisible(hwnd) &&
+                        !FindDialogOf(marlowick->Id(), L"Marlowick", true)) {
+                        main = hwnd;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            kWait);
+        return main;
+    };
+
+    {
+        // Held through the whole run: the session end, then the close with an empty list, write nothing.
+        fw::UniqueFile lock = lockProfile();
+        ASSERT_TRUE(lock);
+        HelperProcess* marlowick = nullptr;
+        HWND main = startLocked(marlowick);
+        ASSERT_TRUE(main);
+        RemoteList list(marlowick->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
+        EXPECT_EQ(list.Count(), 0);
+        EXPECT_EQ(Send(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+        Send(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        ::PostMessageW(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(marlowick->WaitForExit(kWait), 0u);
+    }
+    EXPECT_EQ(testing_support::ReadFileBytes(path), before);
+    EXPECT_EQ(StoredTasks().size(), 2u);
+
+    {
+        // Let go after the start: the session end reads the file first and keeps its tasks.
+        fw::UniqueFile lock = lockProfile();
+        ASSERT_TRUE(lock);
+        HelperProcess* marlowick = nullptr;
+        HWND main = startLocked(marlowick);
+        ASSERT_TRUE(main);
+        lock.Reset();
+        Send(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        RemoteList list(marlowick->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
+        EXPECT_EQ(list.Column(0), (std::vector<std::wstring>{L"C:\\first.exe", L"C:\\second.exe"}));
+        // The tasks are in the list now, so leaving asks first; Exit writes them back.
+        ::PostMessageW(main, WM_CLOSE, 0, 0);
+        HWND confirm = WaitForDialog(marlowick->Id(), L"Please Confirm");
+        ASSERT_TRUE(confirm);
+        Press(confirm, IDC_CONFIRM_EXIT);
+        EXPECT_EQ(marlowick->WaitForExit(kWait), 0u);
+    }
+    const std::vector<core::Task> stored = StoredTasks();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].program, L"C:\\first.exe");
+    EXPECT_EQ(stored[1].program, L"C:\\second.exe");
+    EXPECT_EQ(stored[1].action, L"Stop");
+    EXPECT_EQ(stored[1].time, later);
+}
+
 TEST_F(MarlowickE2E, StartsWithThePlainLookWithoutTheSkinLibrary) {
     wchar_t temp[MAX_PATH]{};
     ::GetTempPathW(MAX_PATH, temp);

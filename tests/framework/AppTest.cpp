@@ -2,9 +2,16 @@
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "framework/FrameworkTest.h"
+#include "framework/MessageBox.h"
 #include "framework/WinApp.h"
 
 #include <gtest/gtest.h>
+
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -24,6 +31,40 @@ public:
     int ExitInstance() override { return 42; }
     int m_inits = 0;
 };
+
+// Fails in its start-up with the exception it is given.
+template <typename Exception>
+class ThrowingApp : public fw::CWinApp {
+public:
+    explicit ThrowingApp(Exception exception) : m_exception(std::move(exception)) {}
+    bool InitInstance() override { throw m_exception; }
+    Exception m_exception;
+};
+
+TEST(WinAppTest, AnExceptionEndsTheProgramWithAMessageAndItsExitCode) {
+    std::vector<std::wstring> texts;
+    fw::SetMessageBoxHook([&](const fw::MessageBoxRequest& request) {
+        texts.push_back(request.text);
+        return IDOK;
+    });
+    {
+        ThrowingApp app{std::bad_alloc()};
+        EXPECT_EQ(fw::AfxWinMain(), fw::kFatalErrorExitCode);
+    }
+    {
+        ThrowingApp app{std::runtime_error("broken profile")};
+        EXPECT_EQ(fw::AfxWinMain(), fw::kFatalErrorExitCode);
+    }
+    {
+        ThrowingApp app{42};
+        EXPECT_EQ(fw::AfxWinMain(), fw::kFatalErrorExitCode);
+    }
+    fw::SetMessageBoxHook({});
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_NE(texts[0].find(L"out of memory"), std::wstring::npos);
+    EXPECT_NE(texts[1].find(L"broken profile"), std::wstring::npos);
+    EXPECT_FALSE(texts[2].empty());
+}
 
 TEST(WinAppTest, FalseFromInitInstanceSkipsTheLoopAndGivesTheExitCode) {
     StartOnlyApp app;
