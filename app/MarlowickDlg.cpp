@@ -274,7 +274,11 @@ void CMarlowickDlg::OnEndSession(WPARAM ending, LPARAM) {
 
 void CMarlowickDlg::OnTimer(WPARAM id, LPARAM) {
     if (id == kProfileRetryTimerId) {
-        m_profile.Retry(m_taskList);
+        // A retry may put the file's tasks in front and so move every row: not while a dialog of this
+        // window (which disables it) holds a row number.
+        if (::IsWindowEnabled(m_hWnd)) {
+            m_profile.Retry(m_taskList);
+        }
         return;
     }
     SchedulerTick();

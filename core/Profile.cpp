@@ -30,7 +30,7 @@ std::wstring TaskSection(int row) {
 void ReportLoadFailure(const std::wstring& path, IniDocument::LoadResult result) {
     if (result == IniDocument::LoadResult::TooLarge) {
         fw::AfxMessageBox(L"The file " + path +
-                              L" is larger than 64 MB, so it cannot be a task list. It is not loaded, and "
+                              L" is larger than 64 MiB, so it cannot be a task list. It is not loaded, and "
                               L"Marlowick does not write over it.",
                           MB_OK);
         return;

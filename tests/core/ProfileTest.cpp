@@ -452,7 +452,7 @@ TEST_F(ProfileTest, AFileBeyondTheSizeLimitIsReportedOnceAndLeftAlone) {
     MemoryTaskList list;
     state.Load(list);
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_NE(m_messages[0].find(L"larger than 64 MB"), std::wstring::npos);
+    EXPECT_NE(m_messages[0].find(L"larger than 64 MiB"), std::wstring::npos);
     EXPECT_NE(m_messages[0].find(m_path), std::wstring::npos);
     EXPECT_FALSE(state.Save(list, true));
     state.Retry(list);
