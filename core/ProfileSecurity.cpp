@@ -80,7 +80,8 @@ bool CreateProtectedFolder(const std::wstring& folder) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(ProtectedFolderSddl().c_str(), SDDL_REVISION_1,
                                                                 &descriptor, nullptr)) {
-        return false;
+        // Without the descriptor the folder still gets made; the trust check at start-up then asks about it.
+        return ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr) == ERROR_SUCCESS;
     }
     fw::UniqueLocalMemory owned(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};

@@ -223,6 +223,38 @@ TEST_F(ProfileTest, AnsiFileWrittenByThePlatformLoadsUnchanged) {
     EXPECT_EQ(Load().GetTaskText(1, TaskColumn::Program), L"C:\\\x65e5\x672c.exe");
 }
 
+TEST_F(ProfileTest, FilesWithoutAByteOrderMarkKeepTheirTasksThroughASave) {
+    const std::wstring text =
+        L"[TaskCount]\r\nTaskCount=1\r\n[Task0]\r\nProgram=C:\\Caf\x00e9\\\x65e5\x672c.exe\r\nAction=Stop\r\n"
+        L"Time=02:00:00\r\n";
+    const int utf8Size =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(utf8Size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), utf8Size, nullptr,
+                          nullptr);
+    const std::string utf16(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    for (const std::string& bytes : {utf16, utf8}) {
+        ::CreateDirectoryW(m_root.c_str(), nullptr);
+        ::CreateDirectoryW(m_folder.c_str(), nullptr);
+        {
+            fw::UniqueFile file(::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+            ASSERT_TRUE(file);
+            DWORD written = 0;
+            ASSERT_TRUE(::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+        }
+        MemoryTaskList list = Load();
+        ASSERT_EQ(list.GetTaskCount(), 1) << bytes.size();
+        EXPECT_EQ(list.GetTaskText(0, TaskColumn::Program), L"C:\\Caf\x00e9\\\x65e5\x672c.exe");
+        list.AppendTask(L"b.exe", L"Start", L"03:00:00");
+        core::SaveTasks(list);
+        const MemoryTaskList saved = Load();
+        ASSERT_EQ(saved.GetTaskCount(), 2);
+        EXPECT_EQ(saved.GetTaskText(0, TaskColumn::Program), L"C:\\Caf\x00e9\\\x65e5\x672c.exe");
+        EXPECT_EQ(saved.GetTaskText(0, TaskColumn::Time), L"02:00:00");
+    }
+    EXPECT_TRUE(m_messages.empty());
+}
+
 TEST_F(ProfileTest, SettingsAsNumbers) {
     const std::pair<const wchar_t*, int> cases[] = {
         {L" 42x", 42},
