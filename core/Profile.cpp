@@ -62,6 +62,10 @@ std::wstring GetProfilePath() {
     return GetConfigFolder() + L"\\Profile.txt";
 }
 
+void ReportProfileReadFailure(const std::wstring& path) {
+    ReportReadFailure(path);
+}
+
 std::wstring ReadProfileString(const std::wstring& path, const std::wstring& section, const std::wstring& key) {
     IniDocument doc;
     if (!LoadForRead(path, doc)) {

@@ -13,6 +13,9 @@ inline constexpr int kMaxTasks = 10000;
 std::wstring GetConfigFolder();
 std::wstring GetProfilePath();
 
+// Tells the user that the file could not be read, as every read of it does.
+void ReportProfileReadFailure(const std::wstring& path);
+
 // Reads one value of the file; the empty text when it is absent or the file cannot be read.
 std::wstring ReadProfileString(const std::wstring& path, const std::wstring& section, const std::wstring& key);
 // Writes one value; false after reporting a failure.
