@@ -33,10 +33,6 @@ fw::UniqueHandle OpenForStop(DWORD processId) {
     return fw::UniqueHandle(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
 }
 
-DWORD ShellProcessId() {
-    return Hooks().shellProcessId ? Hooks().shellProcessId() : GetShellProcessId();
-}
-
 DWORD WindowProcessId(HWND hwnd) {
     DWORD processId = 0;
     ::GetWindowThreadProcessId(hwnd, &processId);
@@ -157,7 +153,7 @@ void CloseAndTerminateProcess(DWORD processId,
         Hooks().found(processId, process.Get());
     }
     // The windows are looked up by the id while the handle is held: the id still names this process.
-    if (processId == ShellProcessId()) {
+    if (processId == GetShellProcessId()) {
         // A close request to the desktop window offers to shut the machine down, and terminating the shell
         // takes the taskbar and the desktop with it: only the windows the task names are asked to close.
         ShellWindows shell{processId, &program};

@@ -52,8 +52,6 @@ struct StopHooks {
     std::function<HANDLE(DWORD processId)> openForStop;
     // Called once the process is found and opened, before anything is asked to close.
     std::function<void(DWORD processId, HANDLE process)> found;
-    // Gives the id of the shell's process instead of GetShellProcessId.
-    std::function<DWORD()> shellProcessId;
 };
 // Installs the hooks; returns the previous ones.
 StopHooks SetStopHooks(StopHooks hooks);

@@ -412,14 +412,12 @@ TEST_F(ProgramStopTest, TheProcessFoundIsHeldSoOneThatStartsAfterItsEndIsNeverRe
     // Between the look-up and the close requests the found program ends, and another one with the same title
     // starts: what a box shown at that moment would let happen.
     control::StopHooks previous = control::SetStopHooks(
-        {nullptr,
-         [&](DWORD processId, HANDLE process) {
+        {nullptr, [&](DWORD processId, HANDLE process) {
              found->Kill();
              // The handle held is the found process's: that process's end signals it.
              heldTheFoundProcess = processId == found->Id() && ::WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
              later = StartHelper({L"--record", laterRecord, L"--title", title}, title);
-         },
-         nullptr});
+         }});
     control::StopProgram(title, *m_stops);
     control::SetStopHooks(std::move(previous));
 
@@ -457,7 +455,7 @@ TEST_F(ProgramStopTest, AnInstanceThatCannotBeOpenedToBeStoppedIsPassedOverAndRe
                                    }
                                    return ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId);
                                },
-                               nullptr, nullptr});
+                               nullptr});
     control::StopProgram(copy.Path(), *m_stops);
     ASSERT_EQ(m_stops->Count(), 1u);
     EXPECT_EQ(m_stops->List()[0].processId, other);
@@ -496,14 +494,16 @@ TEST_F(ProgramStopTest, TheShellIsNeverTerminatedAndOnlyItsWindowsOfThatTitleAre
     HelperCopy copy;
     const std::wstring record = testing_support::TempFilePath(L"stop-shell");
     const std::wstring folder = UniqueTitle(L"folder"), desktop = UniqueTitle(L"desktop");
-    auto shell = StartHelper({L"--ignore-close", L"--record", record, L"--title", desktop, L"--title", folder}, folder,
-                             copy.Path());
+    // The helper becomes the desktop's shell: its windows are the shell window and a folder window.
+    ASSERT_EQ(::GetShellWindow(), nullptr) << "this desktop has a shell already";
+    auto shell = StartHelper({L"--ignore-close", L"--record", record, L"--shell-title", desktop, L"--title", folder},
+                             folder, copy.Path());
+    ASSERT_TRUE(HasLine(record, L"shell 1"));
+    ASSERT_EQ(control::GetShellProcessId(), shell->Id());
     WriteStopOptions(L"0", L"TRUE");
-    // The helper stands for the shell: its windows are the desktop and a folder window.
-    control::StopHooks previous = control::SetStopHooks({nullptr, nullptr, [&] { return shell->Id(); }});
+
     control::StopProgram(folder, *m_stops);
     control::StopProgram(copy.Path(), *m_stops);
-    control::SetStopHooks(std::move(previous));
 
     EXPECT_EQ(m_stops->Count(), 0u);
     ASSERT_TRUE(HelperHandledEarlierMessages(::FindWindowW(nullptr, desktop.c_str()), record));
@@ -512,6 +512,10 @@ TEST_F(ProgramStopTest, TheShellIsNeverTerminatedAndOnlyItsWindowsOfThatTitleAre
     EXPECT_FALSE(HasLine(record, L"close " + desktop));
     EXPECT_TRUE(shell->IsRunning());
     EXPECT_EQ(m_messages, Messages{});
+
+    // Once the shell has gone, the desktop has none, and the same program is an ordinary one again.
+    shell->Kill();
+    EXPECT_TRUE(WaitUntil([] { return ::GetShellWindow() == nullptr; }, 5000));
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 //   --app-title T      a hidden window titled T with the application-window style
 //   --nocaption-title T a visible popup window titled T without a caption (no title bar shows the title)
 //   --owned-dialog T   a visible dialog box titled T, owned by the first window
+//   --shell-title T    a visible window titled T that it makes the desktop's shell window (SetShellWindow),
+//                      when the desktop has none yet; records "shell <0|1>" with the outcome
 //   --ignore-close     WM_CLOSE does nothing
 //   --close-delay MS   a window closes MS milliseconds after its WM_CLOSE, as a program that saves first
 //   --record FILE      appends "start <pid> <time>" at start, "close <title>" for each WM_CLOSE received,
@@ -23,6 +25,9 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+// Exported by user32 but missing from the MinGW headers.
+extern "C" __declspec(dllimport) BOOL WINAPI SetShellWindow(HWND hwnd);
 
 namespace {
 
@@ -194,6 +199,9 @@ int wmain(int argc, wchar_t** argv) {
             hwnd = MakeDialog(w.title, first);
         } else if (w.kind == L"--app-title") {
             hwnd = MakeWindow(w.title, WS_EX_APPWINDOW, false, nullptr);
+        } else if (w.kind == L"--shell-title") {
+            hwnd = MakeWindow(w.title, 0, true, nullptr);
+            Record(std::wstring(L"shell ") + (::SetShellWindow(hwnd) ? L"1" : L"0"));
         } else if (w.kind == L"--nocaption-title") {
             hwnd = MakeWindow(w.title, 0, true, nullptr, WS_POPUP | WS_BORDER);
         }
