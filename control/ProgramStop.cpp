@@ -122,18 +122,14 @@ void StopProgramByWindowTitle(const std::wstring& title, const StopOptions& opti
         fw::IgnoreResult(::EnumWindows(&FindTitledWindow, reinterpret_cast<LPARAM>(&search)));
     }
     const DWORD processId = search.found ? WindowProcessId(search.found) : 0;
-    if (processId == 0) {
-        fw::AfxMessageBox(L"Can not find program: " + title, MB_OK);
-        return;
-    }
-    fw::UniqueHandle process = OpenForStop(processId);
-    if (!process) {
+    fw::UniqueHandle process = processId != 0 ? OpenForStop(processId) : fw::UniqueHandle();
+    if (processId != 0 && !process) {
         ReportCannotOpen();
         return;
     }
     // A window lives no longer than its process: while the window is still there and still the process's,
     // the handle is that of the window's process, not of a later one that was given the same id.
-    if (WindowProcessId(search.found) != processId) {
+    if (processId == 0 || WindowProcessId(search.found) != processId) {
         fw::AfxMessageBox(L"Can not find program: " + title, MB_OK);
         return;
     }
