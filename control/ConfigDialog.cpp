@@ -1,17 +1,10 @@
 #include "control/ConfigDialog.h"
 
-#include "control/ProgramStop.h"
+#include "control/StopOptions.h"
 #include "core/Profile.h"
 #include "res/resource.h"
 
 namespace control {
-namespace {
-
-constexpr wchar_t kStopSection[] = L"Stop";
-constexpr wchar_t kTimeOutKey[] = L"TimeOut";
-constexpr wchar_t kForceQuitKey[] = L"ForceQuit";
-
-}  // namespace
 
 CConfigPage::CConfigPage() : fw::CPropertyPage(IDD_CONFIG_PAGE) {}
 
@@ -45,7 +38,7 @@ bool CConfigPage::OnApply() {
 void CConfigPage::LoadStopOptions() {
     m_strTimeOut = core::GetSetting(kStopSection, kTimeOutKey);
     if (m_strTimeOut.empty()) {
-        m_strTimeOut = kDefaultTimeOutText;
+        m_strTimeOut = std::to_wstring(kDefaultStopTimeOutSeconds);
     }
     m_btnForceQuit.SetCheck(IsForceQuitText(core::GetSetting(kStopSection, kForceQuitKey)) ? BST_CHECKED
                                                                                            : BST_UNCHECKED);

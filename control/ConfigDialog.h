@@ -7,9 +7,6 @@
 
 namespace control {
 
-// The time-out the page shows when the settings file has none, or an empty one.
-inline constexpr wchar_t kDefaultTimeOutText[] = L"10";
-
 // The one page of the Options sheet, "Options". The settings file is its only store: it reads the values
 // when it opens and writes both on OK and on Apply.
 class CConfigPage : public fw::CPropertyPage {

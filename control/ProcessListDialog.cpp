@@ -3,7 +3,6 @@
 #include "control/ProcessPath.h"
 #include "res/resource.h"
 
-#include <psapi.h>
 #include <shellapi.h>
 
 namespace control {
@@ -66,16 +65,8 @@ bool CProcessListDialog::OnInitDialog() {
 }
 
 void CProcessListDialog::FillProcessList() {
-    DWORD ids[1024]{};
-    DWORD bytes = 0;
-    if (!::EnumProcesses(ids, sizeof ids, &bytes)) {
-        return;
-    }
-    const DWORD count = bytes / sizeof(DWORD);
-    for (DWORD i = 0; i < count && i < std::size(ids); ++i) {
-        if (ids[i] != 0) {
-            AddProcessRow(ids[i]);
-        }
+    for (DWORD id : ListProcessIds()) {
+        AddProcessRow(id);
     }
 }
 

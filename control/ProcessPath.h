@@ -1,15 +1,31 @@
 #pragma once
-// From a process id to the long-form path of its main module.
+// The running processes, and from a process to the long-form path of its main module.
+#include "framework/Handle.h"
+
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace control {
 
-// Enables SeDebugPrivilege in the program's own token, where the user holds it. It stays enabled.
+// At most this many processes are examined; on a system with more, the rest are not seen.
+inline constexpr DWORD kMaxProcesses = 1024;
+
+// The ids of the running processes in the order the platform lists them, at most kMaxProcesses, without
+// the id 0; empty when they cannot be listed.
+std::vector<DWORD> ListProcessIds();
+
+// Enables SeDebugPrivilege in the program's own token, where the user holds it, the first time it is
+// called. It stays enabled.
 void EnableDebugPrivilege();
+
+// Opens the process with the least access that reads its image path; null when that is refused.
+fw::UniqueHandle OpenProcessForQuery(DWORD processId);
 
 // The long-form path of the process's main module, or the empty text when any step fails.
 std::wstring GetProcessImagePath(DWORD processId);
+// The same for a process already opened (with at least PROCESS_QUERY_LIMITED_INFORMATION).
+std::wstring GetProcessImagePath(HANDLE process);
 
 }  // namespace control

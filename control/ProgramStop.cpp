@@ -1,22 +1,21 @@
 #include "control/ProgramStop.h"
 
 #include "control/ProcessPath.h"
+#include "control/WindowTitle.h"
 #include "core/Profile.h"
-#include "framework/Handle.h"
 #include "framework/MessageBox.h"
 
-#include <psapi.h>
 #include <shlwapi.h>
 
-#include <algorithm>
-#include <vector>
+#include <utility>
 
 namespace control {
 namespace {
 
-constexpr wchar_t kStopSection[] = L"Stop";
-// At most this many processes are examined; on a system with more, the rest are not seen.
-constexpr DWORD kMaxProcesses = 1024;
+StopHooks& Hooks() {
+    static StopHooks hooks;
+    return hooks;
+}
 
 std::wstring AsciiLower(std::wstring text) {
     for (wchar_t& c : text) {
@@ -27,130 +26,154 @@ std::wstring AsciiLower(std::wstring text) {
     return text;
 }
 
-std::wstring AsciiUpper(std::wstring text) {
-    for (wchar_t& c : text) {
-        if (c >= L'a' && c <= L'z') {
-            c = static_cast<wchar_t>(c - L'a' + L'A');
-        }
+fw::UniqueHandle OpenForStop(DWORD processId) {
+    if (Hooks().openForStop) {
+        return fw::UniqueHandle(Hooks().openForStop(processId));
     }
-    return text;
+    return fw::UniqueHandle(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
 }
 
-// True when the window's title is exactly the text. Reads the title without sending the window a message,
-// as for any window of another process; the buffer holds one character more than the text, so a longer
-// title never matches by being cut short.
-bool HasTitle(HWND hwnd, const std::wstring& title) {
-    std::vector<wchar_t> buffer(title.size() + 2, L'\0');
-    const int length = ::GetWindowTextW(hwnd, buffer.data(), static_cast<int>(buffer.size()));
-    return length >= 0 && static_cast<size_t>(length) == title.size() &&
-           std::equal(title.begin(), title.end(), buffer.begin());
+DWORD WindowProcessId(HWND hwnd) {
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(hwnd, &processId);
+    return processId;
+}
+
+void ReportCannotOpen() {
+    fw::AfxMessageBox(L"Could not OpenProcess", MB_OK);
 }
 
 struct TitleSearch {
     const std::wstring* title;
     DWORD ownProcessId;
-    DWORD foundProcessId;
+    HWND found;
 };
 
 BOOL CALLBACK FindTitledWindow(HWND hwnd, LPARAM lParam) {
     auto* search = reinterpret_cast<TitleSearch*>(lParam);
-    DWORD processId = 0;
-    ::GetWindowThreadProcessId(hwnd, &processId);
-    // The program's own windows are never a stop's target (and reading their titles would send them a
-    // message).
-    if (processId == 0 || processId == search->ownProcessId || !HasTitle(hwnd, *search->title)) {
+    const DWORD processId = WindowProcessId(hwnd);
+    // The program's own windows are never a stop's target.
+    if (processId == 0 || processId == search->ownProcessId || ReadWindowTitle(hwnd) != *search->title) {
         return TRUE;
     }
-    search->foundProcessId = processId;
+    search->found = hwnd;
     return FALSE;
+}
+
+struct ShellWindows {
+    DWORD processId;
+    const std::wstring* title;
+};
+
+BOOL CALLBACK PostCloseToTitledShellWindows(HWND hwnd, LPARAM lParam) {
+    const auto* shell = reinterpret_cast<const ShellWindows*>(lParam);
+    if (WindowProcessId(hwnd) == shell->processId && ReadWindowTitle(hwnd) == *shell->title) {
+        fw::IgnoreResult(::PostMessageW(hwnd, WM_CLOSE, 0, 0));
+    }
+    return TRUE;
 }
 
 }  // namespace
 
-DWORD ReadStopTimeOut() {
-    const int seconds = std::clamp(core::GetSettingInt(kStopSection, L"TimeOut"), 0, kMaxStopTimeOutSeconds);
-    return static_cast<DWORD>(seconds) * 1000;
-}
-
-bool IsForceQuitText(const std::wstring& text) {
-    return text.empty() || AsciiUpper(text) == L"TRUE";
-}
-
-bool ReadForceQuit() {
-    // A missing file has been reported by the read of the time-out already; the flag is then absent.
-    if (!::PathFileExistsW(core::GetProfilePath().c_str())) {
-        return true;
-    }
-    return IsForceQuitText(core::GetSetting(kStopSection, L"ForceQuit"));
-}
-
 void StopProgram(const std::wstring& program, PendingStops& stops) {
+    const StopOptionsRead read = ReadStopOptions();
     if (!program.empty() && ::PathFileExistsW(program.c_str())) {
-        StopProgramByPath(program, stops);
+        StopProgramByPath(program, read.options, stops);
     } else {
-        StopProgramByWindowTitle(program, stops);
+        StopProgramByWindowTitle(program, read.options, stops);
+    }
+    // Told only now: a box shown earlier would hold the stop until someone answers it.
+    if (!read.fromFile) {
+        core::ReportProfileReadFailure(core::GetProfilePath());
     }
 }
 
-void StopProgramByPath(const std::wstring& path, PendingStops& stops) {
-    std::vector<DWORD> ids(kMaxProcesses, 0);
-    DWORD bytes = 0;
-    if (!::EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes)) {
-        return;
-    }
-    ids.resize(std::min<size_t>(bytes / sizeof(DWORD), ids.size()));
+void StopProgramByPath(const std::wstring& path, const StopOptions& options, PendingStops& stops) {
     const DWORD ownId = ::GetCurrentProcessId();
     const std::wstring wanted = AsciiLower(path);
-    for (DWORD id : ids) {
-        if (id == 0 || id == ownId) {
+    bool refused = false;
+    for (DWORD id : ListProcessIds()) {
+        if (id == ownId) {
             continue;
         }
-        if (AsciiLower(GetProcessImagePath(id)) == wanted) {
-            StopProcess(id, stops);
-            return;
+        const fw::UniqueHandle query = OpenProcessForQuery(id);
+        if (!query || AsciiLower(GetProcessImagePath(query.Get())) != wanted) {
+            continue;
         }
+        // The query handle keeps the id from passing to another process while the process is opened again
+        // with the rights of a stop.
+        fw::UniqueHandle process = OpenForStop(id);
+        if (!process) {
+            refused = true;  // another user's or a protected instance: perhaps a later one is the user's own
+            continue;
+        }
+        CloseAndTerminateProcess(id, std::move(process), path, options, stops);
+        return;
+    }
+    if (refused) {
+        ReportCannotOpen();
     }
 }
 
-void StopProgramByWindowTitle(const std::wstring& title, PendingStops& stops) {
-    TitleSearch search{&title, ::GetCurrentProcessId(), 0};
+void StopProgramByWindowTitle(const std::wstring& title, const StopOptions& options, PendingStops& stops) {
+    TitleSearch search{&title, ::GetCurrentProcessId(), nullptr};
     // An empty text names no program; it would otherwise pick any window without a title.
     if (!title.empty()) {
         fw::IgnoreResult(::EnumWindows(&FindTitledWindow, reinterpret_cast<LPARAM>(&search)));
     }
-    if (search.foundProcessId == 0) {
+    const DWORD processId = search.found ? WindowProcessId(search.found) : 0;
+    fw::UniqueHandle process = processId != 0 ? OpenForStop(processId) : fw::UniqueHandle();
+    if (processId != 0 && !process) {
+        ReportCannotOpen();
+        return;
+    }
+    // A window lives no longer than its process: while the window is still there and still the process's,
+    // the handle is that of the window's process, not of a later one that was given the same id.
+    if (processId == 0 || WindowProcessId(search.found) != processId) {
         fw::AfxMessageBox(L"Can not find program: " + title, MB_OK);
         return;
     }
-    StopProcess(search.foundProcessId, stops);
+    CloseAndTerminateProcess(processId, std::move(process), title, options, stops);
 }
 
-void StopProcess(DWORD processId, PendingStops& stops) {
-    const DWORD milliseconds = ReadStopTimeOut();
-    CloseAndTerminateProcess(processId, milliseconds, ReadForceQuit(), stops);
-}
-
-void CloseAndTerminateProcess(DWORD processId, DWORD milliseconds, bool forceQuit, PendingStops& stops) {
+void CloseAndTerminateProcess(DWORD processId,
+                              fw::UniqueHandle process,
+                              const std::wstring& program,
+                              const StopOptions& options,
+                              PendingStops& stops) {
     // The program never stops itself, whoever asks.
-    if (processId == ::GetCurrentProcessId()) {
+    if (!process || processId == ::GetCurrentProcessId()) {
         return;
     }
-    fw::UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
-    if (!process) {
-        fw::AfxMessageBox(L"Could not OpenProcess", MB_OK);
+    if (Hooks().found) {
+        Hooks().found(processId, process.Get());
+    }
+    // The windows are looked up by the id while the handle is held: the id still names this process.
+    if (processId == GetShellProcessId()) {
+        // A close request to the desktop window offers to shut the machine down, and terminating the shell
+        // takes the taskbar and the desktop with it: only the windows the task names are asked to close.
+        ShellWindows shell{processId, &program};
+        fw::IgnoreResult(::EnumWindows(&PostCloseToTitledShellWindows, reinterpret_cast<LPARAM>(&shell)));
         return;
     }
     fw::IgnoreResult(::EnumWindows(&PostCloseToProcessWindows, static_cast<LPARAM>(processId)));
-    stops.Add(std::move(process), processId, milliseconds, forceQuit);
+    stops.Add(std::move(process), processId, options.timeOutMilliseconds, options.forceQuit);
 }
 
 BOOL CALLBACK PostCloseToProcessWindows(HWND hwnd, LPARAM processId) {
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(hwnd, &owner);
-    if (owner == static_cast<DWORD>(processId)) {
+    if (WindowProcessId(hwnd) == static_cast<DWORD>(processId)) {
         fw::IgnoreResult(::PostMessageW(hwnd, WM_CLOSE, 0, 0));
     }
     return TRUE;
+}
+
+DWORD GetShellProcessId() {
+    HWND shell = ::GetShellWindow();
+    return shell ? WindowProcessId(shell) : 0;
+}
+
+StopHooks SetStopHooks(StopHooks hooks) {
+    return std::exchange(Hooks(), std::move(hooks));
 }
 
 }  // namespace control

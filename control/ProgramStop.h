@@ -1,43 +1,59 @@
 #pragma once
 // Finding a running program by its image path or by a window title, and stopping it: its top-level
 // windows are asked to close, and the process is terminated when it has not ended within the time-out.
+//
+// The process is opened the moment it is found, and that handle is what the close requests, the wait and
+// the termination act on. While it is held, the process id cannot pass to another process, so a program
+// that ends meanwhile is never confused with one that starts after it.
 #include "control/PendingStops.h"
+#include "control/StopOptions.h"
+#include "framework/Handle.h"
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace control {
 
-// The longest time-out of a stop, one day.
-inline constexpr int kMaxStopTimeOutSeconds = 86400;
-
-// The stop time-out of the settings file ("Stop", "TimeOut"), read afresh, clamped to 0..86400 seconds,
-// in milliseconds. Absent, empty or not numeric gives 0.
-DWORD ReadStopTimeOut();
-// The force-quit flag of the settings file ("Stop", "ForceQuit"), read afresh: set when the text is empty,
-// absent or "TRUE" in any letter case; cleared by any other text.
-bool ReadForceQuit();
-// The flag's meaning for one text, as ReadForceQuit applies it.
-bool IsForceQuitText(const std::wstring& text);
-
 // Stops the program that a Stop task names: by image path when the text names an existing file, otherwise
-// by window title. The wait for the process to end is left to stops; this returns at once.
+// by window title. The stop options are read first, so that nothing that can show a box runs between
+// finding the process and opening it; when the settings file could not be read, the user is told once the
+// stop is under way. The wait for the process to end is left to stops; this returns at once.
 void StopProgram(const std::wstring& program, PendingStops& stops);
 // Stops the first running process (in the order the platform lists them) whose long-form image path equals
-// the path, ignoring the case of A to Z only. The program's own process is never chosen. Nothing is shown
-// when none matches.
-void StopProgramByPath(const std::wstring& path, PendingStops& stops);
+// the path, ignoring the case of A to Z only, and that can be opened to be stopped. The program's own
+// process is never chosen. Nothing is shown when none matches; "Could not OpenProcess" when processes match
+// but none of them can be opened to be stopped.
+void StopProgramByPath(const std::wstring& path, const StopOptions& options, PendingStops& stops);
 // Stops the process that owns the first top-level window titled exactly so, windows of the program itself
-// skipped. Shows "Can not find program: " with the title when there is none, or when the title is empty.
-void StopProgramByWindowTitle(const std::wstring& title, PendingStops& stops);
-// Reads the stop options and runs the close, wait and terminate sequence for the process.
-void StopProcess(DWORD processId, PendingStops& stops);
-// Posts WM_CLOSE to every top-level window of the process, then hands the process to stops, which terminate
-// it after the time-out (when forceQuit is set) unless it ends first. Shows "Could not OpenProcess" and
-// posts nothing when the process cannot be opened to wait for and terminate it.
-void CloseAndTerminateProcess(DWORD processId, DWORD milliseconds, bool forceQuit, PendingStops& stops);
+// skipped. Shows "Can not find program: " with the title when there is none, or when the title is empty,
+// and "Could not OpenProcess" when that process cannot be opened to be stopped.
+void StopProgramByWindowTitle(const std::wstring& title, const StopOptions& options, PendingStops& stops);
+// The close, wait and terminate sequence for a process found by the program text and held by the handle
+// (SYNCHRONIZE | PROCESS_TERMINATE): WM_CLOSE goes to every top-level window of the process, and stops
+// terminate it after the time-out (when the options say so) unless it ends first. The desktop shell is the
+// exception: only its windows titled as the program text are asked to close, and it is never terminated,
+// since it also owns the taskbar and the desktop.
+void CloseAndTerminateProcess(DWORD processId,
+                              fw::UniqueHandle process,
+                              const std::wstring& program,
+                              const StopOptions& options,
+                              PendingStops& stops);
 // EnumWindows callback: posts WM_CLOSE to the window when the process (lParam) owns it. Always continues.
 BOOL CALLBACK PostCloseToProcessWindows(HWND hwnd, LPARAM processId);
+
+// The id of the process that owns the desktop shell's window (GetShellWindow), or 0 when there is none.
+DWORD GetShellProcessId();
+
+// What tests may put into a stop. Empty members leave the program's own behaviour.
+struct StopHooks {
+    // Opens a process for stopping instead of OpenProcess (SYNCHRONIZE | PROCESS_TERMINATE).
+    std::function<HANDLE(DWORD processId)> openForStop;
+    // Called once the process is found and opened, before anything is asked to close.
+    std::function<void(DWORD processId, HANDLE process)> found;
+};
+// Installs the hooks; returns the previous ones.
+StopHooks SetStopHooks(StopHooks hooks);
 
 }  // namespace control

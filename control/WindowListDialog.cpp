@@ -26,13 +26,6 @@ bool IsTaskbarWindow(HWND hwnd) {
     return (exStyle & WS_EX_TOOLWINDOW) == 0;
 }
 
-std::wstring ReadWindowTitle(HWND hwnd) {
-    // InternalGetWindowText reads the title the system keeps for the window and never sends WM_GETTEXT.
-    wchar_t title[260]{};
-    const int length = ::InternalGetWindowText(hwnd, title, 260);
-    return std::wstring(title, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
 void HighlightWindowFrame(HWND hwnd) {
     RECT rect{};
     ::GetWindowRect(hwnd, &rect);

@@ -2,6 +2,7 @@
 // The window picker: the titles of other programs' taskbar windows, with the chosen window marked.
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "control/WindowTitle.h"
 #include "ui/ReportCtrl.h"
 
 #include <string>
@@ -14,10 +15,6 @@ bool IsTaskbarWindow(HWND hwnd);
 
 // Inverts the outermost 3 pixels of the window, frame and caption included; a second call restores them.
 void HighlightWindowFrame(HWND hwnd);
-
-// The title of a window as the picker lists it, at most 259 characters. It is read without sending the
-// window a message, so that a window whose thread does not answer cannot stall the picker.
-std::wstring ReadWindowTitle(HWND hwnd);
 
 // The modal dialog "Please select a Window"; after OK, GetSelection is the chosen window's title.
 class CWindowListDialog : public fw::CDialog {

@@ -146,6 +146,10 @@ std::wstring GetProfilePath() {
     return folder.empty() ? std::wstring() : folder + L"\\Profile.txt";
 }
 
+void ReportProfileReadFailure(const std::wstring& path) {
+    ReportReadFailure(path);
+}
+
 std::wstring ReadProfileString(const std::wstring& path, const std::wstring& section, const std::wstring& key) {
     if (path.empty()) {
         return {};

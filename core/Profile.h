@@ -17,6 +17,9 @@ std::wstring GetConfigFolder();
 // The file in that folder; empty when there is no folder, so nothing is ever read or written elsewhere.
 std::wstring GetProfilePath();
 
+// Tells the user that the file could not be read, as every read of it does.
+void ReportProfileReadFailure(const std::wstring& path);
+
 // Reads one value of the file; the empty text when it is absent or the file cannot be read. An empty path
 // (no folder, already reported) reads as the empty text without a message.
 std::wstring ReadProfileString(const std::wstring& path, const std::wstring& section, const std::wstring& key);

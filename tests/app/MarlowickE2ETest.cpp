@@ -366,6 +366,29 @@ TEST_F(MarlowickE2E, TasksFireWhileMinimisedAndHidden) {
     ::DeleteFileW(record.c_str());
 }
 
+TEST_F(MarlowickE2E, AStopWithoutStopOptionsGivesTheProgramTimeToCloseByItself) {
+    const std::wstring record = testing_support::TempFilePath(L"marlowick-e2e-grace");
+    const std::wstring title = L"Marlowick e2e saves first " + std::to_wstring(::GetCurrentProcessId());
+    // A program that takes 2 s to close after the request, as one that saves its work first.
+    HelperProcess helper({L"--close-delay", L"2000", L"--record", record, L"--title", title, L"--lifetime", L"60000"});
+    ASSERT_TRUE(testing_support::WaitForWindow(title));
+    // As on a fresh installation: the file holds the task and no "Stop" section.
+    WriteTasks({{title, L"Stop", TimeFromNow(6)}});
+    ASSERT_EQ(core::GetSetting(L"Stop", L"TimeOut"), L"");
+
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    // It ended by itself, with its own exit code; a termination would have given 0.
+    EXPECT_EQ(helper.WaitForExit(30000), 7u);
+    const std::vector<std::wstring> lines = ReadLines(record);
+    EXPECT_EQ(CountLines(lines, L"close " + title), 1u);
+    EXPECT_EQ(CountLines(lines, L"exit "), 1u);
+    EXPECT_TRUE(marlowick->IsRunning());
+    EXPECT_FALSE(FindDialogOf(marlowick->Id(), L"Marlowick", true));
+    ::DeleteFileW(record.c_str());
+}
+
 TEST_F(MarlowickE2E, ClosingWithNoTasksEndsAtOnceAndWritesTheEmptyList) {
     // The close box, Esc, and the tray menu's Exit.
     const std::pair<UINT, WPARAM> ways[] = {{WM_CLOSE, 0}, {WM_COMMAND, IDCANCEL}, {WM_COMMAND, IDM_TRAY_EXIT}};

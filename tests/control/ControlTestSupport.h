@@ -2,6 +2,7 @@
 // What the program-control tests share: recorded message boxes, the stop options, helper copies and
 // waiting while this thread's messages are handled.
 #include "control/PendingStops.h"
+#include "control/StopOptions.h"
 #include "core/IniFile.h"
 #include "core/Profile.h"
 #include "framework/MessageBox.h"
@@ -108,6 +109,23 @@ inline void WriteStopOptions(const wchar_t* timeOut, const wchar_t* forceQuit) {
     ASSERT_TRUE(doc.Save(core::GetProfilePath()));
 }
 
+// Holds the settings file open without sharing, as another program may: every read of it fails meanwhile.
+class ProfileLock {
+public:
+    ProfileLock()
+        : m_file(::CreateFileW(core::GetProfilePath().c_str(),
+                               GENERIC_READ | GENERIC_WRITE,
+                               0,
+                               nullptr,
+                               OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL,
+                               nullptr)) {}
+    bool Held() const { return static_cast<bool>(m_file); }
+
+private:
+    fw::UniqueFile m_file;
+};
+
 // A copy of the helper program under a folder of its own, so that its path belongs to one test alone.
 // Both names are longer than 8.3, so the short form of the path differs from the long one.
 class HelperCopy {
@@ -141,7 +159,9 @@ protected:
             m_messages.push_back(request.text);
             return IDOK;
         });
-        WriteStopOptions(L"10", L"TRUE");
+        // As on a fresh installation: a settings file without stop options, and nothing read from it yet.
+        WriteStopOptions(nullptr, nullptr);
+        control::ForgetReadStopOptions();
         m_stops = std::make_unique<control::PendingStops>();
     }
     void TearDown() override {

@@ -271,6 +271,22 @@ TEST_F(PickerTest, WindowPickerDoubleClickConfirmsAndCancelGivesCancel) {
     EXPECT_EQ(IDCANCEL, picker.Press(IDCANCEL));
 }
 
+TEST_F(PickerTest, WindowPickerListsLongTitlesWholeAndWindowsWithoutACaption) {
+    const std::wstring longTitle = L"MW Long " + std::wstring(400, L'y') + L" end";
+    HelperProcess helper({L"--title", longTitle, L"--nocaption-title", L"MW No Caption", L"--lifetime", L"30000"});
+    ASSERT_NE(nullptr, testing_support::WaitForWindow(L"MW No Caption"));
+    EXPECT_EQ(longTitle, control::ReadWindowTitle(::FindWindowW(nullptr, longTitle.c_str())));
+
+    PickerRun<control::CWindowListDialog> picker(IDC_WINDOW_LIST);
+    ASSERT_TRUE(picker.Opened());
+    EXPECT_GE(picker.Find(longTitle), 0);
+    EXPECT_GE(picker.Find(L"MW No Caption"), 0);
+    picker.Select(picker.Find(longTitle));
+    EXPECT_EQ(IDOK, picker.Press(IDOK));
+    // The whole title: the stop finds the window by it.
+    EXPECT_EQ(longTitle, picker.m_dialog.GetSelection());
+}
+
 TEST_F(PickerTest, AHungWindowDoesNotStallTheWindowPicker) {
     HelperProcess helper({L"--title", L"MW Hung", L"--hang-after", L"300", L"--lifetime", L"60000"});
     HWND hung = testing_support::WaitForWindow(L"MW Hung");

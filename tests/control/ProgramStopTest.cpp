@@ -2,6 +2,7 @@
 #include "control/ProgramStop.h"
 
 #include "ControlTestSupport.h"
+#include "control/WindowTitle.h"
 
 #include <psapi.h>
 
@@ -69,7 +70,7 @@ TEST_F(ProgramStopTest, ByPathIgnoresTheCaseOfAsciiLettersOnly) {
     // A letter outside A to Z in another case is a different path.
     std::wstring otherCase = copy.Path();
     otherCase.replace(otherCase.find(L'\u00e9'), 1, L"\u00c9");
-    control::StopProgramByPath(otherCase, *m_stops);
+    control::StopProgramByPath(otherCase, {}, *m_stops);
     EXPECT_EQ(m_stops->Count(), 0u);
     EXPECT_TRUE(helper->IsRunning());
 
@@ -92,7 +93,7 @@ TEST_F(ProgramStopTest, ShortOrForwardSlashPathDoesNotMatch) {
 
     std::wstring forward = copy.Path();
     std::replace(forward.begin(), forward.end(), L'\\', L'/');
-    control::StopProgramByPath(forward, *m_stops);
+    control::StopProgramByPath(forward, {}, *m_stops);
 
     // A match would have posted its close request and left a pending stop (the time-out is 10 s): neither
     // happened, and nothing else could terminate the helper.
@@ -113,7 +114,10 @@ TEST_F(ProgramStopTest, NeverStopsItsOwnProcess) {
     wchar_t own[MAX_PATH]{};
     ::GetModuleFileNameW(nullptr, own, MAX_PATH);
     control::StopProgram(own, *m_stops);
-    control::CloseAndTerminateProcess(::GetCurrentProcessId(), 0, true, *m_stops);
+    const DWORD ownId = ::GetCurrentProcessId();
+    control::CloseAndTerminateProcess(ownId,
+                                      fw::UniqueHandle(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, ownId)),
+                                      own, control::StopOptions{0, true}, *m_stops);
     EXPECT_EQ(m_stops->Count(), 0u);
     EXPECT_EQ(m_messages, Messages{});
 }
@@ -205,10 +209,10 @@ TEST_F(ProgramStopTest, ProgramIgnoringTheCloseRequestIsTerminatedAfterTheTimeOu
     EXPECT_TRUE(WaitForNoPendingStop());
 }
 
-TEST_F(ProgramStopTest, TimeOutZeroAbsentOrNotNumericTerminatesAtOnce) {
-    const wchar_t* timeOuts[] = {L"0", nullptr, L"abc", L"-5"};
+TEST_F(ProgramStopTest, TimeOutZeroOrNotNumericTerminatesAtOnce) {
+    const wchar_t* timeOuts[] = {L"0", L"abc", L"-5"};
     for (const wchar_t* timeOut : timeOuts) {
-        SCOPED_TRACE(timeOut ? timeOut : L"absent");
+        SCOPED_TRACE(timeOut);
         const std::wstring title = UniqueTitle(L"at once");
         auto helper = StartHelper({L"--ignore-close", L"--title", title}, title);
         WriteStopOptions(timeOut, nullptr);
@@ -224,11 +228,13 @@ TEST_F(ProgramStopTest, TimeOutIsReadAtEveryStopAndClampedToOneDay) {
         const wchar_t* text;
         DWORD milliseconds;
     } cases[] = {{L"86400", 86400000}, {L"86401", 86400000}, {L"99999999999", 86400000},
-                 {L" 12x", 12000},     {L"-1", 0},           {L"", 0},
-                 {L"abc", 0}};
+                 {L" 12x", 12000},     {L"2x", 2000},        {L"-1", 0},
+                 {L"abc", 0},          {L"", 10000},         {nullptr, 10000}};
     for (const auto& c : cases) {
         WriteStopOptions(c.text, nullptr);
-        EXPECT_EQ(control::ReadStopTimeOut(), c.milliseconds) << c.text;
+        const control::StopOptionsRead read = control::ReadStopOptions();
+        EXPECT_TRUE(read.fromFile);
+        EXPECT_EQ(read.options.timeOutMilliseconds, c.milliseconds) << (c.text ? c.text : L"absent");
     }
 
     const std::wstring title = UniqueTitle(L"one day");
@@ -281,9 +287,9 @@ TEST(ForceQuitFlag, EmptyOrTrueInAnyCaseIsSetAnythingElseClears) {
         EXPECT_FALSE(control::IsForceQuitText(cleared)) << cleared;
     }
     WriteStopOptions(L"5", nullptr);
-    EXPECT_TRUE(control::ReadForceQuit());
+    EXPECT_TRUE(control::ReadStopOptions().options.forceQuit);
     WriteStopOptions(L"5", L"fAlSe");
-    EXPECT_FALSE(control::ReadForceQuit());
+    EXPECT_FALSE(control::ReadStopOptions().options.forceQuit);
 }
 
 TEST_F(ProgramStopTest, EmptyProgramShowsTheMessageAndStopsNothing) {
@@ -303,12 +309,6 @@ TEST_F(ProgramStopTest, EmptyProgramShowsTheMessageAndStopsNothing) {
 TEST_F(ProgramStopTest, ProgramTextInTheMessageIsNeverAFormat) {
     control::StopProgram(L"No such window %s %d %n %%", *m_stops);
     EXPECT_EQ(m_messages, Messages{L"Can not find program: No such window %s %d %n %%"});
-}
-
-TEST_F(ProgramStopTest, ProcessThatCannotBeOpenedIsReported) {
-    control::CloseAndTerminateProcess(0, 1000, true, *m_stops);
-    EXPECT_EQ(m_messages, Messages{L"Could not OpenProcess"});
-    EXPECT_EQ(m_stops->Count(), 0u);
 }
 
 TEST_F(ProgramStopTest, SeveralStopsWaitAtOnceAndAnEarlyEndIsReleasedAtOnce) {
@@ -331,6 +331,191 @@ TEST_F(ProgramStopTest, SeveralStopsWaitAtOnceAndAnEarlyEndIsReleasedAtOnce) {
     EXPECT_EQ(pending, (std::vector<DWORD>{a->Id(), b->Id()}));
     EXPECT_TRUE(a->IsRunning());
     EXPECT_TRUE(b->IsRunning());
+}
+
+TEST_F(ProgramStopTest, WithoutATimeOutAStopWaitsTheDefaultGracePeriod) {
+    // No "Stop" section at all (as SetUp leaves the file), then an empty time-out.
+    for (const wchar_t* timeOut : {static_cast<const wchar_t*>(nullptr), L""}) {
+        SCOPED_TRACE(timeOut ? L"empty" : L"absent");
+        if (timeOut) {
+            WriteStopOptions(timeOut, nullptr);
+        }
+        const std::wstring record = testing_support::TempFilePath(L"stop-grace");
+        const std::wstring title = UniqueTitle(L"saves first");
+        auto helper = StartHelper({L"--close-delay", L"2000", L"--record", record, L"--title", title}, title);
+
+        control::StopProgram(title, *m_stops);
+        const std::vector<control::PendingStops::Info> pending = m_stops->List();
+        ASSERT_EQ(pending.size(), 1u);
+        EXPECT_EQ(pending[0].timeOutMilliseconds, 10000u);
+        EXPECT_TRUE(pending[0].forceQuit);
+        // It takes 2 s to close after the request and ends by itself: its own exit code, not the
+        // termination's 0.
+        EXPECT_EQ(ExitCodeAfter(*helper, 15000), 7u);
+        EXPECT_TRUE(HasLine(record, L"close " + title));
+        EXPECT_TRUE(WaitForNoPendingStop());
+    }
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+TEST_F(ProgramStopTest, UnreadableSettingsFileUsesTheOptionsLastReadAndSaysSoOnceTheStopIsUnderWay) {
+    const std::wstring readFailure = L"Can not open file " + core::GetProfilePath() + L" for read\n";
+    const std::wstring first = UniqueTitle(L"locked, never read"), second = UniqueTitle(L"locked, read before");
+    auto a = StartHelper({L"--ignore-close", L"--title", first}, first);
+    auto b = StartHelper({L"--ignore-close", L"--title", second}, second);
+    // The box is recorded with the number of stops under way at that moment.
+    std::vector<size_t> pendingAtBox;
+    auto previous = fw::SetMessageBoxHook([&](const fw::MessageBoxRequest& request) {
+        m_messages.push_back(request.text);
+        pendingAtBox.push_back(m_stops->Count());
+        return IDOK;
+    });
+
+    // Nothing read yet: the defaults, never a stop without grace period.
+    {
+        ProfileLock lock;
+        ASSERT_TRUE(lock.Held());
+        EXPECT_FALSE(control::ReadStopOptions().fromFile);
+        control::StopProgram(first, *m_stops);
+    }
+    ASSERT_EQ(m_stops->Count(), 1u);
+    EXPECT_EQ(m_stops->List()[0].timeOutMilliseconds, 10000u);
+    EXPECT_TRUE(m_stops->List()[0].forceQuit);
+
+    // Read once, then locked: the values of that read.
+    WriteStopOptions(L"3", L"FALSE");
+    EXPECT_TRUE(control::ReadStopOptions().fromFile);
+    {
+        ProfileLock lock;
+        ASSERT_TRUE(lock.Held());
+        control::StopProgram(second, *m_stops);
+    }
+    ASSERT_EQ(m_stops->Count(), 2u);
+    EXPECT_EQ(m_stops->List()[1].processId, b->Id());
+    EXPECT_EQ(m_stops->List()[1].timeOutMilliseconds, 3000u);
+    EXPECT_FALSE(m_stops->List()[1].forceQuit);
+
+    fw::SetMessageBoxHook(std::move(previous));
+    EXPECT_EQ(m_messages, (Messages{readFailure, readFailure}));
+    // Each box came once its stop had been handed over, not while the process was being looked up.
+    EXPECT_EQ(pendingAtBox, (std::vector<size_t>{1, 2}));
+    EXPECT_TRUE(a->IsRunning());
+    EXPECT_TRUE(b->IsRunning());
+}
+
+TEST_F(ProgramStopTest, TheProcessFoundIsHeldSoOneThatStartsAfterItsEndIsNeverReached) {
+    const std::wstring title = UniqueTitle(L"ends after look-up");
+    const std::wstring laterRecord = testing_support::TempFilePath(L"stop-later-instance");
+    auto found = StartHelper({L"--ignore-close", L"--title", title}, title);
+    std::unique_ptr<HelperProcess> later;
+    bool heldTheFoundProcess = false;
+    // Between the look-up and the close requests the found program ends, and another one with the same title
+    // starts: what a box shown at that moment would let happen.
+    control::StopHooks previous = control::SetStopHooks(
+        {nullptr, [&](DWORD processId, HANDLE process) {
+             found->Kill();
+             // The handle held is the found process's: that process's end signals it.
+             heldTheFoundProcess = processId == found->Id() && ::WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
+             later = StartHelper({L"--record", laterRecord, L"--title", title}, title);
+         }});
+    control::StopProgram(title, *m_stops);
+    control::SetStopHooks(std::move(previous));
+
+    ASSERT_TRUE(later);
+    EXPECT_TRUE(heldTheFoundProcess);
+    // The stop acts on the ended process only: it is released at once, and the later program got nothing.
+    EXPECT_TRUE(WaitForNoPendingStop());
+    ASSERT_TRUE(HelperHandledEarlierMessages(::FindWindowW(nullptr, title.c_str()), laterRecord));
+    EXPECT_FALSE(HasLine(laterRecord, L"close " + title));
+    EXPECT_TRUE(later->IsRunning());
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+TEST_F(ProgramStopTest, AnInstanceThatCannotBeOpenedToBeStoppedIsPassedOverAndReportedWhenNoneCan) {
+    HelperCopy copy;
+    const std::wstring recordA = testing_support::TempFilePath(L"stop-refused-a");
+    const std::wstring recordB = testing_support::TempFilePath(L"stop-refused-b");
+    const std::wstring titleA = UniqueTitle(L"refused A"), titleB = UniqueTitle(L"refused B");
+    auto a = StartHelper({L"--ignore-close", L"--record", recordA, L"--title", titleA}, titleA, copy.Path());
+    auto b = StartHelper({L"--ignore-close", L"--record", recordB, L"--title", titleB}, titleB, copy.Path());
+    const DWORD first = FirstListed(a->Id(), b->Id());
+    ASSERT_NE(first, 0u);
+    const DWORD other = first == a->Id() ? b->Id() : a->Id();
+    const std::wstring& firstTitle = first == a->Id() ? titleA : titleB;
+    const std::wstring& firstRecord = first == a->Id() ? recordA : recordB;
+    const std::wstring& otherTitle = first == a->Id() ? titleB : titleA;
+    const std::wstring& otherRecord = first == a->Id() ? recordB : recordA;
+
+    // The first instance refuses the rights of a stop, as another user's or an elevated one does.
+    std::vector<DWORD> refuse{first};
+    control::StopHooks previous =
+        control::SetStopHooks({[&](DWORD processId) -> HANDLE {
+                                   if (std::find(refuse.begin(), refuse.end(), processId) != refuse.end()) {
+                                       return nullptr;
+                                   }
+                                   return ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId);
+                               },
+                               nullptr});
+    control::StopProgram(copy.Path(), *m_stops);
+    ASSERT_EQ(m_stops->Count(), 1u);
+    EXPECT_EQ(m_stops->List()[0].processId, other);
+    EXPECT_EQ(m_messages, Messages{});
+
+    // Neither can be opened: said so, and nothing is asked to close.
+    refuse.push_back(other);
+    control::StopProgram(copy.Path(), *m_stops);
+    control::StopProgram(firstTitle, *m_stops);
+    control::SetStopHooks(std::move(previous));
+    EXPECT_EQ(m_messages, (Messages{L"Could not OpenProcess", L"Could not OpenProcess"}));
+    EXPECT_EQ(m_stops->Count(), 1u);
+    ASSERT_TRUE(HelperHandledEarlierMessages(::FindWindowW(nullptr, firstTitle.c_str()), firstRecord));
+    ASSERT_TRUE(HelperHandledEarlierMessages(::FindWindowW(nullptr, otherTitle.c_str()), otherRecord));
+    EXPECT_FALSE(HasLine(firstRecord, L"close " + firstTitle));
+    const std::vector<std::wstring> lines = testing_support::ReadLines(otherRecord);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"close " + otherTitle), 1);
+}
+
+TEST_F(ProgramStopTest, AWindowWithoutACaptionOrWithALongTitleIsStopped) {
+    const std::wstring plain = UniqueTitle(L"no caption");
+    const std::wstring longTitle = UniqueTitle(L"long " + std::wstring(300, L'x'));
+    for (const auto& [option, title] : {std::pair{L"--nocaption-title", plain}, {L"--title", longTitle}}) {
+        SCOPED_TRACE(title.size());
+        auto helper = StartHelper({option, title}, title);
+        HWND window = ::FindWindowW(nullptr, title.c_str());
+        ASSERT_TRUE(window);
+        EXPECT_EQ(control::ReadWindowTitle(window), title);
+        control::StopProgram(title, *m_stops);
+        EXPECT_EQ(ExitCodeAfter(*helper, 10000), 7u);
+    }
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+TEST_F(ProgramStopTest, TheShellIsNeverTerminatedAndOnlyItsWindowsOfThatTitleAreAskedToClose) {
+    HelperCopy copy;
+    const std::wstring record = testing_support::TempFilePath(L"stop-shell");
+    const std::wstring folder = UniqueTitle(L"folder"), desktop = UniqueTitle(L"desktop");
+    // The helper becomes the desktop's shell: its windows are the shell window and a folder window.
+    ASSERT_EQ(::GetShellWindow(), nullptr) << "this desktop has a shell already";
+    auto shell = StartHelper({L"--ignore-close", L"--record", record, L"--shell-title", desktop, L"--title", folder},
+                             folder, copy.Path());
+    ASSERT_TRUE(HasLine(record, L"shell 1"));
+    ASSERT_EQ(control::GetShellProcessId(), shell->Id());
+    WriteStopOptions(L"0", L"TRUE");
+
+    control::StopProgram(folder, *m_stops);
+    control::StopProgram(copy.Path(), *m_stops);
+
+    EXPECT_EQ(m_stops->Count(), 0u);
+    ASSERT_TRUE(HelperHandledEarlierMessages(::FindWindowW(nullptr, desktop.c_str()), record));
+    const std::vector<std::wstring> lines = testing_support::ReadLines(record);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"close " + folder), 1);
+    EXPECT_FALSE(HasLine(record, L"close " + desktop));
+    EXPECT_TRUE(shell->IsRunning());
+    EXPECT_EQ(m_messages, Messages{});
+
+    // Once the shell has gone, the desktop has none, and the same program is an ordinary one again.
+    shell->Kill();
+    EXPECT_TRUE(WaitUntil([] { return ::GetShellWindow() == nullptr; }, 5000));
 }
 
 }  // namespace

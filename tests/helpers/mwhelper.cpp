@@ -5,8 +5,12 @@
 //   --owned-title T    a visible window titled T, owned by the first window
 //   --tool-title T     a visible tool window titled T
 //   --app-title T      a hidden window titled T with the application-window style
+//   --nocaption-title T a visible popup window titled T without a caption (no title bar shows the title)
 //   --owned-dialog T   a visible dialog box titled T, owned by the first window
+//   --shell-title T    a visible window titled T that it makes the desktop's shell window (SetShellWindow),
+//                      when the desktop has none yet; records "shell <0|1>" with the outcome
 //   --ignore-close     WM_CLOSE does nothing
+//   --close-delay MS   a window closes MS milliseconds after its WM_CLOSE, as a program that saves first
 //   --record FILE      appends "start <pid> <time>" at start, "close <title>" for each WM_CLOSE received,
 //                      "exit <pid>" when it leaves its message loop
 //                      and "mark <n>" for each message WM_APP with wParam n it takes from its queue
@@ -22,11 +26,16 @@
 #include <string>
 #include <vector>
 
+// Exported by user32 but missing from the MinGW headers.
+extern "C" __declspec(dllimport) BOOL WINAPI SetShellWindow(HWND hwnd);
+
 namespace {
 
 constexpr wchar_t kClassName[] = L"MarlowickTestHelper";
 std::wstring g_record;
 bool g_ignoreClose = false;
+UINT g_closeDelay = 0;
+constexpr UINT_PTR kCloseTimer = 1;
 int g_windows = 0;
 
 void Record(const std::wstring& line) {
@@ -55,11 +64,22 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             wchar_t title[512]{};
             ::GetWindowTextW(hwnd, title, 512);
             Record(std::wstring(L"close ") + title);
-            if (!g_ignoreClose) {
+            if (g_ignoreClose) {
+                return 0;
+            }
+            if (g_closeDelay != 0) {
+                ::SetTimer(hwnd, kCloseTimer, g_closeDelay, nullptr);
+            } else {
                 ::DestroyWindow(hwnd);
             }
             return 0;
         }
+        case WM_TIMER:
+            if (wParam == kCloseTimer) {
+                ::KillTimer(hwnd, kCloseTimer);
+                ::DestroyWindow(hwnd);
+            }
+            return 0;
         case WM_APP:
             // Posted by a test after some other request: once this line is there, every message posted to
             // the helper's windows before it has been handled.
@@ -75,10 +95,10 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
-HWND MakeWindow(const std::wstring& title, DWORD exStyle, bool visible, HWND owner) {
-    HWND hwnd = ::CreateWindowExW(exStyle, kClassName, title.c_str(), WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0),
-                                  40 + 20 * g_windows, 40 + 20 * g_windows, 320, 200, owner, nullptr,
-                                  ::GetModuleHandleW(nullptr), nullptr);
+HWND MakeWindow(const std::wstring& title, DWORD exStyle, bool visible, HWND owner, DWORD style = WS_OVERLAPPEDWINDOW) {
+    HWND hwnd =
+        ::CreateWindowExW(exStyle, kClassName, title.c_str(), style | (visible ? WS_VISIBLE : 0), 40 + 20 * g_windows,
+                          40 + 20 * g_windows, 320, 200, owner, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     if (hwnd) {
         ++g_windows;
     }
@@ -134,6 +154,8 @@ int wmain(int argc, wchar_t** argv) {
             g_ignoreClose = true;
         } else if (arg == L"--record" && hasValue) {
             g_record = argv[++i];
+        } else if (arg == L"--close-delay" && hasValue) {
+            g_closeDelay = static_cast<UINT>(_wtoi(argv[++i]));
         } else if (arg == L"--hang-after" && hasValue) {
             hangAfter = static_cast<DWORD>(_wtoi(argv[++i]));
         } else if (arg == L"--lifetime" && hasValue) {
@@ -177,6 +199,11 @@ int wmain(int argc, wchar_t** argv) {
             hwnd = MakeDialog(w.title, first);
         } else if (w.kind == L"--app-title") {
             hwnd = MakeWindow(w.title, WS_EX_APPWINDOW, false, nullptr);
+        } else if (w.kind == L"--shell-title") {
+            hwnd = MakeWindow(w.title, 0, true, nullptr);
+            Record(std::wstring(L"shell ") + (::SetShellWindow(hwnd) ? L"1" : L"0"));
+        } else if (w.kind == L"--nocaption-title") {
+            hwnd = MakeWindow(w.title, 0, true, nullptr, WS_POPUP | WS_BORDER);
         }
         if (!first) {
             first = hwnd;

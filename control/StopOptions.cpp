@@ -1,0 +1,49 @@
+#include "control/StopOptions.h"
+
+#include "core/IniFile.h"
+#include "core/Profile.h"
+
+#include <algorithm>
+
+namespace control {
+namespace {
+
+// The options of the last successful read. A settings file that cannot be read at the moment of a stop
+// must not turn the user's grace period into none: that would terminate programs at once.
+StopOptions& LastReadOptions() {
+    static StopOptions last;
+    return last;
+}
+
+}  // namespace
+
+bool IsForceQuitText(const std::wstring& text) {
+    std::wstring upper = text;
+    for (wchar_t& c : upper) {
+        if (c >= L'a' && c <= L'z') {
+            c = static_cast<wchar_t>(c - L'a' + L'A');
+        }
+    }
+    return upper.empty() || upper == L"TRUE";
+}
+
+StopOptions ParseStopOptions(const std::wstring& timeOutText, const std::wstring& forceQuitText) {
+    const int seconds = timeOutText.empty() ? kDefaultStopTimeOutSeconds
+                                            : std::clamp(core::ParseSettingInt(timeOutText), 0, kMaxStopTimeOutSeconds);
+    return StopOptions{static_cast<DWORD>(seconds) * 1000, IsForceQuitText(forceQuitText)};
+}
+
+StopOptionsRead ReadStopOptions() {
+    core::IniDocument doc;
+    if (doc.Load(core::GetProfilePath()) != core::IniDocument::LoadResult::Ok) {
+        return {LastReadOptions(), false};
+    }
+    LastReadOptions() = ParseStopOptions(doc.Get(kStopSection, kTimeOutKey), doc.Get(kStopSection, kForceQuitKey));
+    return {LastReadOptions(), true};
+}
+
+void ForgetReadStopOptions() {
+    LastReadOptions() = StopOptions{};
+}
+
+}  // namespace control
