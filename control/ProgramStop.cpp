@@ -84,7 +84,7 @@ void StopProgram(const std::wstring& program, PendingStops& stops) {
     }
     // Told only now: a box shown earlier would hold the stop until someone answers it.
     if (!read.fromFile) {
-        core::ReportProfileReadFailure(core::GetProfilePath());
+        core::ReportProfileReadFailure(core::GetProfilePath(), read.result);
     }
 }
 

@@ -35,11 +35,12 @@ StopOptions ParseStopOptions(const std::wstring& timeOutText, const std::wstring
 
 StopOptionsRead ReadStopOptions() {
     core::IniDocument doc;
-    if (doc.Load(core::GetProfilePath()) != core::IniDocument::LoadResult::Ok) {
-        return {LastReadOptions(), false};
+    const core::IniDocument::LoadResult result = doc.Load(core::GetProfilePath());
+    if (result != core::IniDocument::LoadResult::Ok) {
+        return {LastReadOptions(), false, result};
     }
     LastReadOptions() = ParseStopOptions(doc.Get(kStopSection, kTimeOutKey), doc.Get(kStopSection, kForceQuitKey));
-    return {LastReadOptions(), true};
+    return {LastReadOptions(), true, result};
 }
 
 void ForgetReadStopOptions() {

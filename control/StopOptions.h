@@ -1,6 +1,8 @@
 #pragma once
 // The two settings that govern a stop: how long a program has to close after it was asked to, and whether
 // it is terminated when that time has passed.
+#include "core/IniFile.h"
+
 #include <windows.h>
 
 #include <string>
@@ -36,6 +38,8 @@ struct StopOptionsRead {
     // False when the settings file could not be read (missing or held by another program): the options are
     // then the ones last read, or the defaults when none ever was.
     bool fromFile;
+    // Why it could not, when it could not.
+    core::IniDocument::LoadResult result;
 };
 
 // Reads the options afresh for one stop and remembers them for the stops that find the file unreadable.

@@ -146,8 +146,8 @@ std::wstring GetProfilePath() {
     return folder.empty() ? std::wstring() : folder + L"\\Profile.txt";
 }
 
-void ReportProfileReadFailure(const std::wstring& path) {
-    ReportReadFailure(path);
+void ReportProfileReadFailure(const std::wstring& path, IniDocument::LoadResult result) {
+    ReportLoadFailure(path, result);
 }
 
 std::wstring ReadProfileString(const std::wstring& path, const std::wstring& section, const std::wstring& key) {

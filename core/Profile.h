@@ -1,12 +1,11 @@
 #pragma once
 // Profile.txt in the all-users application-data folder: the tasks and the stop options between runs.
+#include "core/IniFile.h"
 #include "core/Task.h"
 
 #include <string>
 
 namespace core {
-
-class IniDocument;
 
 // At most this many tasks are loaded, whatever count the file states.
 inline constexpr int kMaxTasks = 10000;
@@ -17,8 +16,8 @@ std::wstring GetConfigFolder();
 // The file in that folder; empty when there is no folder, so nothing is ever read or written elsewhere.
 std::wstring GetProfilePath();
 
-// Tells the user that the file could not be read, as every read of it does.
-void ReportProfileReadFailure(const std::wstring& path);
+// Tells the user why the file could not be read, as every read of it does.
+void ReportProfileReadFailure(const std::wstring& path, IniDocument::LoadResult result);
 
 // Reads one value of the file; the empty text when it is absent or the file cannot be read. An empty path
 // (no folder, already reported) reads as the empty text without a message.
