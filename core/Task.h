@@ -22,6 +22,12 @@ public:
     // The whole text of one column of a row; empty for a column without text.
     virtual std::wstring GetTaskText(int row, TaskColumn column) const = 0;
     virtual void AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) = 0;
+    // Appends the tasks in order, as one change: a whole profile is loaded at once.
+    virtual void AppendTasks(const std::vector<Task>& tasks) {
+        for (const Task& task : tasks) {
+            AppendTask(task.program, task.action, task.time);
+        }
+    }
     // Deletes the row and inserts the new task at the same index.
     virtual void ReplaceTask(int row,
                              const std::wstring& program,
