@@ -15,6 +15,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cwchar>
 #include <memory>
@@ -970,6 +971,60 @@ TEST_F(MarlowickE2E, TasksStartOnTimeWhileTheWindowThreadIsSuspended) {
     starts.ExpectEachStartedOnceOnTime("window thread suspended");
     DWORD_PTR answer = 0;
     EXPECT_NE(::SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, kWait, &answer), 0);
+}
+
+// Start-up and answers with a long list, and with profiles that claim one: the figures are printed, and
+// only generous bounds are asserted.
+class MarlowickSizeE2E : public MarlowickE2E {
+protected:
+    // Starts the program, waits for its visible window and asks it a few questions meanwhile.
+    void ExpectResponsiveWithRows(const char* what, int rows) {
+        const auto start = std::chrono::steady_clock::now();
+        HelperProcess* marlowick = nullptr;
+        HWND main = StartMain(marlowick);
+        ASSERT_TRUE(main);
+        const double visible = SecondsSince(start);
+        double slowest = 0;
+        for (int i = 0; i < 10; ++i) {
+            const auto asked = std::chrono::steady_clock::now();
+            DWORD_PTR answer = 0;
+            ASSERT_NE(::SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, kWait, &answer), 0);
+            slowest = std::max(slowest, SecondsSince(asked));
+            ::Sleep(50);
+        }
+        std::printf("%s: window visible after %.0f ms, slowest of 10 answers %.1f ms\n", what, visible * 1000,
+                    slowest * 1000);
+        EXPECT_LT(visible, 4.0);
+        EXPECT_LT(slowest, 0.5);
+        RemoteList list(marlowick->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
+        ASSERT_EQ(list.Count(), rows);
+        EXPECT_EQ(list.Text(rows - 1, 2), core::GetSetting(L"Task" + std::to_wstring(rows - 1), L"Time"));
+    }
+
+    static double SecondsSince(std::chrono::steady_clock::time_point start) {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+};
+
+TEST_F(MarlowickSizeE2E, TenThousandTasksShowAtOnce) {
+    std::vector<core::Task> tasks;
+    for (int i = 0; i < core::kMaxTasks; ++i) {
+        // Times far from now: nothing fires during the test.
+        tasks.push_back({L"C:\\Tools\\tool" + std::to_wstring(i) + L".exe", L"Start", TimeFromNow(6 * 3600 + i)});
+    }
+    WriteTasks(tasks);
+    ExpectResponsiveWithRows("10,000 tasks", core::kMaxTasks);
+}
+
+TEST_F(MarlowickSizeE2E, CountsWithoutSectionsShowAtOnce) {
+    for (const wchar_t* count : {L"2147483647", L"10000"}) {
+        SCOPED_TRACE(testing::Message() << std::string(count, count + std::wcslen(count)));
+        RemoveProfile();
+        ASSERT_TRUE(core::SetSetting(L"TaskCount", L"TaskCount", count));
+        ExpectResponsiveWithRows(std::wcslen(count) > 5 ? "TaskCount=2147483647" : "TaskCount=10000",
+                                 core::kMaxTasks);
+        m_processes.clear();
+    }
 }
 
 }  // namespace
