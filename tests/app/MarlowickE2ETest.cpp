@@ -1021,8 +1021,7 @@ TEST_F(MarlowickSizeE2E, CountsWithoutSectionsShowAtOnce) {
         SCOPED_TRACE(testing::Message() << std::string(count, count + std::wcslen(count)));
         RemoveProfile();
         ASSERT_TRUE(core::SetSetting(L"TaskCount", L"TaskCount", count));
-        ExpectResponsiveWithRows(std::wcslen(count) > 5 ? "TaskCount=2147483647" : "TaskCount=10000",
-                                 core::kMaxTasks);
+        ExpectResponsiveWithRows(std::wcslen(count) > 5 ? "TaskCount=2147483647" : "TaskCount=10000", core::kMaxTasks);
         m_processes.clear();
     }
 }

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <iterator>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -386,6 +389,34 @@ TEST_F(ZoneSchedulerTest, LateTickAcrossTheSpringChangeCatchesUp) {
     ASSERT_TRUE(::SystemTimeToTzSpecificLocalTime(&zone, &m_now.utc, &m_now.local));
     m_scheduler.SchedulerTick();
     EXPECT_EQ(Fired(), (std::vector<std::wstring>{L"1:59:58@03:00:02", L"2:30@03:00:02", L"3:00:01@03:00:02"}));
+}
+
+// The thread ticks at the start of each wall-clock second: how far into its second each tick came is
+// printed, and only a generous bound is asserted.
+TEST(SchedulerThread, TicksFollowTheWallClockSecond) {
+    std::mutex mutex;
+    std::condition_variable ticked;
+    std::vector<SYSTEMTIME> ticks;
+    {
+        core::SchedulerThread thread([&] {
+            SYSTEMTIME now{};
+            ::GetSystemTime(&now);
+            const std::lock_guard lock(mutex);
+            ticks.push_back(now);
+            ticked.notify_one();
+        });
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(ticked.wait_for(lock, std::chrono::seconds(10), [&] { return ticks.size() >= 4; }));
+    }
+    const size_t count = ticks.size();
+    for (size_t i = 0; i < count; ++i) {
+        std::printf("tick %zu came %u ms into its second\n", i, ticks[i].wMilliseconds);
+        EXPECT_LT(ticks[i].wMilliseconds, 500u);
+        if (i > 0) {
+            // One tick per second: never two in the same second.
+            EXPECT_NE(ticks[i].wSecond, ticks[i - 1].wSecond);
+        }
+    }
 }
 
 TEST(RunTaskAction, StartInAnyLetterCaseStartsEverythingElseStops) {
