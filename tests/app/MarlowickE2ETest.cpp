@@ -961,6 +961,7 @@ TEST_F(MarlowickE2E, TasksStartOnTimeWhileTheWindowThreadIsSuspended) {
             HANDLE thread;
             ~Resume() { ::ResumeThread(thread); }
         } resume{thread.Get()};
+        ASSERT_LT(suspended, starts.FirstDue());
         // Proof that the window really is held: it does not answer.
         DWORD_PTR ignored = 0;
         EXPECT_EQ(::SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &ignored), 0);
