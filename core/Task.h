@@ -39,29 +39,4 @@ public:
     virtual int GetFirstSelectedTask() const = 0;
 };
 
-// A task list in memory, for logic that runs without a window.
-class MemoryTaskList : public TaskList {
-public:
-    int GetTaskCount() const override { return static_cast<int>(m_rows.size()); }
-    std::wstring GetTaskText(int row, TaskColumn column) const override;
-    void AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) override;
-    void ReplaceTask(int row,
-                     const std::wstring& program,
-                     const std::wstring& action,
-                     const std::wstring& time) override;
-    void RemoveTask(int row) override;
-    int GetFirstSelectedTask() const override;
-
-    void SelectTask(int row, bool selected);
-
-private:
-    struct Row {
-        Task task;
-        bool selected = false;
-    };
-    bool IsRow(int row) const { return row >= 0 && row < GetTaskCount(); }
-
-    std::vector<Row> m_rows;
-};
-
 }  // namespace core

@@ -26,6 +26,21 @@ std::span<const ScheduledTask> Schedule::TasksAt(int secondOfDay) const {
     return {first, last};
 }
 
+TaskStore::TaskStore(const TaskStore& other) : TaskList(other) {
+    const std::lock_guard lock(other.m_mutex);
+    m_rows = other.m_rows;
+    m_schedule = other.m_schedule;
+}
+
+TaskStore& TaskStore::operator=(const TaskStore& other) {
+    if (this != &other) {
+        const std::scoped_lock lock(m_mutex, other.m_mutex);
+        m_rows = other.m_rows;
+        m_schedule = other.m_schedule;
+    }
+    return *this;
+}
+
 TaskStore::Row TaskStore::MakeRow(const std::wstring& program, const std::wstring& action, const std::wstring& time) {
     // Parsed here, outside the lock, and never again: the tick compares numbers only.
     return Row{Task{program, action, time}, SecondOfDay(ParseTaskTime(time))};
@@ -112,6 +127,42 @@ std::shared_ptr<const Schedule> TaskStore::CurrentSchedule() const {
         m_schedule = std::make_shared<const Schedule>(std::move(tasks));
     }
     return m_schedule;
+}
+
+void MemoryTaskList::AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) {
+    TaskStore::AppendTask(program, action, time);
+    m_selected.push_back(false);
+}
+
+void MemoryTaskList::AppendTasks(const std::vector<Task>& tasks) {
+    TaskStore::AppendTasks(tasks);
+    m_selected.resize(m_selected.size() + tasks.size(), false);
+}
+
+void MemoryTaskList::ReplaceTask(int row,
+                                 const std::wstring& program,
+                                 const std::wstring& action,
+                                 const std::wstring& time) {
+    TaskStore::ReplaceTask(row, program, action, time);
+    SelectTask(row, false);
+}
+
+void MemoryTaskList::RemoveTask(int row) {
+    TaskStore::RemoveTask(row);
+    if (IsRow(row)) {
+        m_selected.erase(m_selected.begin() + row);
+    }
+}
+
+int MemoryTaskList::GetFirstSelectedTask() const {
+    const auto found = std::find(m_selected.begin(), m_selected.end(), true);
+    return found == m_selected.end() ? -1 : static_cast<int>(found - m_selected.begin());
+}
+
+void MemoryTaskList::SelectTask(int row, bool selected) {
+    if (IsRow(row)) {
+        m_selected[static_cast<size_t>(row)] = selected;
+    }
 }
 
 }  // namespace core

@@ -38,6 +38,11 @@ private:
 // the rows change on the user-interface thread only.
 class TaskStore : public TaskList {
 public:
+    TaskStore() = default;
+    // A copy holds the same rows; the lock is each store's own.
+    TaskStore(const TaskStore& other);
+    TaskStore& operator=(const TaskStore& other);
+
     int GetTaskCount() const override;
     std::wstring GetTaskText(int row, TaskColumn column) const override;
     void AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) override;
@@ -68,6 +73,27 @@ private:
     std::vector<Row> m_rows;
     // Empty after a change until the next reader builds it.
     mutable std::shared_ptr<const Schedule> m_schedule;
+};
+
+// A store with a selection of its own, as the list control has one, for logic that runs without a window.
+// A replaced row, like a new one, is not selected; a removed row takes its selection with it.
+class MemoryTaskList : public TaskStore {
+public:
+    void AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) override;
+    void AppendTasks(const std::vector<Task>& tasks) override;
+    void ReplaceTask(int row,
+                     const std::wstring& program,
+                     const std::wstring& action,
+                     const std::wstring& time) override;
+    void RemoveTask(int row) override;
+    int GetFirstSelectedTask() const override;
+
+    void SelectTask(int row, bool selected);
+
+private:
+    bool IsRow(int row) const { return row >= 0 && static_cast<size_t>(row) < m_selected.size(); }
+
+    std::vector<bool> m_selected;
 };
 
 }  // namespace core

@@ -3,6 +3,7 @@
 // are read from Profile.txt and from the helper's record file.
 #include "core/Profile.h"
 #include "core/Task.h"
+#include "core/TaskStore.h"
 #include "core/TaskTime.h"
 #include "helpers/HelperProcess.h"
 #include "res/resource.h"
