@@ -4,6 +4,7 @@
 #include "control/ProgramStop.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace core {
 namespace {
@@ -154,7 +155,11 @@ void SchedulerThread::Run() {
         if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) {
             return;
         }
-        m_tick();
+        try {
+            m_tick();
+        } catch (const std::exception&) {
+            // Only its owner ends this thread: a tick that ran out of memory is lost, the next one goes on.
+        }
     }
 }
 
