@@ -3,6 +3,8 @@
 #include "app/AboutDlg.h"
 #include "app/ExitConfirmDialog.h"
 #include "control/ConfigDialog.h"
+#include "control/ProgramStart.h"
+#include "control/ProgramStop.h"
 #include "core/Profile.h"
 #include "core/ProfileSecurity.h"
 #include "core/TaskTime.h"
@@ -62,9 +64,12 @@ bool SetTaskbarButton(HWND window, bool present) {
 CMarlowickDlg::CMarlowickDlg()
     : fw::CDialog(IDD_MARLOWICK_DIALOG),
       m_hIcon(::LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_MARLOWICK))),
-      m_scheduler(m_taskList, m_pendingStops) {}
+      m_taskList(m_tasks) {}
 
-CMarlowickDlg::~CMarlowickDlg() = default;
+CMarlowickDlg::~CMarlowickDlg() {
+    // The thread may be handing over stops: it ends before the queue it fills goes.
+    m_schedulerThread.reset();
+}
 
 const fw::MessageMap* CMarlowickDlg::StaticMessageMap() {
     static constexpr fw::MsgEntry kEntries[] = {
@@ -87,6 +92,9 @@ const fw::MessageMap* CMarlowickDlg::StaticMessageMap() {
         fw::OnMessage<&CMarlowickDlg::OnQueryEndSession>(WM_QUERYENDSESSION),
         fw::OnMessage<&CMarlowickDlg::OnEndSession>(WM_ENDSESSION),
         fw::OnRegisteredMessage<&CMarlowickDlg::OnTaskbarCreated>(g_taskbarCreatedMessage),
+        fw::OnNotify<&CMarlowickDlg::OnGetDispInfo>(IDC_TASK_LIST, LVN_GETDISPINFOW),
+        fw::OnMessage<&CMarlowickDlg::OnDueStops>(kDueStopsMessage),
+        fw::OnMessage<&CMarlowickDlg::OnDestroy>(WM_DESTROY),
     };
     static const fw::MessageMap map{fw::CDialog::StaticMessageMap(), kEntries};
     return &map;
@@ -126,7 +134,6 @@ bool CMarlowickDlg::OnInitDialog() {
         static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_MARLOWICK), IMAGE_ICON,
                                         ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED)));
 
-    fw::IgnoreResult(::SetTimer(m_hWnd, kSchedulerTimerId, kSchedulerPeriodMs, nullptr));
     fw::IgnoreResult(::SetTimer(m_hWnd, kProfileRetryTimerId, kProfileRetryPeriodMs, nullptr));
 
     // A first start finds an empty file instead of reporting a missing one.
@@ -138,7 +145,67 @@ bool CMarlowickDlg::OnInitDialog() {
         m_tasksHeld = true;
         m_tasksHeld = fw::AfxMessageBox(UntrustedProfileQuestion(folder), MB_YESNO) != IDYES;
     }
+    if (!m_tasksHeld) {
+        StartScheduler();
+    }
     return true;
+}
+
+void CMarlowickDlg::StartScheduler() {
+    m_scheduler = std::make_unique<core::Scheduler>(
+        m_tasks, &core::SystemClock, [this](const std::vector<core::ScheduledTask>& due) { RunDueTasks(due); });
+    m_schedulerThread = std::make_unique<core::SchedulerThread>([this] { m_scheduler->SchedulerTick(); });
+}
+
+void CMarlowickDlg::RunDueTasks(const std::vector<core::ScheduledTask>& due) {
+    std::vector<core::Task> stops;
+    for (const core::ScheduledTask& task : due) {
+        if (core::IsStartAction(task.action)) {
+            control::StartProgramInBackground(task.program);
+        } else {
+            stops.push_back({task.program, task.action, {}});
+        }
+    }
+    if (stops.empty()) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_dueStopsMutex);
+        m_dueStops.push_back(std::move(stops));
+    }
+    // A window that is gone handles nothing more; the queue goes with the window object.
+    fw::IgnoreResult(::PostMessageW(m_hWnd, kDueStopsMessage, 0, 0));
+}
+
+LRESULT CMarlowickDlg::OnDueStops(WPARAM, LPARAM) {
+    for (;;) {
+        std::vector<core::Task> stops;
+        {
+            const std::lock_guard lock(m_dueStopsMutex);
+            if (m_dueStops.empty()) {
+                return 0;
+            }
+            stops = std::move(m_dueStops.front());
+            m_dueStops.pop_front();
+        }
+        fw::DeferredMessageBoxes boxes;
+        for (const core::Task& stop : stops) {
+            control::StopProgram(stop.program, m_pendingStops);
+        }
+        // While these boxes are open, stops due later run in their message loop.
+        boxes.Show();
+    }
+}
+
+void CMarlowickDlg::OnDestroy() {
+    // No tick may hand anything to a window that is going.
+    m_schedulerThread.reset();
+    Default();
+}
+
+LRESULT CMarlowickDlg::OnGetDispInfo(NMLVDISPINFOW* info) {
+    m_taskList.OnGetDispInfo(*info);
+    return 0;
 }
 
 void CMarlowickDlg::OnSysCommand(WPARAM command, LPARAM) {
@@ -282,13 +349,6 @@ void CMarlowickDlg::OnTimer(WPARAM id, LPARAM) {
             m_profile.Retry(m_taskList);
         }
         return;
-    }
-    SchedulerTick();
-}
-
-void CMarlowickDlg::SchedulerTick() {
-    if (!m_tasksHeld) {
-        m_scheduler.SchedulerTick();
     }
     Default();
 }

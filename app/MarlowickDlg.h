@@ -1,6 +1,7 @@
 #pragma once
-// The main window: the task list with its commands, the banner, the status bar, the tray icon and the
-// scheduler's timer. The program lives as long as this window's modal loop.
+// The main window: the task list with its commands, the banner, the status bar and the tray icon. The
+// scheduler runs on its own thread and hands the window only the stops, which need its thread. The program
+// lives as long as this window's modal loop.
 #include "app/TrayIcon.h"
 #include "control/PendingStops.h"
 #include "core/ListCtrlEx.h"
@@ -9,7 +10,11 @@
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -20,14 +25,13 @@ inline constexpr wchar_t kTestRunQuestion[] = L"Do you want to test run the task
 inline constexpr wchar_t kNoTaskbarList[] = L"Failed   to get ITaskbarList   interface. ";
 // The main window's timers.
 enum class WindowTimer : UINT_PTR {
-    Scheduler = 0,
     // Reads a profile that could not be read, or writes a list that could not be written.
     ProfileRetry = 1,
 };
-inline constexpr UINT_PTR kSchedulerTimerId = static_cast<UINT_PTR>(WindowTimer::Scheduler);
-inline constexpr UINT kSchedulerPeriodMs = 1000;
 inline constexpr UINT_PTR kProfileRetryTimerId = static_cast<UINT_PTR>(WindowTimer::ProfileRetry);
 inline constexpr UINT kProfileRetryPeriodMs = 30000;
+// Posted by the scheduler's thread when stops are due.
+inline constexpr UINT kDueStopsMessage = WM_APP + 16;
 // Shown at start-up when other users can change the profile.
 std::wstring UntrustedProfileQuestion(const std::wstring& folder);
 
@@ -50,6 +54,7 @@ public:
     void WinHelp(DWORD_PTR data, UINT command) override;
 
     const core::CListCtrlEx& TaskList() const { return m_taskList; }
+    const core::TaskStore& Tasks() const { return m_tasks; }
     const core::ProfileState& Profile() const { return m_profile; }
     // Tasks loaded from a profile that others can change run only once the user has confirmed them.
     bool TasksHeld() const { return m_tasksHeld; }
@@ -77,9 +82,19 @@ private:
     LRESULT OnDblclkTaskList(NMHDR* header);
     LRESULT OnQueryEndSession();
     void OnEndSession(WPARAM ending, LPARAM flags);
-    // The WM_TIMER handler: a scheduler tick, or a retry of the profile.
+    // The WM_TIMER handler: a retry of the profile.
     void OnTimer(WPARAM id, LPARAM);
-    void SchedulerTick();
+    LRESULT OnGetDispInfo(NMLVDISPINFOW* info);
+    void OnDestroy();
+
+    // Starts the scheduler's thread; the first tick comes at the start of the next second.
+    void StartScheduler();
+    // On the scheduler's thread: starts the second's Start tasks at once, each on a thread of its own, and
+    // hands its Stop tasks to this window.
+    void RunDueTasks(const std::vector<core::ScheduledTask>& due);
+    // kDueStopsMessage: carries out the stops of each second handed over, one second at a time. The boxes
+    // a second's stops raise are shown after all of them ran, so no box holds back another stop.
+    LRESULT OnDueStops(WPARAM, LPARAM);
 
     LRESULT OnTrayNotify(WPARAM id, LPARAM mouseMessage);
     void OnTaskbarCreated();
@@ -97,14 +112,20 @@ private:
 
     // The application icon, shared by the system: it is not destroyed.
     HICON m_hIcon;
+    core::TaskStore m_tasks;
     core::CListCtrlEx m_taskList;
     fw::CStatusBar m_statusBar;
     CTrayIcon m_trayIcon;
     // Stops waiting for their programs to end; abandoned, not waited for, when the window object goes.
     control::PendingStops m_pendingStops;
-    core::Scheduler m_scheduler;
     core::ProfileState m_profile;
     bool m_tasksHeld = false;
+    // The stops of each due second, from the scheduler's thread to this window's.
+    std::mutex m_dueStopsMutex;
+    std::deque<std::vector<core::Task>> m_dueStops;
+    std::unique_ptr<core::Scheduler> m_scheduler;
+    // Last: its thread ends first, before anything it uses goes.
+    std::unique_ptr<core::SchedulerThread> m_schedulerThread;
 };
 
 }  // namespace app

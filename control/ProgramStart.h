@@ -9,4 +9,8 @@ namespace control {
 // checked beforehand, nothing waits, and a failure is neither examined nor shown.
 void StartProgram(const std::wstring& program);
 
+// StartProgram on a thread of its own, with COM set up as the shell needs it: a file on a share that does
+// not answer, or a slow shell extension, holds up that one start and nothing else. Returns at once.
+void StartProgramInBackground(const std::wstring& program);
+
 }  // namespace control

@@ -90,14 +90,11 @@ void PutInFront(TaskList& tasks, const std::vector<Task>& front) {
                         tasks.GetTaskText(i, TaskColumn::Time)});
     }
     const int existing = tasks.GetTaskCount();
-    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+    for (int i = 0; i < existing; ++i) {
         const Task& row = rows[static_cast<size_t>(i)];
-        if (i < existing) {
-            tasks.ReplaceTask(i, row.program, row.action, row.time);
-        } else {
-            tasks.AppendTask(row.program, row.action, row.time);
-        }
+        tasks.ReplaceTask(i, row.program, row.action, row.time);
     }
+    tasks.AppendTasks(std::vector<Task>(rows.begin() + existing, rows.end()));
 }
 
 }  // namespace
@@ -215,9 +212,7 @@ void LoadTasks(TaskList& tasks) {
     if (path.empty() || !LoadForRead(path, doc)) {
         return;
     }
-    for (const Task& task : TasksOf(doc)) {
-        tasks.AppendTask(task.program, task.action, task.time);
-    }
+    tasks.AppendTasks(TasksOf(doc));
 }
 
 void SaveTasks(const TaskList& tasks) {
@@ -263,9 +258,7 @@ void ProfileState::Load(TaskList& tasks) {
         return;
     }
     m_fileRead = true;
-    for (const Task& task : TasksOf(doc)) {
-        tasks.AppendTask(task.program, task.action, task.time);
-    }
+    tasks.AppendTasks(TasksOf(doc));
 }
 
 bool ProfileState::CatchUp(TaskList& tasks, IniDocument& doc, const std::wstring& path) {

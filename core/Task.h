@@ -22,6 +22,12 @@ public:
     // The whole text of one column of a row; empty for a column without text.
     virtual std::wstring GetTaskText(int row, TaskColumn column) const = 0;
     virtual void AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) = 0;
+    // Appends the tasks in order, as one change: a whole profile is loaded at once.
+    virtual void AppendTasks(const std::vector<Task>& tasks) {
+        for (const Task& task : tasks) {
+            AppendTask(task.program, task.action, task.time);
+        }
+    }
     // Deletes the row and inserts the new task at the same index.
     virtual void ReplaceTask(int row,
                              const std::wstring& program,
@@ -31,31 +37,6 @@ public:
     virtual void RemoveTask(int row) = 0;
     // The first selected row, or -1.
     virtual int GetFirstSelectedTask() const = 0;
-};
-
-// A task list in memory, for logic that runs without a window.
-class MemoryTaskList : public TaskList {
-public:
-    int GetTaskCount() const override { return static_cast<int>(m_rows.size()); }
-    std::wstring GetTaskText(int row, TaskColumn column) const override;
-    void AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) override;
-    void ReplaceTask(int row,
-                     const std::wstring& program,
-                     const std::wstring& action,
-                     const std::wstring& time) override;
-    void RemoveTask(int row) override;
-    int GetFirstSelectedTask() const override;
-
-    void SelectTask(int row, bool selected);
-
-private:
-    struct Row {
-        Task task;
-        bool selected = false;
-    };
-    bool IsRow(int row) const { return row >= 0 && row < GetTaskCount(); }
-
-    std::vector<Row> m_rows;
 };
 
 }  // namespace core

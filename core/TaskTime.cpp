@@ -7,6 +7,37 @@
 #include <iterator>
 
 namespace core {
+namespace {
+
+constexpr int kSecondsPerDay = 24 * 60 * 60;
+
+bool IsDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
+
+// Reads minDigits to maxDigits decimal digits at pos.
+bool ReadNumber(const std::wstring& text, size_t& pos, size_t minDigits, size_t maxDigits, int& value) {
+    size_t digits = 0;
+    value = 0;
+    while (pos < text.size() && digits < maxDigits && IsDigit(text[pos])) {
+        value = value * 10 + (text[pos] - L'0');
+        ++pos;
+        ++digits;
+    }
+    return digits >= minDigits;
+}
+
+void SkipBlanks(const std::wstring& text, size_t& pos) {
+    while (pos < text.size() && (text[pos] == L' ' || text[pos] == L'\t')) {
+        ++pos;
+    }
+}
+
+wchar_t Upper(wchar_t c) {
+    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
+
+}  // namespace
 
 DateTimeValue DateTimeValue::FromSystemTime(const SYSTEMTIME& time) {
     double date = 0.0;
@@ -62,9 +93,47 @@ DateTimeValue ParseTaskTime(const std::wstring& text) {
         return DateTimeValue::Invalid();
     }
     if (FAILED(::VarDateFromStr(const_cast<OLECHAR*>(text.c_str()), LOCALE_USER_DEFAULT, VAR_TIMEVALUEONLY, &date))) {
-        return DateTimeValue::Invalid();
+        return ParseTimeOfDayText(text);
     }
     return {date, DateTimeStatus::Valid};
+}
+
+DateTimeValue ParseTimeOfDayText(const std::wstring& text) {
+    size_t pos = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    SkipBlanks(text, pos);
+    if (!ReadNumber(text, pos, 1, 2, hour) || pos >= text.size() || text[pos++] != L':' ||
+        !ReadNumber(text, pos, 2, 2, minute) || pos >= text.size() || text[pos++] != L':' ||
+        !ReadNumber(text, pos, 2, 2, second) || minute > 59 || second > 59) {
+        return DateTimeValue::Invalid();
+    }
+    SkipBlanks(text, pos);
+    if (pos + 2 <= text.size() && Upper(text[pos + 1]) == L'M' &&
+        (Upper(text[pos]) == L'A' || Upper(text[pos]) == L'P')) {
+        const bool afternoon = Upper(text[pos]) == L'P';
+        if (hour < 1 || hour > 12) {
+            return DateTimeValue::Invalid();
+        }
+        hour = hour % 12 + (afternoon ? 12 : 0);
+        pos += 2;
+        SkipBlanks(text, pos);
+    } else if (hour > 23) {
+        return DateTimeValue::Invalid();
+    }
+    if (pos != text.size()) {
+        return DateTimeValue::Invalid();
+    }
+    return {static_cast<double>(hour * 3600 + minute * 60 + second) / kSecondsPerDay, DateTimeStatus::Valid};
+}
+
+int SecondOfDay(const DateTimeValue& value) {
+    SYSTEMTIME time{};
+    if (!value.ToSystemTime(time)) {
+        return -1;
+    }
+    return time.wHour * 3600 + time.wMinute * 60 + time.wSecond;
 }
 
 }  // namespace core

@@ -29,7 +29,16 @@ struct DateTimeValue {
 // or one the platform cannot convert, gives "Invalid DateTime".
 std::wstring FormatTaskTime(const DateTimeValue& value);
 
-// Reads a time text back under the user's default locale: valid, or invalid when it does not parse.
+// Reads a time text back under the user's default locale. A text that locale cannot read may come from
+// another machine or another locale: it is read as the 24-hour "H:mm:ss" or the English "h:mm:ss AM/PM"
+// form. Invalid when none of them reads it.
 DateTimeValue ParseTaskTime(const std::wstring& text);
+
+// The 24-hour "H:mm:ss" and the English "h:mm:ss AM/PM" forms alone (blanks around them allowed, AM and PM
+// in either letter case); invalid for anything else.
+DateTimeValue ParseTimeOfDayText(const std::wstring& text);
+
+// The second of the day (0 to 86399) of a time value; -1 for a value that is not valid.
+int SecondOfDay(const DateTimeValue& value);
 
 }  // namespace core

@@ -10,7 +10,27 @@ MessageBoxHook& Hook() {
     return hook;
 }
 
+thread_local DeferredMessageBoxes* t_deferred = nullptr;
+
 }  // namespace
+
+DeferredMessageBoxes::DeferredMessageBoxes() : m_outer(std::exchange(t_deferred, this)) {}
+
+DeferredMessageBoxes::~DeferredMessageBoxes() {
+    Show();
+}
+
+void DeferredMessageBoxes::Show() {
+    if (!m_active) {
+        return;
+    }
+    m_active = false;
+    // Boxes kept by nested objects went to this one's list through the active pointer; restore the outer.
+    t_deferred = m_outer;
+    for (const auto& [text, type] : std::exchange(m_boxes, {})) {
+        AfxMessageBox(text, type);
+    }
+}
 
 int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
     if (const MessageBoxHook& hook = Hook()) {
@@ -20,6 +40,10 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
 }
 
 int AfxMessageBox(const std::wstring& text, UINT type) {
+    if (t_deferred && (type & MB_TYPEMASK) == MB_OK) {
+        t_deferred->m_boxes.emplace_back(text, type);
+        return IDOK;
+    }
     if ((type & MB_ICONMASK) == 0) {
         const UINT buttons = type & MB_TYPEMASK;
         if (buttons == MB_OK) {

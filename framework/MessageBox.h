@@ -4,6 +4,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace fw {
 
@@ -24,6 +26,27 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
 // The class library's message box: caption "Marlowick", owned by the active window, application-modal.
 // An OK-only box without an icon of its own gets the exclamation icon, a Yes/No box the question icon.
 int AfxMessageBox(const std::wstring& text, UINT type = MB_OK);
+
+// While an object of this class lives, the OK-only boxes that AfxMessageBox would show on this thread are
+// kept instead (AfxMessageBox answers IDOK at once) and shown by Show or at the object's end, in their
+// order. So a box raised by one of several things done together waits until all of them are done,
+// instead of holding back the rest until someone presses OK. A box that asks a question is shown at once.
+class DeferredMessageBoxes {
+public:
+    DeferredMessageBoxes();
+    DeferredMessageBoxes(const DeferredMessageBoxes&) = delete;
+    DeferredMessageBoxes& operator=(const DeferredMessageBoxes&) = delete;
+    ~DeferredMessageBoxes();
+
+    // Stops keeping boxes and shows those kept.
+    void Show();
+
+private:
+    friend int AfxMessageBox(const std::wstring& text, UINT type);
+    DeferredMessageBoxes* m_outer;
+    bool m_active = true;
+    std::vector<std::pair<std::wstring, UINT>> m_boxes;
+};
 
 // Tests replace the real box: the hook receives each request and returns the answer.
 // An empty hook restores the real message box. Returns the previous hook.

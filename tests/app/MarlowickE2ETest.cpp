@@ -3,6 +3,7 @@
 // are read from Profile.txt and from the helper's record file.
 #include "core/Profile.h"
 #include "core/Task.h"
+#include "core/TaskStore.h"
 #include "core/TaskTime.h"
 #include "helpers/HelperProcess.h"
 #include "res/resource.h"
@@ -15,6 +16,9 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <vector>
@@ -253,6 +257,131 @@ size_t CountLines(const std::vector<std::wstring>& lines, const std::wstring& pr
     return static_cast<size_t>(
         std::count_if(lines.begin(), lines.end(), [&](const std::wstring& line) { return line.starts_with(prefix); }));
 }
+
+// A local date and time in milliseconds on the file-time scale.
+long long LocalMilliseconds(const SYSTEMTIME& time) {
+    FILETIME file{};
+    ::SystemTimeToFileTime(&time, &file);
+    const ULARGE_INTEGER value{{file.dwLowDateTime, file.dwHighDateTime}};
+    return static_cast<long long>(value.QuadPart / 10000);
+}
+
+long long LocalNowMilliseconds() {
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    return LocalMilliseconds(now);
+}
+
+// Start tasks due a few seconds from now, one copy of the helper each, so that the helper's record tells
+// which task started which process and when. The copies and their processes go with the object.
+class TimedStarts {
+public:
+    TimedStarts(const std::wstring& tag, const std::vector<int>& secondsFromNow) {
+        SYSTEMTIME now{};
+        ::GetLocalTime(&now);
+        now.wMilliseconds = 0;
+        const long long base = LocalMilliseconds(now);
+        for (size_t i = 0; i < secondsFromNow.size(); ++i) {
+            Start start;
+            start.path = testing_support::TempFilePath(L"due") + L"-" + tag + L"-" + std::to_wstring(i) + L".exe";
+            start.name = start.path.substr(start.path.rfind(L'\\') + 1);
+            ::CopyFileW(testing_support::HelperPath().c_str(), start.path.c_str(), FALSE);
+            start.due = base + secondsFromNow[i] * 1000LL;
+            start.time = TimeFromNow(secondsFromNow[i]);
+            m_starts.push_back(start);
+        }
+    }
+    TimedStarts(const TimedStarts&) = delete;
+    TimedStarts& operator=(const TimedStarts&) = delete;
+    ~TimedStarts() {
+        for (const Started& started : Read()) {
+            fw::UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, started.processId));
+            if (process) {
+                ::TerminateProcess(process.Get(), 0);
+                ::WaitForSingleObject(process.Get(), kWait);
+            }
+        }
+        for (const Start& start : m_starts) {
+            ::DeleteFileW(start.path.c_str());
+        }
+        ::DeleteFileW(m_record.c_str());
+    }
+
+    const std::wstring& Record() const { return m_record; }
+    long long FirstDue() const { return m_starts.front().due; }
+    std::vector<core::Task> Tasks() const {
+        std::vector<core::Task> tasks;
+        for (const Start& start : m_starts) {
+            tasks.push_back({start.path, L"Start", start.time});
+        }
+        return tasks;
+    }
+    // The record as it stands, for a failure's message.
+    std::string Dump() const {
+        std::string all;
+        for (const std::wstring& line : ReadLines(m_record)) {
+            all += std::string(line.begin(), line.end()) + "\n";
+        }
+        return all + std::to_string(Read().size());
+    }
+    bool AllStarted() const {
+        const std::vector<Started> started = Read();
+        return std::all_of(m_starts.begin(), m_starts.end(), [&](const Start& start) {
+            return std::any_of(started.begin(), started.end(), [&](const Started& s) { return s.name == start.name; });
+        });
+    }
+    // Each task started exactly once, in its own second or soon after: the figure is printed, and only a
+    // generous bound is asserted, since a loaded machine may start a process slowly.
+    void ExpectEachStartedOnceOnTime(const char* situation) const {
+        const std::vector<Started> started = Read();
+        for (const Start& start : m_starts) {
+            std::vector<long long> stamps;
+            for (const Started& s : started) {
+                if (s.name == start.name) {
+                    stamps.push_back(s.at);
+                }
+            }
+            ASSERT_EQ(stamps.size(), 1u) << std::string(start.name.begin(), start.name.end());
+            const long long late = stamps[0] - start.due;
+            std::printf("%s: started %lld ms after its second began\n", situation, late);
+            EXPECT_GE(late, 0);
+            EXPECT_LT(late, 2000);
+        }
+    }
+
+private:
+    struct Start {
+        std::wstring name;
+        std::wstring path;
+        std::wstring time;
+        long long due = 0;
+    };
+    struct Started {
+        DWORD processId = 0;
+        long long at = 0;
+        std::wstring name;
+    };
+    // "start <pid> <yyyy-mm-dd> <hh:mm:ss.mmm> <file name>"
+    std::vector<Started> Read() const {
+        std::vector<Started> started;
+        for (const std::wstring& line : ReadLines(m_record)) {
+            unsigned pid = 0, year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0;
+            wchar_t name[MAX_PATH]{};
+            if (std::swscanf(line.c_str(), L"start %u %u-%u-%u %u:%u:%u.%u %259ls", &pid, &year, &month, &day, &hour,
+                             &minute, &second, &ms, name) != 9) {
+                continue;
+            }
+            const SYSTEMTIME at{static_cast<WORD>(year),   static_cast<WORD>(month), 0,
+                                static_cast<WORD>(day),    static_cast<WORD>(hour),  static_cast<WORD>(minute),
+                                static_cast<WORD>(second), static_cast<WORD>(ms)};
+            started.push_back({pid, LocalMilliseconds(at), name});
+        }
+        return started;
+    }
+
+    std::vector<Start> m_starts;
+    std::wstring m_record = testing_support::TempFilePath(L"marlowick-due");
+};
 
 class MarlowickE2E : public ::testing::Test {
 protected:
@@ -743,6 +872,160 @@ TEST_F(MarlowickE2E, TrayDoubleClickTogglesAndTheIconComesBackAfterATaskbarResta
     // What a restarted taskbar tells every top-level window.
     ::PostMessageW(main, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     EXPECT_TRUE(WaitUntil(iconExists, kWait));
+}
+
+// Firing does not wait for the window: whatever holds its thread, the tasks of each second start in it,
+// each once.
+TEST_F(MarlowickE2E, TasksStartOnTimeWhileTheOptionsSheetIsOpen) {
+    TimedStarts starts(L"sheet", {8, 9, 11});
+    ScopedEnvironment recordVariable(L"MWHELPER_RECORD", starts.Record());
+    ScopedEnvironment lifetimeVariable(L"MWHELPER_LIFETIME", L"20000");
+    WriteTasks(starts.Tasks());
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    Command(main, IDC_OPTIONS);
+    HWND sheet = WaitForDialog(marlowick->Id(), L"Config");
+    ASSERT_TRUE(sheet);
+    ASSERT_LT(LocalNowMilliseconds(), starts.FirstDue()) << "the program came up too slowly to test this";
+
+    ASSERT_TRUE(WaitUntil([&] { return starts.AllStarted(); }, 20000)) << starts.Dump();
+    EXPECT_TRUE(::IsWindow(sheet));
+    starts.ExpectEachStartedOnceOnTime("Options sheet open");
+    ::PostMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(sheet); }, kWait));
+}
+
+TEST_F(MarlowickE2E, TasksStartOnTimeWhileABoxOfAnEarlierTaskIsOpen) {
+    TimedStarts starts(L"box", {8, 9, 11});
+    ScopedEnvironment recordVariable(L"MWHELPER_RECORD", starts.Record());
+    ScopedEnvironment lifetimeVariable(L"MWHELPER_LIFETIME", L"20000");
+    const std::wstring missing = L"No window has this title " + std::to_wstring(::GetCurrentProcessId());
+    std::vector<core::Task> tasks = starts.Tasks();
+    // The stop comes first in the list and in time; its box stays open meanwhile.
+    tasks.insert(tasks.begin(), {missing, L"Stop", TimeFromNow(6)});
+    tasks.push_back({missing, L"Stop", TimeFromNow(8)});
+    WriteTasks(tasks);
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    HWND box = WaitForMessageBox(marlowick->Id(), L"Marlowick", 15000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageText(box), L"Can not find program: " + missing);
+    ASSERT_LT(LocalNowMilliseconds(), starts.FirstDue()) << "the program came up too slowly to test this";
+
+    ASSERT_TRUE(WaitUntil([&] { return starts.AllStarted(); }, 20000)) << starts.Dump();
+    EXPECT_TRUE(::IsWindow(box));
+    starts.ExpectEachStartedOnceOnTime("message box open");
+    // The later stop's box does not wait for the first one either: both are open, each once.
+    std::vector<HWND> boxes;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            boxes.clear();
+            for (HWND hwnd : TopLevelWindowsOf(marlowick->Id())) {
+                if (::IsWindowVisible(hwnd) && ClassOf(hwnd) == L"#32770" && TextOf(hwnd) == L"Marlowick" &&
+                    ::GetDlgItem(hwnd, kMessageBoxTextId)) {
+                    boxes.push_back(hwnd);
+                }
+            }
+            return boxes.size() == 2;
+        },
+        kWait));
+    for (HWND open : boxes) {
+        EXPECT_EQ(MessageText(open), L"Can not find program: " + missing);
+    }
+    // The later box runs inside the earlier one's loop: both are answered, in any order.
+    for (HWND open : boxes) {
+        Press(open, IDOK);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return !FindDialogOf(marlowick->Id(), L"Marlowick", true); }, kWait));
+    EXPECT_TRUE(marlowick->IsRunning());
+}
+
+TEST_F(MarlowickE2E, TasksStartOnTimeWhileTheWindowThreadIsSuspended) {
+    TimedStarts starts(L"suspended", {8, 9, 10});
+    ScopedEnvironment recordVariable(L"MWHELPER_RECORD", starts.Record());
+    ScopedEnvironment lifetimeVariable(L"MWHELPER_LIFETIME", L"20000");
+    WriteTasks(starts.Tasks());
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    const DWORD threadId = ::GetWindowThreadProcessId(main, nullptr);
+    fw::UniqueHandle thread(::OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId));
+    ASSERT_TRUE(thread);
+    // Suspended from shortly before the first task's second for three seconds.
+    ASSERT_TRUE(WaitUntil([&] { return LocalNowMilliseconds() >= starts.FirstDue() - 500; }, 15000));
+    ASSERT_NE(::SuspendThread(thread.Get()), static_cast<DWORD>(-1));
+    const long long suspended = LocalNowMilliseconds();
+    {
+        struct Resume {
+            HANDLE thread;
+            ~Resume() { ::ResumeThread(thread); }
+        } resume{thread.Get()};
+        ASSERT_LT(suspended, starts.FirstDue());
+        // Proof that the window really is held: it does not answer.
+        DWORD_PTR ignored = 0;
+        EXPECT_EQ(::SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &ignored), 0);
+        WaitUntil([&] { return LocalNowMilliseconds() >= suspended + 3000; }, 5000);
+    }
+    // A start held back by the window would come after the resume, two and a half seconds late at least.
+    ASSERT_TRUE(WaitUntil([&] { return starts.AllStarted(); }, 15000)) << starts.Dump();
+    starts.ExpectEachStartedOnceOnTime("window thread suspended");
+    DWORD_PTR answer = 0;
+    EXPECT_NE(::SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, kWait, &answer), 0);
+}
+
+// Start-up and answers with a long list, and with profiles that claim one: the figures are printed, and
+// only generous bounds are asserted.
+class MarlowickSizeE2E : public MarlowickE2E {
+protected:
+    // Starts the program, waits for its visible window and asks it a few questions meanwhile.
+    void ExpectResponsiveWithRows(const char* what, int rows) {
+        const auto start = std::chrono::steady_clock::now();
+        HelperProcess* marlowick = nullptr;
+        HWND main = StartMain(marlowick);
+        ASSERT_TRUE(main);
+        const double visible = SecondsSince(start);
+        double slowest = 0;
+        for (int i = 0; i < 10; ++i) {
+            const auto asked = std::chrono::steady_clock::now();
+            DWORD_PTR answer = 0;
+            ASSERT_NE(::SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, kWait, &answer), 0);
+            slowest = std::max(slowest, SecondsSince(asked));
+            ::Sleep(50);
+        }
+        std::printf("%s: window visible after %.0f ms, slowest of 10 answers %.1f ms\n", what, visible * 1000,
+                    slowest * 1000);
+        EXPECT_LT(visible, 4.0);
+        EXPECT_LT(slowest, 0.5);
+        RemoteList list(marlowick->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
+        ASSERT_EQ(list.Count(), rows);
+        EXPECT_EQ(list.Text(rows - 1, 2), core::GetSetting(L"Task" + std::to_wstring(rows - 1), L"Time"));
+    }
+
+    static double SecondsSince(std::chrono::steady_clock::time_point start) {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+};
+
+TEST_F(MarlowickSizeE2E, TenThousandTasksShowAtOnce) {
+    std::vector<core::Task> tasks;
+    for (int i = 0; i < core::kMaxTasks; ++i) {
+        // Times far from now: nothing fires during the test.
+        tasks.push_back({L"C:\\Tools\\tool" + std::to_wstring(i) + L".exe", L"Start", TimeFromNow(6 * 3600 + i)});
+    }
+    WriteTasks(tasks);
+    ExpectResponsiveWithRows("10,000 tasks", core::kMaxTasks);
+}
+
+TEST_F(MarlowickSizeE2E, CountsWithoutSectionsShowAtOnce) {
+    for (const wchar_t* count : {L"2147483647", L"10000"}) {
+        SCOPED_TRACE(testing::Message() << std::string(count, count + std::wcslen(count)));
+        RemoveProfile();
+        ASSERT_TRUE(core::SetSetting(L"TaskCount", L"TaskCount", count));
+        ExpectResponsiveWithRows(std::wcslen(count) > 5 ? "TaskCount=2147483647" : "TaskCount=10000", core::kMaxTasks);
+        m_processes.clear();
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "control/ProgramStart.h"
 #include "control/ProgramStop.h"
 #include "core/Scheduler.h"
+#include "core/TaskTime.h"
 
 #include "ControlTestSupport.h"
 
@@ -133,10 +134,11 @@ TEST_F(ProgramStartTest, RunTaskStartsForStartInAnyCaseAndStopsForAnyOtherText) 
     const std::wstring record = testing_support::TempFilePath(L"run-task-start");
     KillRecorded cleanup{record};
     {
+        // The start runs on a thread of its own: the helper's environment stays until it has started.
         RecordThroughEnvironment environment(record);
         core::RunTask(testing_support::HelperPath(), L"sTaRt", *m_stops);
+        EXPECT_TRUE(WaitUntil([&] { return RecordedProcessId(record) != 0; }, 10000));
     }
-    EXPECT_TRUE(WaitUntil([&] { return RecordedProcessId(record) != 0; }, 10000));
 
     for (const wchar_t* action : {L"Pause", L""}) {
         const std::wstring title = UniqueTitle(L"run task stop");
@@ -163,7 +165,7 @@ TEST_F(ProgramStartTest, WhileAStopWaitsTicksGoOnAndTheProgramAnswers) {
     KillRecorded cleanup{record};
     RecordThroughEnvironment environment(record);
 
-    core::MemoryTaskList tasks;
+    core::TaskStore tasks;
     auto text = [](int second) {
         SYSTEMTIME time{2026, 12, 3, 9, 7, 30, static_cast<WORD>(second), 0};
         return core::FormatTaskTime(core::DateTimeValue::FromSystemTime(time));
@@ -172,8 +174,15 @@ TEST_F(ProgramStartTest, WhileAStopWaitsTicksGoOnAndTheProgramAnswers) {
     tasks.AppendTask(testing_support::HelperPath(), L"Start", text(1));
     SYSTEMTIME now{2026, 12, 3, 9, 7, 29, 59, 0};
     core::Scheduler scheduler(
-        tasks, [&] { return now; },
-        [this](const std::wstring& program, const std::wstring& action) { core::RunTask(program, action, *m_stops); });
+        tasks,
+        [&] {
+            return core::ClockReading{now, now};
+        },
+        [this](const std::vector<core::ScheduledTask>& due) {
+            for (const core::ScheduledTask& task : due) {
+                core::RunTask(task.program, task.action, *m_stops);
+            }
+        });
 
     scheduler.SchedulerTick();
     now.wMinute = 30;

@@ -1,6 +1,7 @@
 // Profile.txt in the test prefix's C:\ProgramData: first start, loading, saving, failures.
 #include "core/IniFile.h"
 #include "core/Profile.h"
+#include "core/TaskStore.h"
 #include "core/ProfileSecurity.h"
 #include "framework/MessageBox.h"
 #include "helpers/HelperProcess.h"
@@ -377,6 +378,30 @@ TEST_F(ProfileTest, ManyTasksSaveAndLoadQuickly) {
         EXPECT_LT(saveMs, 10000);
         EXPECT_LT(loadMs, 10000);
     }
+}
+
+// The window's save after a change: the file is read again, the list stored and the file replaced (flushed
+// first). The figure is printed; the bound is generous.
+TEST_F(ProfileTest, SaveAfterAChangeWithAThousandTasks) {
+    core::TaskStore list;
+    std::vector<core::Task> tasks;
+    for (int i = 0; i < 1000; ++i) {
+        tasks.push_back({L"C:\\Program Files\\Tool " + std::to_wstring(i) + L"\\tool.exe", L"Start", L"7:30:00 PM"});
+    }
+    list.AppendTasks(tasks);
+    core::ProfileState state;
+    ASSERT_TRUE(state.Save(list, true));
+    list.RemoveTask(500);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(state.Save(list, true));
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    std::printf("save after a remove with 1,000 tasks: %lld ms\n", static_cast<long long>(ms));
+    EXPECT_LT(ms, 1000);
+    const MemoryTaskList loaded = Load();
+    ASSERT_EQ(loaded.GetTaskCount(), 999);
+    EXPECT_EQ(loaded.GetTaskText(500, TaskColumn::Program), L"C:\\Program Files\\Tool 501\\tool.exe");
+    EXPECT_EQ(m_messages, std::vector<std::wstring>{});
 }
 
 // Holds the profile open without sharing, as another program can.

@@ -1,14 +1,21 @@
 // The tick's decisions, driven by a clock the test sets and a runner that records what fired.
 #include "core/Scheduler.h"
+#include "core/TaskTime.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <iterator>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace {
 
 using core::DateTimeValue;
+using Fired = std::vector<std::wstring>;
 
 SYSTEMTIME At(int hour, int minute, int second, int day = 9, int millisecond = 0) {
     SYSTEMTIME time{};
@@ -32,25 +39,26 @@ protected:
     void AddTask(const std::wstring& program, int hour, int minute, int second, const std::wstring& action = L"Start") {
         m_tasks.AppendTask(program, action, TimeText(hour, minute, second));
     }
+    // A clock whose zone is UTC: the wall clock and UTC agree.
     void TickAt(const SYSTEMTIME& time) {
-        m_now = time;
+        m_now = {time, time};
         m_scheduler.SchedulerTick();
     }
 
-    core::MemoryTaskList m_tasks;
-    SYSTEMTIME m_now = At(7, 0, 0);
+    core::TaskStore m_tasks;
+    core::ClockReading m_now{At(7, 0, 0), At(7, 0, 0)};
     std::vector<std::wstring> m_fired;
     std::function<void(const std::wstring&)> m_onRun;
     core::Scheduler m_scheduler{m_tasks, [this] { return m_now; },
-                                [this](const std::wstring& program, const std::wstring&) {
-                                    m_fired.push_back(program);
-                                    if (m_onRun) {
-                                        m_onRun(program);
+                                [this](const std::vector<core::ScheduledTask>& due) {
+                                    for (const core::ScheduledTask& task : due) {
+                                        m_fired.push_back(task.program);
+                                        if (m_onRun) {
+                                            m_onRun(task.program);
+                                        }
                                     }
                                 }};
 };
-
-using Fired = std::vector<std::wstring>;
 
 TEST_F(SchedulerTest, TaskFiresOnceInItsSecond) {
     AddTask(L"a", 7, 30, 0);
@@ -110,14 +118,20 @@ TEST_F(SchedulerTest, CatchesUpAMinuteButNotMore) {
     EXPECT_EQ(m_fired, Fired{L"b"});
 }
 
-TEST_F(SchedulerTest, ClockSetBackFiresThatHourAgain) {
+TEST_F(SchedulerTest, ClockSetBackAnHourFiresNothingTwice) {
     AddTask(L"a", 7, 30, 0);
+    AddTask(L"not yet examined", 8, 45, 0);
     TickAt(At(7, 29, 59));
     TickAt(At(7, 30, 0));
-    TickAt(At(8, 29, 59));
+    TickAt(At(8, 29, 59));  // a jump: 07:30:01 to 08:29:58 were never examined
     TickAt(At(7, 29, 59));  // set back an hour
-    TickAt(At(7, 30, 0));
-    EXPECT_EQ(m_fired, (Fired{L"a", L"a"}));
+    for (int minute = 30; minute < 60; ++minute) {
+        TickAt(At(7, minute, 0));
+    }
+    for (int minute = 0; minute < 60; ++minute) {
+        TickAt(At(8, minute, 0));
+    }
+    EXPECT_EQ(m_fired, (Fired{L"a", L"not yet examined"}));
 }
 
 TEST_F(SchedulerTest, MidnightFiresAtMidnight) {
@@ -160,71 +174,249 @@ TEST_F(SchedulerTest, EmptyListTicksWithoutFiring) {
     EXPECT_TRUE(m_fired.empty());
 }
 
-// A message box shown by a task runs a modal loop, in which the next timer messages tick again.
-TEST_F(SchedulerTest, NestedTickNeverTakesASecondTwice) {
-    AddTask(L"box", 7, 30, 0, L"Stop");
+// The tasks of one second are handed on together: a row removed meanwhile moves no other task's second.
+TEST_F(SchedulerTest, RowRemovedWhileASecondRunsMovesNoOtherTask) {
+    AddTask(L"removes itself", 7, 30, 0, L"Stop");
     AddTask(L"same second", 7, 30, 0);
     AddTask(L"next second", 7, 30, 1);
-    AddTask(L"later", 7, 30, 3);
     m_onRun = [this](const std::wstring& program) {
-        if (program != L"box") {
-            return;
-        }
-        m_scheduler.SchedulerTick();  // still 07:30:00: taken already
-        for (int second = 1; second <= 4; ++second) {
-            TickAt(At(7, 30, second));
+        if (program == L"removes itself") {
+            m_tasks.RemoveTask(0);
         }
     };
+    TickAt(At(7, 29, 59));
+    TickAt(At(7, 30, 1));
+    EXPECT_EQ(m_fired, (Fired{L"removes itself", L"same second", L"next second"}));
+}
+
+TEST_F(SchedulerTest, ChangesFireFromTheNextTick) {
+    AddTask(L"a", 7, 30, 1);
+    TickAt(At(7, 30, 0));
+    m_tasks.ReplaceTask(0, L"changed", L"Start", TimeText(7, 30, 2));
+    AddTask(L"added", 7, 30, 2);
+    TickAt(At(7, 30, 1));
+    TickAt(At(7, 30, 2));
+    EXPECT_EQ(m_fired, (Fired{L"changed", L"added"}));
+}
+
+// The clock's own changes, one tick per second of UTC.
+TEST_F(SchedulerTest, TimeSyncOneSecondBackDoublesNothing) {
+    AddTask(L"a", 7, 30, 0);
+    AddTask(L"b", 7, 30, 1);
     TickAt(At(7, 29, 59));
     TickAt(At(7, 30, 0));
-    EXPECT_EQ(m_fired, (Fired{L"box", L"next second", L"later", L"same second"}));
-    TickAt(At(7, 30, 4));
-    TickAt(At(7, 30, 5));
-    EXPECT_EQ(m_fired.size(), 4u);
+    TickAt(At(7, 29, 59, 9, 400));  // corrected back by a second
+    TickAt(At(7, 30, 0, 9, 400));
+    TickAt(At(7, 30, 1, 9, 400));
+    TickAt(At(7, 30, 2, 9, 400));
+    EXPECT_EQ(m_fired, (Fired{L"a", L"b"}));
 }
 
-TEST_F(SchedulerTest, OuterTickStopsCatchingUpWhenANestedTickFindsTheClockSetBack) {
-    AddTask(L"box", 7, 30, 0, L"Stop");
-    AddTask(L"after", 7, 30, 2);
-    m_onRun = [this](const std::wstring& program) {
-        if (program == L"box") {
-            TickAt(At(6, 0, 0));
-        }
-    };
-    TickAt(At(7, 29, 59));
-    TickAt(At(7, 30, 3));  // would catch up to :03; the clock is set back meanwhile
-    EXPECT_EQ(m_fired, Fired{L"box"});
+TEST_F(SchedulerTest, ClockSetBackTwoHoursLivesThemWithoutFiringAgain) {
+    AddTask(L"7:30", 7, 30, 0);
+    AddTask(L"8:15", 8, 15, 0);
+    AddTask(L"9:15", 9, 15, 0);
+    for (int second = 7 * 3600; second <= 9 * 3600; ++second) {
+        TickAt(At(second / 3600, second / 60 % 60, second % 60));
+    }
+    EXPECT_EQ(m_fired, (Fired{L"7:30", L"8:15"}));
+    for (int second = 7 * 3600; second <= 9 * 3600 + 30 * 60; ++second) {
+        TickAt(At(second / 3600, second / 60 % 60, second % 60));
+    }
+    EXPECT_EQ(m_fired, (Fired{L"7:30", L"8:15", L"9:15"}));
 }
 
-TEST_F(SchedulerTest, RowRemovedWhileABoxIsOpenIsNotRead) {
-    AddTask(L"box", 7, 30, 0, L"Stop");
-    AddTask(L"removed", 7, 30, 0);
-    m_onRun = [this](const std::wstring& program) {
-        if (program == L"box") {
-            m_tasks.RemoveTask(1);
-        }
-    };
-    TickAt(At(7, 29, 59));
+TEST_F(SchedulerTest, JumpOfSixtyOneSecondsCatchesNothingUp) {
+    AddTask(L"skipped", 7, 30, 30);
+    AddTask(L"landing", 7, 31, 1);
+    AddTask(L"after", 7, 31, 2);
     TickAt(At(7, 30, 0));
-    EXPECT_EQ(m_fired, Fired{L"box"});
+    TickAt(At(7, 31, 1));
+    TickAt(At(7, 31, 2));
+    EXPECT_EQ(m_fired, (Fired{L"landing", L"after"}));
 }
 
-TEST(IsTaskDue, ComparesHourMinuteAndSecondOnly) {
-    const DateTimeValue task = DateTimeValue::FromSystemTime(At(7, 30, 0, 1));
-    EXPECT_TRUE(core::IsTaskDue(task, DateTimeValue::FromSystemTime(At(7, 30, 0, 20))));
-    EXPECT_FALSE(core::IsTaskDue(task, DateTimeValue::FromSystemTime(At(7, 30, 1, 1))));
-    EXPECT_FALSE(core::IsTaskDue(task, DateTimeValue::FromSystemTime(At(7, 31, 0, 1))));
-    EXPECT_FALSE(core::IsTaskDue(task, DateTimeValue::FromSystemTime(At(8, 30, 0, 1))));
+// A clock set a year ahead by mistake and corrected: days that were never lived block nothing.
+TEST_F(SchedulerTest, ClockCorrectedFromTheFutureFiresAtOnce) {
+    AddTask(L"a", 7, 0, 10);
+    TickAt(At(7, 0, 0));
+    SYSTEMTIME future = At(7, 0, 5);
+    future.wYear = 2027;
+    TickAt(future);
+    for (int second = 6; second <= 12; ++second) {
+        TickAt(At(7, 0, second));
+    }
+    EXPECT_EQ(m_fired, Fired{L"a"});
 }
 
-TEST(IsTaskDue, InvalidNeverMatchesEvenAgainstMidnight) {
-    const DateTimeValue midnight = core::ParseTaskTime(TimeText(0, 0, 0));
-    ASSERT_TRUE(midnight.IsValid());
-    const DateTimeValue now = DateTimeValue::FromSystemTime(At(0, 0, 0));
-    EXPECT_TRUE(core::IsTaskDue(midnight, now));
-    EXPECT_FALSE(core::IsTaskDue(DateTimeValue::Invalid(), now));
-    EXPECT_FALSE(core::IsTaskDue(midnight, DateTimeValue::Invalid()));
-    EXPECT_FALSE(core::IsTaskDue(DateTimeValue::Invalid(), DateTimeValue::Invalid()));
+// Daylight-saving changes under real zone rules: the local clock is what the platform makes of UTC.
+class ZoneSchedulerTest : public ::testing::Test {
+protected:
+    struct Firing {
+        std::wstring program;
+        SYSTEMTIME local;
+        SYSTEMTIME utc;
+    };
+
+    static TIME_ZONE_INFORMATION Eastern() {
+        TIME_ZONE_INFORMATION zone{};
+        zone.Bias = 300;
+        zone.DaylightBias = -60;
+        zone.StandardDate = {0, 11, 0, 1, 2, 0, 0, 0};  // first Sunday of November, 02:00
+        zone.DaylightDate = {0, 3, 0, 2, 2, 0, 0, 0};   // second Sunday of March, 02:00
+        return zone;
+    }
+    static TIME_ZONE_INFORMATION CentralEurope() {
+        TIME_ZONE_INFORMATION zone{};
+        zone.Bias = -60;
+        zone.DaylightBias = -60;
+        zone.StandardDate = {0, 10, 0, 5, 3, 0, 0, 0};  // last Sunday of October, 03:00
+        zone.DaylightDate = {0, 3, 0, 5, 2, 0, 0, 0};   // last Sunday of March, 02:00
+        return zone;
+    }
+
+    void AddTask(const std::wstring& program, int hour, int minute, int second) {
+        m_tasks.AppendTask(program, L"Start", TimeText(hour, minute, second));
+    }
+
+    // Ticks once a second of UTC from the start, for that many seconds.
+    void Run(const TIME_ZONE_INFORMATION& zone, SYSTEMTIME utcStart, int seconds) {
+        FILETIME file{};
+        ASSERT_TRUE(::SystemTimeToFileTime(&utcStart, &file));
+        ULARGE_INTEGER ticks{{file.dwLowDateTime, file.dwHighDateTime}};
+        for (int i = 0; i < seconds; ++i, ticks.QuadPart += 10'000'000ULL) {
+            const FILETIME at{ticks.LowPart, ticks.HighPart};
+            ASSERT_TRUE(::FileTimeToSystemTime(&at, &m_now.utc));
+            ASSERT_TRUE(::SystemTimeToTzSpecificLocalTime(&zone, &m_now.utc, &m_now.local));
+            m_scheduler.SchedulerTick();
+        }
+    }
+
+    static std::wstring Clock(const SYSTEMTIME& time) {
+        wchar_t text[16]{};
+        std::swprintf(text, std::size(text), L"%02u:%02u:%02u", time.wHour, time.wMinute, time.wSecond);
+        return text;
+    }
+    // "program@local time when it fired", in firing order.
+    std::vector<std::wstring> Fired() const {
+        std::vector<std::wstring> fired;
+        for (const Firing& firing : m_fired) {
+            fired.push_back(firing.program + L"@" + Clock(firing.local));
+        }
+        return fired;
+    }
+
+    core::TaskStore m_tasks;
+    core::ClockReading m_now;
+    std::vector<Firing> m_fired;
+    core::Scheduler m_scheduler{m_tasks, [this] { return m_now; },
+                                [this](const std::vector<core::ScheduledTask>& due) {
+                                    for (const core::ScheduledTask& task : due) {
+                                        m_fired.push_back({task.program, m_now.local, m_now.utc});
+                                    }
+                                }};
+};
+
+SYSTEMTIME Utc(int year, int month, int day, int hour, int minute = 0) {
+    SYSTEMTIME time{};
+    time.wYear = static_cast<WORD>(year);
+    time.wMonth = static_cast<WORD>(month);
+    time.wDay = static_cast<WORD>(day);
+    time.wHour = static_cast<WORD>(hour);
+    time.wMinute = static_cast<WORD>(minute);
+    return time;
+}
+
+constexpr int kFourHours = 4 * 3600;
+
+// 8 March 2026, 02:00 EST becomes 03:00 EDT: the skipped hour's tasks run at 03:00, once.
+TEST_F(ZoneSchedulerTest, UsSpringSkippedHourFiresOnceRightAfterTheJump) {
+    AddTask(L"before", 1, 59, 59);
+    AddTask(L"skipped 2:00", 2, 0, 0);
+    AddTask(L"skipped 2:30", 2, 30, 0);
+    AddTask(L"skipped 2:59:59", 2, 59, 59);
+    AddTask(L"3:00", 3, 0, 0);
+    AddTask(L"3:00:01", 3, 0, 1);
+    Run(Eastern(), Utc(2026, 3, 8, 5), kFourHours);  // 00:00 EST to 05:00 EDT
+    EXPECT_EQ(Fired(),
+              (std::vector<std::wstring>{L"before@01:59:59", L"skipped 2:00@03:00:00", L"skipped 2:30@03:00:00",
+                                         L"skipped 2:59:59@03:00:00", L"3:00@03:00:00", L"3:00:01@03:00:01"}));
+}
+
+// 1 November 2026, 02:00 EDT becomes 01:00 EST: the repeated hour fires its tasks the first time only.
+TEST_F(ZoneSchedulerTest, UsAutumnRepeatedHourFiresOnce) {
+    AddTask(L"0:59:59", 0, 59, 59);
+    AddTask(L"1:00", 1, 0, 0);
+    AddTask(L"1:30", 1, 30, 0);
+    AddTask(L"1:59:59", 1, 59, 59);
+    AddTask(L"2:00", 2, 0, 0);
+    Run(Eastern(), Utc(2026, 11, 1, 4), kFourHours);  // 00:00 EDT to 03:00 EST
+    EXPECT_EQ(Fired(), (std::vector<std::wstring>{L"0:59:59@00:59:59", L"1:00@01:00:00", L"1:30@01:30:00",
+                                                  L"1:59:59@01:59:59", L"2:00@02:00:00"}));
+    ASSERT_EQ(m_fired.size(), 5u);
+    // 01:30 fired in daylight time (05:30 UTC), not in the repeated standard-time hour (06:30 UTC).
+    EXPECT_EQ(m_fired[2].utc.wHour, 5);
+    EXPECT_EQ(m_fired[4].utc.wHour, 7);
+}
+
+// 29 March 2026, 02:00 CET becomes 03:00 CEST.
+TEST_F(ZoneSchedulerTest, EuSpringSkippedHourFiresOnceRightAfterTheJump) {
+    AddTask(L"skipped 2:30", 2, 30, 0);
+    AddTask(L"3:30", 3, 30, 0);
+    Run(CentralEurope(), Utc(2026, 3, 28, 23), kFourHours);  // 00:00 CET to 05:00 CEST
+    EXPECT_EQ(Fired(), (std::vector<std::wstring>{L"skipped 2:30@03:00:00", L"3:30@03:30:00"}));
+}
+
+// 25 October 2026, 03:00 CEST becomes 02:00 CET.
+TEST_F(ZoneSchedulerTest, EuAutumnRepeatedHourFiresOnce) {
+    AddTask(L"2:30", 2, 30, 0);
+    AddTask(L"2:59:59", 2, 59, 59);
+    AddTask(L"3:00", 3, 0, 0);
+    Run(CentralEurope(), Utc(2026, 10, 24, 22), kFourHours + 60);  // 00:00 CEST to 03:01 CET
+    EXPECT_EQ(Fired(), (std::vector<std::wstring>{L"2:30@02:30:00", L"2:59:59@02:59:59", L"3:00@03:00:00"}));
+}
+
+// A tick that is late across the change still catches up the skipped hour and the seconds it missed.
+TEST_F(ZoneSchedulerTest, LateTickAcrossTheSpringChangeCatchesUp) {
+    AddTask(L"1:59:58", 1, 59, 58);
+    AddTask(L"2:30", 2, 30, 0);
+    AddTask(L"3:00:01", 3, 0, 1);
+    const TIME_ZONE_INFORMATION zone = Eastern();
+    Run(zone, Utc(2026, 3, 8, 6, 59), 57);  // up to 01:59:56 EST
+    SYSTEMTIME late = Utc(2026, 3, 8, 7);
+    late.wSecond = 2;  // 03:00:02 EDT, six seconds later
+    m_now.utc = late;
+    ASSERT_TRUE(::SystemTimeToTzSpecificLocalTime(&zone, &m_now.utc, &m_now.local));
+    m_scheduler.SchedulerTick();
+    EXPECT_EQ(Fired(), (std::vector<std::wstring>{L"1:59:58@03:00:02", L"2:30@03:00:02", L"3:00:01@03:00:02"}));
+}
+
+// The thread ticks at the start of each wall-clock second: how far into its second each tick came is
+// printed, and only a generous bound is asserted.
+TEST(SchedulerThread, TicksFollowTheWallClockSecond) {
+    std::mutex mutex;
+    std::condition_variable ticked;
+    std::vector<SYSTEMTIME> ticks;
+    {
+        core::SchedulerThread thread([&] {
+            SYSTEMTIME now{};
+            ::GetSystemTime(&now);
+            const std::lock_guard lock(mutex);
+            ticks.push_back(now);
+            ticked.notify_one();
+        });
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(ticked.wait_for(lock, std::chrono::seconds(10), [&] { return ticks.size() >= 4; }));
+    }
+    const size_t count = ticks.size();
+    for (size_t i = 0; i < count; ++i) {
+        std::printf("tick %zu came %u ms into its second\n", i, ticks[i].wMilliseconds);
+        EXPECT_LT(ticks[i].wMilliseconds, 500u);
+        if (i > 0) {
+            // One tick per second: never two in the same second.
+            EXPECT_NE(ticks[i].wSecond, ticks[i - 1].wSecond);
+        }
+    }
 }
 
 TEST(RunTaskAction, StartInAnyLetterCaseStartsEverythingElseStops) {

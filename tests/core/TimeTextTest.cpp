@@ -1,10 +1,14 @@
 // The time text under the locale this run was started in (en-US, de-DE or ja-JP).
+#include "core/Scheduler.h"
+#include "core/TaskStore.h"
 #include "core/TaskTime.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -100,6 +104,73 @@ TEST(TimeText, TwentyFourHourTextUnderEveryLocale) {
     const DateTimeValue parsed = ParseTaskTime(L"19:05:00");
     ASSERT_TRUE(parsed.IsValid());
     ExpectTimeOfDay(parsed, 19, 5, 0);
+}
+
+// A profile written under another locale, or on another machine: each of the three locales' texts fires
+// under each of them, at the second it names.
+TEST(TimeText, TextsOfTheOtherLocalesFire) {
+    struct Sample {
+        const wchar_t* text;
+        int secondOfDay;
+    };
+    const Sample samples[] = {
+        {L"7:05:00 PM", 19 * 3600 + 5 * 60},  // en-US
+        {L"19:05:00", 19 * 3600 + 5 * 60},    // de-DE and ja-JP
+        {L"7:30:00 AM", 7 * 3600 + 30 * 60},  // en-US
+        {L"07:30:00", 7 * 3600 + 30 * 60},    // de-DE
+        {L"7:30:00", 7 * 3600 + 30 * 60},     // ja-JP
+        {L"12:00:00 AM", 0},                  // en-US midnight
+        {L"0:00:00", 0},                      // ja-JP midnight
+        {L"12:00:00 PM", 12 * 3600},          // en-US noon
+    };
+    core::TaskStore tasks;
+    for (const Sample& sample : samples) {
+        tasks.AppendTask(sample.text, L"Start", sample.text);
+    }
+    for (int row = 0; row < tasks.GetTaskCount(); ++row) {
+        EXPECT_EQ(tasks.GetSecondOfDay(row), samples[row].secondOfDay)
+            << std::string(tasks.GetTaskText(row, core::TaskColumn::Time).begin(),
+                           tasks.GetTaskText(row, core::TaskColumn::Time).end());
+    }
+
+    std::vector<std::wstring> fired;
+    SYSTEMTIME now{};
+    core::Scheduler scheduler(
+        tasks,
+        [&] {
+            return core::ClockReading{now, now};
+        },
+        [&](const std::vector<core::ScheduledTask>& due) {
+            for (const core::ScheduledTask& task : due) {
+                fired.push_back(task.program);
+            }
+        });
+    ASSERT_TRUE(At(19, 5, 0).ToSystemTime(now));
+    scheduler.SchedulerTick();
+    EXPECT_EQ(fired, (std::vector<std::wstring>{L"7:05:00 PM", L"19:05:00"}));
+}
+
+TEST(TimeText, TwentyFourHourAndEnglishFormsAlone) {
+    struct Sample {
+        const wchar_t* text;
+        int hour;
+        int minute;
+        int second;
+    };
+    const Sample readable[] = {{L"0:00:00", 0, 0, 0},        {L"23:59:59", 23, 59, 59},   {L"12:00:00 AM", 0, 0, 0},
+                               {L"12:00:00 PM", 12, 0, 0},   {L"12:30:05 pm", 12, 30, 5}, {L" 7:05:00 PM ", 19, 5, 0},
+                               {L"11:59:59 am", 11, 59, 59}, {L"09:00:00", 9, 0, 0}};
+    for (const Sample& sample : readable) {
+        SCOPED_TRACE(testing::Message() << std::string(sample.text, sample.text + std::wcslen(sample.text)));
+        const DateTimeValue value = core::ParseTimeOfDayText(sample.text);
+        ASSERT_TRUE(value.IsValid());
+        ExpectTimeOfDay(value, static_cast<WORD>(sample.hour), static_cast<WORD>(sample.minute),
+                        static_cast<WORD>(sample.second));
+    }
+    for (const wchar_t* text : {L"24:00:00", L"13:00:00 PM", L"0:00:00 AM", L"7:5:00", L"7:05", L"7:05:00 XM",
+                                L"7:05:00 PMx", L"7:60:00", L"7:05:60", L"", L"123:00:00", L"7:05:00 P"}) {
+        EXPECT_FALSE(core::ParseTimeOfDayText(text).IsValid()) << std::string(text, text + std::wcslen(text));
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -40,6 +41,47 @@ TEST(AppMessageBox, CaptionAndIconRules) {
 }
 
 // Without a hook, the platform's own box shows the text as given and returns the button pressed.
+std::vector<std::wstring> Texts(const Recorded& recorded) {
+    std::vector<std::wstring> texts;
+    for (const fw::MessageBoxRequest& request : recorded.requests) {
+        texts.push_back(request.text);
+    }
+    return texts;
+}
+
+// Boxes raised while several things are done together wait until all of them are done; questions do not.
+TEST(AppMessageBox, DeferredBoxesComeAfterwardsInOrder) {
+    Recorded recorded;
+    {
+        fw::DeferredMessageBoxes deferred;
+        EXPECT_EQ(fw::AfxMessageBox(L"first"), IDOK);
+        EXPECT_EQ(fw::AfxMessageBox(L"Sure?", MB_YESNO), IDNO);
+        {
+            fw::DeferredMessageBoxes inner;
+            fw::AfxMessageBox(L"inner");
+        }
+        // The inner boxes are the outer one's now: nothing else is shown yet.
+        EXPECT_EQ(Texts(recorded), std::vector<std::wstring>{L"Sure?"});
+        fw::AfxMessageBox(L"second", MB_OK | MB_ICONINFORMATION);
+        deferred.Show();
+        EXPECT_EQ(Texts(recorded), (std::vector<std::wstring>{L"Sure?", L"first", L"inner", L"second"}));
+        // Shown once; after Show, boxes go out at once again.
+        fw::AfxMessageBox(L"after");
+    }
+    EXPECT_EQ(Texts(recorded), (std::vector<std::wstring>{L"Sure?", L"first", L"inner", L"second", L"after"}));
+    ASSERT_EQ(recorded.requests.size(), 5u);
+    EXPECT_EQ(recorded.requests[1].type & MB_ICONMASK, static_cast<UINT>(MB_ICONEXCLAMATION));
+    EXPECT_EQ(recorded.requests[3].type & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+}
+
+// Each thread keeps its own: a box of another thread is shown at once.
+TEST(AppMessageBox, DeferralBelongsToItsThread) {
+    Recorded recorded;
+    fw::DeferredMessageBoxes deferred;
+    std::thread([] { fw::AfxMessageBox(L"other thread"); }).join();
+    EXPECT_EQ(Texts(recorded), std::vector<std::wstring>{L"other thread"});
+}
+
 TEST(AppMessageBox, RealBoxShowsTheTextAsGiven) {
     std::wstring seen;
     std::thread driver([&] {

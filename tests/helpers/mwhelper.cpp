@@ -11,7 +11,8 @@
 //                      when the desktop has none yet; records "shell <0|1>" with the outcome
 //   --ignore-close     WM_CLOSE does nothing
 //   --close-delay MS   a window closes MS milliseconds after its WM_CLOSE, as a program that saves first
-//   --record FILE      appends "start <pid> <time>" at start, "close <title>" for each WM_CLOSE received,
+//   --record FILE      appends "start <pid> <local date and time> <own file name>" at start, "close <title>" for each
+//   WM_CLOSE received,
 //                      "exit <pid>" when it leaves its message loop
 //                      and "mark <n>" for each message WM_APP with wParam n it takes from its queue
 //   --hang-after MS    stops answering messages MS milliseconds after start (its windows hang)
@@ -23,6 +24,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -174,7 +176,11 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t stamp[64]{};
     swprintf(stamp, 64, L"%04u-%02u-%02u %02u:%02u:%02u.%03u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
              now.wSecond, now.wMilliseconds);
-    Record(L"start " + std::to_wstring(::GetCurrentProcessId()) + L" " + stamp);
+    // The file name tells apart copies of the helper that one record serves.
+    wchar_t image[MAX_PATH]{};
+    ::GetModuleFileNameW(nullptr, image, MAX_PATH);
+    const wchar_t* name = std::wcsrchr(image, L'\\');
+    Record(L"start " + std::to_wstring(::GetCurrentProcessId()) + L" " + stamp + L" " + (name ? name + 1 : image));
 
     WNDCLASSW wc{};
     wc.lpfnWndProc = WindowProc;

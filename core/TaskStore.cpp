@@ -1,0 +1,168 @@
+#include "core/TaskStore.h"
+
+#include "core/TaskTime.h"
+
+#include <algorithm>
+
+namespace core {
+namespace {
+
+bool BySecondThenRow(const ScheduledTask& a, const ScheduledTask& b) {
+    return a.secondOfDay != b.secondOfDay ? a.secondOfDay < b.secondOfDay : a.row < b.row;
+}
+
+}  // namespace
+
+Schedule::Schedule(std::vector<ScheduledTask> tasks) : m_tasks(std::move(tasks)) {
+    std::sort(m_tasks.begin(), m_tasks.end(), &BySecondThenRow);
+}
+
+std::span<const ScheduledTask> Schedule::TasksAt(int secondOfDay) const {
+    struct SecondOrder {
+        bool operator()(const ScheduledTask& task, int second) const { return task.secondOfDay < second; }
+        bool operator()(int second, const ScheduledTask& task) const { return second < task.secondOfDay; }
+    };
+    const auto [first, last] = std::equal_range(m_tasks.begin(), m_tasks.end(), secondOfDay, SecondOrder{});
+    return {first, last};
+}
+
+TaskStore::TaskStore(const TaskStore& other) : TaskList(other) {
+    const std::lock_guard lock(other.m_mutex);
+    m_rows = other.m_rows;
+    m_schedule = other.m_schedule;
+}
+
+TaskStore& TaskStore::operator=(const TaskStore& other) {
+    if (this != &other) {
+        const std::scoped_lock lock(m_mutex, other.m_mutex);
+        m_rows = other.m_rows;
+        m_schedule = other.m_schedule;
+    }
+    return *this;
+}
+
+TaskStore::Row TaskStore::MakeRow(const std::wstring& program, const std::wstring& action, const std::wstring& time) {
+    // Parsed here, outside the lock, and never again: the tick compares numbers only.
+    return Row{Task{program, action, time}, SecondOfDay(ParseTaskTime(time))};
+}
+
+int TaskStore::GetTaskCount() const {
+    const std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_rows.size());
+}
+
+std::wstring TaskStore::GetTaskText(int row, TaskColumn column) const {
+    const std::lock_guard lock(m_mutex);
+    if (!IsRow(row)) {
+        return {};
+    }
+    const Task& task = m_rows[static_cast<size_t>(row)].task;
+    switch (column) {
+        case TaskColumn::Program:
+            return task.program;
+        case TaskColumn::Action:
+            return task.action;
+        case TaskColumn::Time:
+            return task.time;
+    }
+    return {};
+}
+
+void TaskStore::AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) {
+    Row row = MakeRow(program, action, time);
+    const std::lock_guard lock(m_mutex);
+    m_rows.push_back(std::move(row));
+    m_schedule.reset();
+}
+
+void TaskStore::AppendTasks(const std::vector<Task>& tasks) {
+    std::vector<Row> rows;
+    rows.reserve(tasks.size());
+    for (const Task& task : tasks) {
+        rows.push_back(MakeRow(task.program, task.action, task.time));
+    }
+    const std::lock_guard lock(m_mutex);
+    m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    m_schedule.reset();
+}
+
+void TaskStore::ReplaceTask(int row,
+                            const std::wstring& program,
+                            const std::wstring& action,
+                            const std::wstring& time) {
+    Row replacement = MakeRow(program, action, time);
+    const std::lock_guard lock(m_mutex);
+    if (!IsRow(row)) {
+        return;
+    }
+    m_rows[static_cast<size_t>(row)] = std::move(replacement);
+    m_schedule.reset();
+}
+
+void TaskStore::RemoveTask(int row) {
+    const std::lock_guard lock(m_mutex);
+    if (!IsRow(row)) {
+        return;
+    }
+    m_rows.erase(m_rows.begin() + row);
+    m_schedule.reset();
+}
+
+int TaskStore::GetSecondOfDay(int row) const {
+    const std::lock_guard lock(m_mutex);
+    return IsRow(row) ? m_rows[static_cast<size_t>(row)].secondOfDay : -1;
+}
+
+std::shared_ptr<const Schedule> TaskStore::CurrentSchedule() const {
+    const std::lock_guard lock(m_mutex);
+    if (!m_schedule) {
+        std::vector<ScheduledTask> tasks;
+        tasks.reserve(m_rows.size());
+        for (size_t i = 0; i < m_rows.size(); ++i) {
+            const Row& row = m_rows[i];
+            if (row.secondOfDay >= 0) {
+                tasks.push_back({row.secondOfDay, static_cast<int>(i), row.task.program, row.task.action});
+            }
+        }
+        m_schedule = std::make_shared<const Schedule>(std::move(tasks));
+    }
+    return m_schedule;
+}
+
+void MemoryTaskList::AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) {
+    TaskStore::AppendTask(program, action, time);
+    m_selected.push_back(false);
+}
+
+void MemoryTaskList::AppendTasks(const std::vector<Task>& tasks) {
+    TaskStore::AppendTasks(tasks);
+    m_selected.resize(m_selected.size() + tasks.size(), false);
+}
+
+void MemoryTaskList::ReplaceTask(int row,
+                                 const std::wstring& program,
+                                 const std::wstring& action,
+                                 const std::wstring& time) {
+    TaskStore::ReplaceTask(row, program, action, time);
+    SelectTask(row, false);
+}
+
+void MemoryTaskList::RemoveTask(int row) {
+    TaskStore::RemoveTask(row);
+    if (IsRow(row)) {
+        m_selected.erase(m_selected.begin() + row);
+    }
+}
+
+int MemoryTaskList::GetFirstSelectedTask() const {
+    const auto found = std::find(m_selected.begin(), m_selected.end(), true);
+    return found == m_selected.end() ? -1 : static_cast<int>(found - m_selected.begin());
+}
+
+void MemoryTaskList::SelectTask(int row, bool selected) {
+    if (IsRow(row)) {
+        m_selected[static_cast<size_t>(row)] = selected;
+    }
+}
+
+}  // namespace core
