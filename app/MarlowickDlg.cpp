@@ -141,8 +141,7 @@ bool CMarlowickDlg::OnInitDialog() {
     m_profile.Load(m_taskList);
     const std::wstring folder = core::GetConfigFolder();
     if (!folder.empty() && !core::IsProfileTrusted(folder, folder + L"\\Profile.txt")) {
-        // Held while the question is open too: its message loop keeps serving the scheduler's timer.
-        m_tasksHeld = true;
+        // Nothing fires before the answer: the scheduler starts only after it.
         m_tasksHeld = fw::AfxMessageBox(UntrustedProfileQuestion(folder), MB_YESNO) != IDYES;
     }
     if (!m_tasksHeld) {

@@ -2,6 +2,7 @@
 
 #include "control/ProcessPath.h"
 #include "control/WindowTitle.h"
+#include "core/AsciiCase.h"
 #include "core/Profile.h"
 #include "framework/MessageBox.h"
 
@@ -15,15 +16,6 @@ namespace {
 StopHooks& Hooks() {
     static StopHooks hooks;
     return hooks;
-}
-
-std::wstring AsciiLower(std::wstring text) {
-    for (wchar_t& c : text) {
-        if (c >= L'A' && c <= L'Z') {
-            c = static_cast<wchar_t>(c - L'A' + L'a');
-        }
-    }
-    return text;
 }
 
 fw::UniqueHandle OpenForStop(DWORD processId) {
@@ -90,14 +82,14 @@ void StopProgram(const std::wstring& program, PendingStops& stops) {
 
 void StopProgramByPath(const std::wstring& path, const StopOptions& options, PendingStops& stops) {
     const DWORD ownId = ::GetCurrentProcessId();
-    const std::wstring wanted = AsciiLower(path);
+    const std::wstring wanted = core::AsciiLower(path);
     bool refused = false;
     for (DWORD id : ListProcessIds()) {
         if (id == ownId) {
             continue;
         }
         const fw::UniqueHandle query = OpenProcessForQuery(id);
-        if (!query || AsciiLower(GetProcessImagePath(query.Get())) != wanted) {
+        if (!query || core::AsciiLower(GetProcessImagePath(query.Get())) != wanted) {
             continue;
         }
         // The query handle keeps the id from passing to another process while the process is opened again

@@ -1,5 +1,6 @@
 #include "control/StopOptions.h"
 
+#include "core/AsciiCase.h"
 #include "core/IniFile.h"
 #include "core/Profile.h"
 
@@ -18,12 +19,7 @@ StopOptions& LastReadOptions() {
 }  // namespace
 
 bool IsForceQuitText(const std::wstring& text) {
-    std::wstring upper = text;
-    for (wchar_t& c : upper) {
-        if (c >= L'a' && c <= L'z') {
-            c = static_cast<wchar_t>(c - L'a' + L'A');
-        }
-    }
+    const std::wstring upper = core::AsciiUpper(text);
     return upper.empty() || upper == L"TRUE";
 }
 

@@ -2,6 +2,7 @@
 
 #include "control/ProgramStart.h"
 #include "control/ProgramStop.h"
+#include "core/AsciiCase.h"
 
 #include <algorithm>
 #include <exception>
@@ -39,13 +40,7 @@ ClockReading SystemClock() {
 }
 
 bool IsStartAction(const std::wstring& action) {
-    std::wstring upper = action;
-    for (wchar_t& c : upper) {
-        if (c >= L'a' && c <= L'z') {
-            c = static_cast<wchar_t>(c - L'a' + L'A');
-        }
-    }
-    return upper == L"START";
+    return AsciiUpper(action) == L"START";
 }
 
 void RunTask(const std::wstring& program, const std::wstring& action, control::PendingStops& stops) {

@@ -1,5 +1,6 @@
 #include "core/TaskTime.h"
 
+#include "core/AsciiCase.h"
 #include "framework/Handle.h"
 
 #include <oleauto.h>
@@ -31,10 +32,6 @@ void SkipBlanks(const std::wstring& text, size_t& pos) {
     while (pos < text.size() && (text[pos] == L' ' || text[pos] == L'\t')) {
         ++pos;
     }
-}
-
-wchar_t Upper(wchar_t c) {
-    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
 }
 
 }  // namespace
@@ -110,9 +107,9 @@ DateTimeValue ParseTimeOfDayText(const std::wstring& text) {
         return DateTimeValue::Invalid();
     }
     SkipBlanks(text, pos);
-    if (pos + 2 <= text.size() && Upper(text[pos + 1]) == L'M' &&
-        (Upper(text[pos]) == L'A' || Upper(text[pos]) == L'P')) {
-        const bool afternoon = Upper(text[pos]) == L'P';
+    if (pos + 2 <= text.size() && AsciiUpper(text[pos + 1]) == L'M' &&
+        (AsciiUpper(text[pos]) == L'A' || AsciiUpper(text[pos]) == L'P')) {
+        const bool afternoon = AsciiUpper(text[pos]) == L'P';
         if (hour < 1 || hour > 12) {
             return DateTimeValue::Invalid();
         }

@@ -3,6 +3,7 @@
 
 #include "ControlTestSupport.h"
 #include "control/WindowTitle.h"
+#include "core/AsciiCase.h"
 
 #include <psapi.h>
 
@@ -13,15 +14,6 @@ namespace control_test {
 namespace {
 
 using Messages = std::vector<std::wstring>;
-
-std::wstring AsciiUpper(std::wstring text) {
-    for (wchar_t& c : text) {
-        if (c >= L'a' && c <= L'z') {
-            c = static_cast<wchar_t>(c - L'a' + L'A');
-        }
-    }
-    return text;
-}
 
 // Of the two processes, the one the platform lists first.
 DWORD FirstListed(DWORD a, DWORD b) {
@@ -74,7 +66,7 @@ TEST_F(ProgramStopTest, ByPathIgnoresTheCaseOfAsciiLettersOnly) {
     EXPECT_EQ(m_stops->Count(), 0u);
     EXPECT_TRUE(helper->IsRunning());
 
-    control::StopProgram(AsciiUpper(copy.Path()), *m_stops);
+    control::StopProgram(core::AsciiUpper(copy.Path()), *m_stops);
     EXPECT_EQ(ExitCodeAfter(*helper, 10000), 7u);  // closed its window on the request
     EXPECT_EQ(m_messages, Messages{});
 }
