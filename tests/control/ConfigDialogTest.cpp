@@ -265,4 +265,20 @@ TEST_F(ConfigDialogTest, ARunValueOfAnotherProgramShowsAClearedBoxAndOkLeavesIt)
     EXPECT_EQ(other, StoredRunCommand());
 }
 
+TEST_F(ConfigDialogTest, ARunKeyThatRefusesWritesIsToldAndTheSheetStillCloses) {
+    control_test::RunValueReset reset;
+    control_test::WriteStopOptions(L"10", L"TRUE");
+    control_test::RunKeyWritesDenied denied;
+    ASSERT_TRUE(denied.Denied());
+    SheetRun run;
+    ASSERT_TRUE(run.Opened());
+    run.ClickStartAtLogon();
+    run.TypeTimeOut(L"6");
+    run.Press(PSBTN_OK);
+    EXPECT_EQ(IDOK, run.m_result);
+    EXPECT_FALSE(StoredRunCommand());
+    EXPECT_EQ(L"6", StoredTimeOut());
+    EXPECT_EQ(std::vector<std::wstring>{L"Can not make Marlowick start when you log on (error 5)."}, run.Messages());
+}
+
 }  // namespace

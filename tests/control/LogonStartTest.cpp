@@ -94,4 +94,22 @@ TEST(LogonStart, CommandsNameThisProgramInAnyCaseQuotedOrNotLongOrShort) {
     ::SetEnvironmentVariableW(L"MARLOWICK_TEST_FOLDER", nullptr);
 }
 
+TEST(LogonStart, ARunKeyThatRefusesWritesGivesTheRegistrysError) {
+    RunValueReset reset;
+    const std::wstring self = fw::GetProgramPath();
+    {
+        control_test::RunKeyWritesDenied denied;
+        ASSERT_TRUE(denied.Denied());
+        EXPECT_EQ(ERROR_ACCESS_DENIED, control::SetStartAtLogon(true, self));
+        EXPECT_FALSE(ReadRunValue());
+    }
+    ASSERT_EQ(ERROR_SUCCESS, control::SetStartAtLogon(true, self));
+    {
+        control_test::RunKeyWritesDenied denied;
+        ASSERT_TRUE(denied.Denied());
+        EXPECT_EQ(ERROR_ACCESS_DENIED, control::SetStartAtLogon(false, self));
+        EXPECT_TRUE(ReadRunValue());
+    }
+}
+
 }  // namespace

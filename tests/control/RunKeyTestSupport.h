@@ -4,6 +4,7 @@
 #include "framework/Handle.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <optional>
 #include <string>
@@ -58,6 +59,45 @@ public:
     RunValueReset(const RunValueReset&) = delete;
     RunValueReset& operator=(const RunValueReset&) = delete;
     ~RunValueReset() { RemoveRunValue(); }
+};
+
+// Makes the Run key refuse every write while it lives, as a key that a policy or an administrator locked
+// would; puts the key's own access rules back when it goes.
+class RunKeyWritesDenied {
+public:
+    RunKeyWritesDenied() {
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, control::kRunKeyPath, 0, nullptr, 0, READ_CONTROL | WRITE_DAC, nullptr,
+                          m_key.Put(), nullptr);
+        DWORD size = 0;
+        ::RegGetKeySecurity(m_key.Get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+        m_old.resize(size);
+        if (size == 0 ||
+            ::RegGetKeySecurity(m_key.Get(), DACL_SECURITY_INFORMATION, m_old.data(), &size) != ERROR_SUCCESS) {
+            m_old.clear();
+            return;
+        }
+        // Everyone: writing denied, everything else allowed.
+        fw::UniqueLocalMemory denied;
+        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                L"D:(D;;KW;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(denied.Put()),
+                nullptr)) {
+            return;
+        }
+        m_denied = ::RegSetKeySecurity(m_key.Get(), DACL_SECURITY_INFORMATION, denied.Get()) == ERROR_SUCCESS;
+    }
+    RunKeyWritesDenied(const RunKeyWritesDenied&) = delete;
+    RunKeyWritesDenied& operator=(const RunKeyWritesDenied&) = delete;
+    ~RunKeyWritesDenied() {
+        if (m_denied) {
+            ::RegSetKeySecurity(m_key.Get(), DACL_SECURITY_INFORMATION, m_old.data());
+        }
+    }
+    bool Denied() const { return m_denied; }
+
+private:
+    fw::UniqueRegKey m_key;
+    std::vector<BYTE> m_old;
+    bool m_denied = false;
 };
 
 }  // namespace control_test
