@@ -87,6 +87,8 @@ using UniqueLibrary = UniqueAny<HandleTraits<HMODULE, ::FreeLibrary>>;
 using UniqueRegKey = UniqueAny<HandleTraits<HKEY, ::RegCloseKey>>;
 // A windows hook of SetWindowsHookExW.
 using UniqueHook = UniqueAny<HandleTraits<HHOOK, ::UnhookWindowsHookEx>>;
+// A window that its creator destroys, such as a dialog made without a modal loop.
+using UniqueHwnd = UniqueAny<HandleTraits<HWND, ::DestroyWindow>>;
 // Memory that a platform call allocated with LocalAlloc (security descriptors, SID texts).
 using UniqueLocalMemory = UniqueAny<HandleTraits<HLOCAL, ::LocalFree>>;
 

@@ -27,11 +27,11 @@ struct alignas(4) EmptyDialogTemplate {
     wchar_t title[8] = L"skin";
 };
 
-HWND MakeDialog() {
+fw::UniqueHwnd MakeDialog() {
     static EmptyDialogTemplate dialogTemplate;
-    return ::CreateDialogIndirectParamW(
+    return fw::UniqueHwnd(::CreateDialogIndirectParamW(
         ::GetModuleHandleW(nullptr), &dialogTemplate.dialog, nullptr,
-        [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+        [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0));
 }
 
 // Attaches the skin to the calling thread; the library stays loaded for the test run, since skinned windows
@@ -77,35 +77,32 @@ COLORREF BackgroundOf(HWND dialog) {
 
 TEST(Skin, DialogsOfTheAttachedThreadGetTheSkinBackground) {
     // Before the skin: the system's colour.
-    HWND before = MakeDialog();
+    const fw::UniqueHwnd before = MakeDialog();
     ASSERT_TRUE(before);
-    EXPECT_NE(BackgroundOf(before), SKINHU_BACKGROUND);
+    EXPECT_NE(BackgroundOf(before.Get()), SKINHU_BACKGROUND);
 
     EXPECT_EQ(AttachSkinHere(), 0);
     EXPECT_EQ(AttachSkinHere(), 0);  // a second call changes nothing
 
-    HWND after = MakeDialog();
+    const fw::UniqueHwnd after = MakeDialog();
     ASSERT_TRUE(after);
-    EXPECT_EQ(BackgroundOf(after), SKINHU_BACKGROUND);
+    EXPECT_EQ(BackgroundOf(after.Get()), SKINHU_BACKGROUND);
     // A dialog that existed before keeps its look.
-    EXPECT_NE(BackgroundOf(before), SKINHU_BACKGROUND);
+    EXPECT_NE(BackgroundOf(before.Get()), SKINHU_BACKGROUND);
 
     // Another thread's dialogs are not skinned.
     COLORREF otherThread = 0;
     std::thread([&] {
-        HWND other = MakeDialog();
-        otherThread = BackgroundOf(other);
-        ::DestroyWindow(other);
+        const fw::UniqueHwnd other = MakeDialog();
+        otherThread = BackgroundOf(other.Get());
     }).join();
     EXPECT_NE(otherThread, SKINHU_BACKGROUND);
-
-    ::DestroyWindow(after);
-    ::DestroyWindow(before);
 }
 
 TEST(Skin, TextsAndButtonsDrawTransparentlyOnTheSkinBrushAndReadOnlyFieldsStayOpaque) {
     ASSERT_EQ(AttachSkinHere(), 0);
-    HWND dialog = MakeDialog();
+    const fw::UniqueHwnd made = MakeDialog();
+    HWND dialog = made.Get();
     ASSERT_TRUE(dialog);
     HWND label = ::CreateWindowExW(0, L"Static", L"label", WS_CHILD, 0, 0, 50, 10, dialog, nullptr, nullptr, nullptr);
     HWND check = ::CreateWindowExW(0, L"Button", L"check", WS_CHILD | BS_AUTOCHECKBOX, 0, 12, 50, 10, dialog, nullptr,
@@ -131,7 +128,6 @@ TEST(Skin, TextsAndButtonsDrawTransparentlyOnTheSkinBrushAndReadOnlyFieldsStayOp
     // One brush for every answer: none is made per message.
     EXPECT_EQ(forLabel.brush, AskColour(dialog, WM_CTLCOLORSTATIC, label).brush);
     EXPECT_EQ(forLabel.brush, AskColour(dialog, WM_CTLCOLORDLG, dialog).brush);
-    ::DestroyWindow(dialog);
 }
 
 // The child of the page with this text.
@@ -158,10 +154,8 @@ HWND ChildWithText(HWND parent, const std::wstring& text) {
 
 // The colour on screen at a point of a window's client area.
 COLORREF PixelAt(HWND hwnd, int x, int y) {
-    HDC dc = ::GetDC(hwnd);
-    const COLORREF colour = ::GetPixel(dc, x, y);
-    ::ReleaseDC(hwnd, dc);
-    return colour;
+    const fw::ClientDC dc(hwnd);
+    return ::GetPixel(dc.Get(), x, y);
 }
 
 // The client rectangle of a control in its parent's client coordinates.

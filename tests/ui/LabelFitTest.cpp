@@ -93,7 +93,8 @@ void MeasureChild(HWND child, const std::wstring& dialog, std::vector<Misfit>& m
     }
     RECT client{};
     ::GetClientRect(child, &client);
-    HDC dc = ::GetDC(child);
+    const fw::ClientDC clientDc(child);
+    HDC dc = clientDc.Get();
     {
         fw::SelectObjectGuard font(dc, reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0)));
         const SIZE decoration = Decoration(className, style, dc);
@@ -128,7 +129,6 @@ void MeasureChild(HWND child, const std::wstring& dialog, std::vector<Misfit>& m
             misfits.push_back({dialog, text, static_cast<int>(need.cx), static_cast<int>(need.cy), width, height});
         }
     }
-    ::ReleaseDC(child, dc);
 }
 
 INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM) {
@@ -156,7 +156,8 @@ Measurement MeasureEveryDialog() {
             return TRUE;
         },
         reinterpret_cast<LONG_PTR>(&ids));
-    HWND host = ::CreateWindowExW(0, L"Static", L"host", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr, nullptr, nullptr);
+    const fw::UniqueHwnd host(
+        ::CreateWindowExW(0, L"Static", L"host", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr, nullptr, nullptr));
     for (WORD id : ids) {
         HRSRC resource = ::FindResourceW(nullptr, MAKEINTRESOURCEW(id), RT_DIALOG);
         const auto* raw = static_cast<const BYTE*>(::LockResource(::LoadResource(nullptr, resource)));
@@ -170,8 +171,10 @@ Measurement MeasureEveryDialog() {
         }
         const bool child = (header[3] & WS_CHILD) != 0;
         header[3] &= ~static_cast<DWORD>(WS_VISIBLE | WS_DISABLED);
-        HWND dialog = ::CreateDialogIndirectParamW(nullptr, reinterpret_cast<const DLGTEMPLATE*>(copy.data()),
-                                                   child ? host : nullptr, PlainDialogProc, 0);
+        const fw::UniqueHwnd made(::CreateDialogIndirectParamW(nullptr,
+                                                               reinterpret_cast<const DLGTEMPLATE*>(copy.data()),
+                                                               child ? host.Get() : nullptr, PlainDialogProc, 0));
+        HWND dialog = made.Get();
         if (!dialog) {
             ADD_FAILURE() << "dialog " << id << " could not be made: " << ::GetLastError();
             continue;
@@ -182,26 +185,19 @@ Measurement MeasureEveryDialog() {
             MeasureChild(c, name, result.misfits, result.labels);
         }
         if (result.faceName.empty()) {
-            HDC dc = ::GetDC(dialog);
-            {
-                fw::SelectObjectGuard font(dc, reinterpret_cast<HFONT>(::SendMessageW(dialog, WM_GETFONT, 0, 0)));
-                wchar_t face[LF_FACESIZE]{};
-                ::GetTextFaceW(dc, LF_FACESIZE, face);
-                result.faceName = face;
-            }
-            ::ReleaseDC(dialog, dc);
+            const fw::ClientDC dc(dialog);
+            fw::SelectObjectGuard font(dc.Get(), reinterpret_cast<HFONT>(::SendMessageW(dialog, WM_GETFONT, 0, 0)));
+            wchar_t face[LF_FACESIZE]{};
+            ::GetTextFaceW(dc.Get(), LF_FACESIZE, face);
+            result.faceName = face;
         }
-        ::DestroyWindow(dialog);
     }
-    ::DestroyWindow(host);
     return result;
 }
 
 int ScreenDpi() {
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
-    return dpi;
+    const fw::ClientDC screen(nullptr);
+    return ::GetDeviceCaps(screen.Get(), LOGPIXELSY);
 }
 
 TEST(Labels, EveryTextOfEveryDialogShowsWhole) {
