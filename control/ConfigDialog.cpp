@@ -1,17 +1,21 @@
 #include "control/ConfigDialog.h"
 
+#include "control/LogonStart.h"
 #include "control/StopOptions.h"
 #include "core/Profile.h"
+#include "framework/MessageBox.h"
+#include "framework/WinApp.h"
 #include "res/resource.h"
 
 namespace control {
 
-CConfigPage::CConfigPage() : fw::CPropertyPage(IDD_CONFIG_PAGE) {}
+CConfigPage::CConfigPage() : fw::CPropertyPage(IDD_CONFIG_PAGE), m_programPath(fw::GetProgramPath()) {}
 
 const fw::MessageMap* CConfigPage::StaticMessageMap() {
     static constexpr fw::MsgEntry kEntries[] = {
         fw::OnControl<&CConfigPage::OnTimeOutChange>(IDC_TIMEOUT_EDIT, EN_CHANGE),
         fw::OnControl<&CConfigPage::OnForceQuitClicked>(IDC_FORCE_QUIT, BN_CLICKED),
+        fw::OnControl<&CConfigPage::OnStartAtLogonClicked>(IDC_START_AT_LOGON, BN_CLICKED),
     };
     static const fw::MessageMap map{fw::CPropertyPage::StaticMessageMap(), kEntries};
     return &map;
@@ -20,18 +24,21 @@ const fw::MessageMap* CConfigPage::StaticMessageMap() {
 void CConfigPage::DoDataExchange(fw::CDataExchange& dx) {
     fw::DDX_Text(dx, IDC_TIMEOUT_EDIT, m_strTimeOut);
     fw::DDX_Control(dx, IDC_FORCE_QUIT, m_btnForceQuit);
+    fw::DDX_Control(dx, IDC_START_AT_LOGON, m_btnStartAtLogon);
 }
 
 bool CConfigPage::OnInitDialog() {
     m_filling = true;
     fw::CPropertyPage::OnInitDialog();
     LoadStopOptions();
+    LoadStartAtLogon();
     m_filling = false;
     return true;
 }
 
 bool CConfigPage::OnApply() {
     SaveStopOptions();
+    SaveStartAtLogon();
     return fw::CPropertyPage::OnApply();
 }
 
@@ -50,6 +57,23 @@ void CConfigPage::SaveStopOptions() {
     fw::IgnoreResult(core::SetSetting(kStopSection, kForceQuitKey, m_btnForceQuit.GetCheck() ? L"TRUE" : L"FALSE"));
 }
 
+void CConfigPage::LoadStartAtLogon() {
+    m_btnStartAtLogon.SetCheck(IsStartAtLogonSet(m_programPath) ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void CConfigPage::SaveStartAtLogon() {
+    const bool start = m_btnStartAtLogon.GetCheck() == BST_CHECKED;
+    const LSTATUS result = SetStartAtLogon(start, m_programPath);
+    if (result != ERROR_SUCCESS) {
+        // Like a profile that cannot be written, this does not keep the sheet open: the user is told and the
+        // box shows the Run key's real state at the next opening.
+        fw::IgnoreResult(
+            fw::AfxMessageBox(std::wstring(start ? L"Can not make Marlowick start when you log on"
+                                                 : L"Can not stop Marlowick from starting when you log on") +
+                              L" (error " + std::to_wstring(result) + L")."));
+    }
+}
+
 void CConfigPage::OnTimeOutChange() {
     if (!m_filling) {
         SetModified(true);
@@ -57,6 +81,10 @@ void CConfigPage::OnTimeOutChange() {
 }
 
 void CConfigPage::OnForceQuitClicked() {
+    SetModified(true);
+}
+
+void CConfigPage::OnStartAtLogonClicked() {
     SetModified(true);
 }
 

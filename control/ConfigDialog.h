@@ -1,5 +1,6 @@
 #pragma once
-// The Options sheet: the stop time-out and the force-quit flag, read from and written to the settings file.
+// The Options sheet: the stop time-out and the force-quit flag, read from and written to the settings file,
+// and whether Marlowick starts when the user logs on, read from and written to the user's Run key.
 #include "framework/Controls.h"
 #include "framework/PropertySheet.h"
 
@@ -7,8 +8,8 @@
 
 namespace control {
 
-// The one page of the Options sheet, "Options". The settings file is its only store: it reads the values
-// when it opens and writes both on OK and on Apply.
+// The one page of the Options sheet, "Options". It reads the values when it opens and writes them all on OK
+// and on Apply: the stop options to the settings file, the start at logon to the Run key.
 class CConfigPage : public fw::CPropertyPage {
 public:
     CConfigPage();
@@ -18,8 +19,16 @@ public:
     // Writes the time-out exactly as typed and the flag as "TRUE" or "FALSE".
     void SaveStopOptions();
 
+    // Ticks the start-at-logon box when the Run key starts this program.
+    void LoadStartAtLogon();
+    // Writes or removes the Run key's value as the box says; a failure is told in a message box.
+    void SaveStartAtLogon();
+
     std::wstring m_strTimeOut;
     fw::CButton m_btnForceQuit;
+    fw::CButton m_btnStartAtLogon;
+    // The program that the Run key is to start: this one.
+    std::wstring m_programPath;
 
 protected:
     static const fw::MessageMap* StaticMessageMap();
@@ -32,6 +41,7 @@ private:
     // Any change of the time-out or of the flag lights up Apply.
     void OnTimeOutChange();
     void OnForceQuitClicked();
+    void OnStartAtLogonClicked();
 
     // Set while the page fills its own fields, whose change notifications are no edit of the user's.
     bool m_filling = false;

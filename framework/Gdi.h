@@ -6,13 +6,15 @@
 
 namespace fw {
 
-// A device context for a whole window, frame included (GetWindowDC), released by the guard.
-class WindowDC {
+// A device context of a window, released by the guard: from GetWindowDC (the whole window, frame included) or
+// from GetDC (the client area, or the screen for a null window).
+template <HDC(WINAPI* Acquire)(HWND)>
+class BasicWindowDC {
 public:
-    explicit WindowDC(HWND hwnd) : m_hwnd(hwnd), m_dc(::GetWindowDC(hwnd)) {}
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    ~WindowDC() {
+    explicit BasicWindowDC(HWND hwnd) : m_hwnd(hwnd), m_dc(Acquire(hwnd)) {}
+    BasicWindowDC(const BasicWindowDC&) = delete;
+    BasicWindowDC& operator=(const BasicWindowDC&) = delete;
+    ~BasicWindowDC() {
         if (m_dc) {
             ::ReleaseDC(m_hwnd, m_dc);
         }
@@ -24,6 +26,9 @@ private:
     HWND m_hwnd;
     HDC m_dc;
 };
+
+using WindowDC = BasicWindowDC<::GetWindowDC>;
+using ClientDC = BasicWindowDC<::GetDC>;
 
 // BeginPaint and EndPaint.
 class PaintDC {

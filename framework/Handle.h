@@ -77,11 +77,18 @@ using UniqueFind = UniqueAny<FindHandleTraits>;
 using UniqueIcon = UniqueAny<HandleTraits<HICON, ::DestroyIcon>>;
 using UniqueBitmap = UniqueAny<HandleTraits<HBITMAP, ::DeleteObject>>;
 using UniquePen = UniqueAny<HandleTraits<HPEN, ::DeleteObject>>;
+using UniqueBrush = UniqueAny<HandleTraits<HBRUSH, ::DeleteObject>>;
 using UniqueMenu = UniqueAny<HandleTraits<HMENU, ::DestroyMenu>>;
 using UniqueImageList = UniqueAny<HandleTraits<HIMAGELIST, ::ImageList_Destroy>>;
 using UniqueMemoryDC = UniqueAny<HandleTraits<HDC, ::DeleteDC>>;
 using UniqueBstr = UniqueAny<HandleTraits<BSTR, ::SysFreeString>>;
 using UniqueLibrary = UniqueAny<HandleTraits<HMODULE, ::FreeLibrary>>;
+// An open registry key; the predefined roots (HKEY_CURRENT_USER and the like) are never owned.
+using UniqueRegKey = UniqueAny<HandleTraits<HKEY, ::RegCloseKey>>;
+// A windows hook of SetWindowsHookExW.
+using UniqueHook = UniqueAny<HandleTraits<HHOOK, ::UnhookWindowsHookEx>>;
+// A window that its creator destroys, such as a dialog made without a modal loop.
+using UniqueHwnd = UniqueAny<HandleTraits<HWND, ::DestroyWindow>>;
 // Memory that a platform call allocated with LocalAlloc (security descriptors, SID texts).
 using UniqueLocalMemory = UniqueAny<HandleTraits<HLOCAL, ::LocalFree>>;
 

@@ -93,4 +93,20 @@ int AfxWinMain() {
     return kFatalErrorExitCode;
 }
 
+std::wstring GetProgramPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        // A path that filled the buffer may have been cut: try again with more room.
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
 }  // namespace fw

@@ -56,6 +56,9 @@ private:
     bool m_bResourceSmartUpdate;
 };
 
+// The full path of the running program's executable, however long; empty when the platform cannot tell.
+std::wstring GetProgramPath();
+
 // The exit code of a program that an exception ended.
 inline constexpr int kFatalErrorExitCode = 3;
 

@@ -64,6 +64,7 @@
 // Options page (dialog 141)
 #define IDC_TIMEOUT_EDIT 1025
 #define IDC_FORCE_QUIT 1031
+#define IDC_START_AT_LOGON 1032
 
 // Exit confirmation (dialog 152)
 #define IDC_CONFIRM_HIDE 1028

@@ -54,12 +54,25 @@ marlowick_start_xvfb() {
     export DISPLAY=":$n"
 }
 
+# Puts Wine's own fonts (Tahoma, Marlett and the others of the package fonts-wine) into the Fonts folder of the
+# prefix. Debian's Wine does not find them where the package puts them, so without this every dialog falls back
+# to another face and the caption buttons show letters instead of Marlett's symbols. Keeps fonts already there.
+marlowick_add_wine_fonts() {
+    local fonts="$1/drive_c/windows/Fonts" f
+    mkdir -p "$fonts"
+    for f in /usr/share/wine/fonts/*.ttf; do
+        [ -e "$f" ] && [ ! -e "$fonts/$(basename "$f")" ] && cp "$f" "$fonts/"
+    done
+    return 0
+}
+
 # Creates a Wine prefix in which every program runs inside one virtual desktop.
 marlowick_make_prefix() {
     export WINEPREFIX=$1
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     wineboot -i >/dev/null 2>&1
+    marlowick_add_wine_fonts "$WINEPREFIX"
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
     # The desktop that wineboot started is not the virtual one: let this prefix's server end, so that the

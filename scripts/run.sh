@@ -18,6 +18,7 @@ if [ ! -d "$prefix" ]; then
     # No offer to download Mono or Gecko: Marlowick needs neither, and nobody may be there to answer.
     WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
 fi
+marlowick_add_wine_fonts "$prefix"
 
 exe=build/bin/marlowick.exe
 xvfb_pid=

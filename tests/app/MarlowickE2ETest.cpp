@@ -1,6 +1,7 @@
 // marlowick.exe itself, started in the test prefix and driven from this process the way a user would:
 // commands to its main window, answers to its boxes, its list read through memory in its process. Results
 // are read from Profile.txt and from the helper's record file.
+#include "control/RunKeyTestSupport.h"
 #include "core/Profile.h"
 #include "core/Task.h"
 #include "core/TaskStore.h"
@@ -1026,6 +1027,34 @@ TEST_F(MarlowickSizeE2E, CountsWithoutSectionsShowAtOnce) {
         ExpectResponsiveWithRows(std::wcslen(count) > 5 ? "TaskCount=2147483647" : "TaskCount=10000", core::kMaxTasks);
         m_processes.clear();
     }
+}
+
+TEST_F(MarlowickE2E, TheOptionsPageWritesAndRemovesTheRunKeyValueThatStartsMarlowick) {
+    control_test::RunValueReset reset;
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    // Opens the sheet, checks the box's state, clicks it and confirms with OK.
+    const auto toggle = [&](bool ticked) {
+        Command(main, IDC_OPTIONS);
+        HWND sheet = WaitForDialog(marlowick->Id(), L"Config");
+        ASSERT_TRUE(sheet);
+        HWND page = reinterpret_cast<HWND>(Send(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        HWND box = ::GetDlgItem(page, IDC_START_AT_LOGON);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(ticked ? BST_CHECKED : BST_UNCHECKED, Send(box, BM_GETCHECK, 0, 0));
+        Send(box, BM_CLICK, 0, 0);
+        ::PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(sheet); }, kWait));
+    };
+    toggle(false);
+    const auto written = control_test::ReadRunValue();
+    ASSERT_TRUE(written);
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), written->type);
+    EXPECT_EQ(L"\"" + MarlowickPath() + L"\"", written->text);
+
+    toggle(true);
+    EXPECT_FALSE(control_test::ReadRunValue());
 }
 
 }  // namespace

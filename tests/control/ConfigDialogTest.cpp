@@ -2,6 +2,8 @@
 // read back from the settings file.
 #include "control/ConfigDialog.h"
 #include "control/ControlTestSupport.h"
+#include "control/RunKeyTestSupport.h"
+#include "framework/WinApp.h"
 #include "helpers/DialogThread.h"
 #include "res/resource.h"
 
@@ -9,6 +11,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -68,6 +71,10 @@ public:
         return ::SendMessageW(::GetDlgItem(m_page, IDC_FORCE_QUIT), BM_GETCHECK, 0, 0) == BST_CHECKED;
     }
     void ClickForceQuit() const { ::SendMessageW(::GetDlgItem(m_page, IDC_FORCE_QUIT), BM_CLICK, 0, 0); }
+    bool StartsAtLogon() const {
+        return ::SendMessageW(::GetDlgItem(m_page, IDC_START_AT_LOGON), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    void ClickStartAtLogon() const { ::SendMessageW(::GetDlgItem(m_page, IDC_START_AT_LOGON), BM_CLICK, 0, 0); }
     bool ApplyEnabled() const { return ::IsWindowEnabled(::GetDlgItem(m_hwnd, kApplyButton)) != FALSE; }
     void Press(int button) {
         ::PostMessageW(m_hwnd, PSM_PRESSBUTTON, static_cast<WPARAM>(button), 0);
@@ -201,6 +208,77 @@ TEST_F(ConfigDialogTest, EditingOrTogglingEnablesApplyWhichWritesAndStaysOpen) {
     EXPECT_TRUE(WaitUntil([] { return StoredForceQuit() == L"FALSE"; }, 5000));
     EXPECT_EQ(L"7", StoredTimeOut());
     run.Press(PSBTN_CANCEL);
+}
+
+std::optional<std::wstring> StoredRunCommand() {
+    const auto value = control_test::ReadRunValue();
+    return value ? std::optional<std::wstring>(value->text) : std::nullopt;
+}
+
+TEST_F(ConfigDialogTest, TheLogonBoxShowsTheRunKeyAndOkWritesOrRemovesTheValue) {
+    control_test::RunValueReset reset;
+    control_test::WriteStopOptions(L"10", L"TRUE");
+    const std::wstring command = L"\"" + fw::GetProgramPath() + L"\"";
+    {
+        SheetRun run;
+        ASSERT_TRUE(run.Opened());
+        EXPECT_FALSE(run.StartsAtLogon());
+        run.ClickStartAtLogon();
+        EXPECT_TRUE(run.ApplyEnabled());
+        run.Press(PSBTN_OK);
+        EXPECT_EQ(command, StoredRunCommand());
+    }
+    {
+        // Cancel after clearing the box leaves the value.
+        SheetRun run;
+        ASSERT_TRUE(run.Opened());
+        EXPECT_TRUE(run.StartsAtLogon());
+        run.ClickStartAtLogon();
+        run.Press(PSBTN_CANCEL);
+        EXPECT_EQ(command, StoredRunCommand());
+    }
+    {
+        SheetRun run;
+        ASSERT_TRUE(run.Opened());
+        EXPECT_TRUE(run.StartsAtLogon());
+        run.ClickStartAtLogon();
+        run.Press(PSBTN_APPLYNOW);
+        EXPECT_TRUE(WaitUntil([] { return !StoredRunCommand(); }, 5000));
+        run.Press(PSBTN_OK);
+        EXPECT_FALSE(StoredRunCommand());
+        // The stop options are written as before.
+        EXPECT_EQ(L"10", StoredTimeOut());
+        EXPECT_TRUE(run.Messages().empty());
+    }
+}
+
+TEST_F(ConfigDialogTest, ARunValueOfAnotherProgramShowsAClearedBoxAndOkLeavesIt) {
+    control_test::RunValueReset reset;
+    const std::wstring other = L"\"" + testing_support::HelperPath() + L"\" -tray";
+    control_test::WriteRunValue(other);
+    SheetRun run;
+    ASSERT_TRUE(run.Opened());
+    EXPECT_FALSE(run.StartsAtLogon());
+    run.TypeTimeOut(L"4");
+    run.Press(PSBTN_OK);
+    EXPECT_EQ(L"4", StoredTimeOut());
+    EXPECT_EQ(other, StoredRunCommand());
+}
+
+TEST_F(ConfigDialogTest, ARunKeyThatRefusesWritesIsToldAndTheSheetStillCloses) {
+    control_test::RunValueReset reset;
+    control_test::WriteStopOptions(L"10", L"TRUE");
+    control_test::RunKeyWritesDenied denied;
+    ASSERT_TRUE(denied.Denied());
+    SheetRun run;
+    ASSERT_TRUE(run.Opened());
+    run.ClickStartAtLogon();
+    run.TypeTimeOut(L"6");
+    run.Press(PSBTN_OK);
+    EXPECT_EQ(IDOK, run.m_result);
+    EXPECT_FALSE(StoredRunCommand());
+    EXPECT_EQ(L"6", StoredTimeOut());
+    EXPECT_EQ(std::vector<std::wstring>{L"Can not make Marlowick start when you log on (error 5)."}, run.Messages());
 }
 
 }  // namespace
