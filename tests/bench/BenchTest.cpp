@@ -1,0 +1,209 @@
+// The bench's own pieces: the profile it writes must be the one the program reads, its reading of a saved
+// file must agree with the program's writing, its summaries must not flatter, and its probes must see real
+// windows and processes as they are.
+#include "bench/BenchProfile.h"
+#include "bench/Clock.h"
+#include "bench/Probe.h"
+#include "bench/Stats.h"
+#include "core/Profile.h"
+#include "core/TaskTime.h"
+#include "helpers/HelperProcess.h"
+#include "res/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using testing_support::HelperProcess;
+
+std::wstring ProfilePath() {
+    return bench::ProfileFolder() + L"\\Profile.txt";
+}
+
+std::string Utf16(const std::wstring& text, bool mark) {
+    std::string bytes = mark ? "\xFF\xFE" : "";
+    for (wchar_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return bytes;
+}
+
+TEST(BenchProfile, TheProgramReadsTheRowsAndTheCountTheBenchWrites) {
+    ASSERT_FALSE(core::GetConfigFolder().empty());
+    const long long now = bench::NowTicks();
+    const std::vector<bench::TaskRow> rows = bench::IdleRows(3, now);
+    ASSERT_TRUE(bench::WriteFileBytes(ProfilePath(), bench::ProfileBytes(rows)));
+    EXPECT_EQ(core::GetSettingInt(L"TaskCount", L"TaskCount"), 3);
+    for (int i = 0; i < 3; ++i) {
+        const std::wstring section = L"Task" + std::to_wstring(i);
+        EXPECT_EQ(core::GetSetting(section, L"Program"), rows[static_cast<size_t>(i)].program);
+        EXPECT_EQ(core::GetSetting(section, L"Action"), rows[static_cast<size_t>(i)].action);
+        EXPECT_EQ(core::GetSetting(section, L"Time"), rows[static_cast<size_t>(i)].time);
+    }
+    EXPECT_EQ(rows[0].action, L"Start");
+    EXPECT_EQ(rows[1].action, L"Stop");
+
+    // A count that promises rows the file does not hold.
+    ASSERT_TRUE(bench::WriteFileBytes(ProfilePath(), bench::ProfileBytes({}, L"2147483647")));
+    EXPECT_EQ(core::GetSetting(L"TaskCount", L"TaskCount"), L"2147483647");
+    EXPECT_EQ(core::GetSetting(L"Task0", L"Program"), L"");
+    ::DeleteFileW(ProfilePath().c_str());
+}
+
+TEST(BenchProfile, TimeTextsAreThoseTheProgramWritesAndIdleRowsAreHoursAway) {
+    const long long now = bench::NowTicks();
+    FILETIME utc = bench::ToFileTime(now);
+    FILETIME local{};
+    SYSTEMTIME fields{};
+    ASSERT_TRUE(::FileTimeToLocalFileTime(&utc, &local));
+    ASSERT_TRUE(::FileTimeToSystemTime(&local, &fields));
+    fields.wMilliseconds = 0;
+    EXPECT_EQ(bench::TimeTextAt(now), core::FormatTaskTime(core::DateTimeValue::FromSystemTime(fields)));
+
+    const std::vector<bench::TaskRow> rows = bench::IdleRows(2, now);
+    SYSTEMTIME first{};
+    SYSTEMTIME second{};
+    ASSERT_TRUE(core::ParseTaskTime(rows[0].time).ToSystemTime(first));
+    ASSERT_TRUE(core::ParseTaskTime(rows[1].time).ToSystemTime(second));
+    EXPECT_EQ(first.wHour, (fields.wHour + 2) % 24);
+    EXPECT_EQ(first.wMinute, fields.wMinute);
+    EXPECT_EQ(first.wSecond, fields.wSecond);
+    EXPECT_EQ((second.wSecond + 60 - first.wSecond) % 60, 1);
+}
+
+TEST(BenchProfile, ReadsTheCountOfAFileTheProgramSaved) {
+    ASSERT_TRUE(core::SetSetting(L"TaskCount", L"TaskCount", L"7"));
+    ASSERT_TRUE(core::SetSetting(L"Task0", L"TaskCount", L"99"));
+    EXPECT_EQ(bench::StoredTaskCount(bench::DecodeProfile(testing_support::ReadFileBytes(ProfilePath()))), 7);
+    ::DeleteFileW(ProfilePath().c_str());
+}
+
+TEST(BenchProfile, DecodesEveryEncodingAndFindsOnlyTheCountKey) {
+    const std::wstring text = L"[Task0]\r\nTaskCount=5\r\n[ taskcount ]\r\n  TASKCOUNT = 12 \r\n";
+    for (const std::string& bytes :
+         {Utf16(text, true), Utf16(text, false), std::string("\xEF\xBB\xBF") + std::string(text.begin(), text.end()),
+          std::string(text.begin(), text.end())}) {
+        EXPECT_EQ(bench::DecodeProfile(bytes), text);
+        EXPECT_EQ(bench::StoredTaskCount(bench::DecodeProfile(bytes)), 12);
+    }
+    EXPECT_EQ(bench::StoredTaskCount(L"[Task0]\nTaskCount=5\n"), std::nullopt);
+    EXPECT_EQ(bench::StoredTaskCount(L"[TaskCount]\nTaskCount=\n"), std::nullopt);
+    EXPECT_EQ(bench::StoredTaskCount(L"[TaskCount]\nTaskCount=12x\n"), std::nullopt);
+    EXPECT_EQ(bench::StoredTaskCount(L"[TaskCount]\nTaskCount=0"), 0);
+}
+
+TEST(BenchStats, MediansPercentilesAndMaxima) {
+    EXPECT_EQ(bench::Median({3, 1, 2}), 2);
+    EXPECT_EQ(bench::Median({4, 1, 3, 2}), 2.5);
+    std::vector<double> twenty;
+    for (int i = 1; i <= 20; ++i) {
+        twenty.push_back(21 - i);
+    }
+    EXPECT_EQ(bench::Percentile(twenty, 95), 19);
+    EXPECT_EQ(bench::Percentile(twenty, 100), 20);
+    EXPECT_EQ(bench::Percentile({7}, 95), 7);
+    EXPECT_EQ(bench::Max({1, 9, 3}), 9);
+}
+
+TEST(BenchStats, CellsTellMissedRunsAndStartsThatCameTwice) {
+    bench::Samples samples;
+    samples.Add(10.0);
+    samples.Add(30.0);
+    samples.Add(std::nullopt);
+    samples.doubled = 1;
+    const bench::Cell median = bench::MedianCell(samples);
+    EXPECT_EQ(median.value, 20);
+    EXPECT_EQ(median.text, "20.0; 1 of 3 missed; 1 twice");
+    EXPECT_EQ(bench::SpreadCell(samples).text, "median 20.0, p95 30.0, max 30.0; 1 of 3 missed; 1 twice");
+
+    bench::Samples none;
+    none.Add(std::nullopt);
+    const bench::Cell empty = bench::MedianCell(none);
+    EXPECT_FALSE(empty.value);
+    EXPECT_EQ(bench::Ratio(empty, median), "-");
+    EXPECT_EQ(bench::Ratio(median, {"0.00", 0.0}), "-");
+    EXPECT_EQ(bench::Ratio(median, {"8.00", 8.0}), "2.50");
+    EXPECT_EQ(bench::FormatNumber(1968.4), "1968");
+    EXPECT_EQ(bench::FormatNumber(12.34), "12.3");
+    EXPECT_EQ(bench::FormatNumber(0.171), "0.17");
+}
+
+TEST(BenchStats, TheTableHasOneColumnPerBuildAndLinesUp) {
+    std::vector<bench::TableRow> rows{{"start (ms)", {"300", 300.0}, {"150", 150.0}, std::nullopt}};
+    std::string table = bench::FormatTable(rows);
+    EXPECT_EQ(table.find("baseline"), std::string::npos);
+    EXPECT_NE(table.find("| 2.00"), std::string::npos);
+
+    rows.push_back({"idle (s per minute)", {"0.20", 0.2}, {"0.01", 0.01}, bench::Cell{"0.40", 0.4}});
+    table = bench::FormatTable(rows);
+    EXPECT_EQ(table.find("| figure"), 0u);
+    EXPECT_NE(table.find("| baseline ratio |"), std::string::npos);
+    EXPECT_NE(table.find("| 40.00"), std::string::npos);
+    // Every line as wide as the header: a row without a baseline still fills that column.
+    size_t width = table.find('\n');
+    for (size_t start = 0; start < table.size();) {
+        const size_t end = table.find('\n', start);
+        EXPECT_EQ(end - start, width);
+        start = end + 1;
+    }
+}
+
+TEST(BenchProbes, TheRecorderStampsItsStartWithTheSharedClock) {
+    const std::wstring record = testing_support::TempFilePath(L"mwbench-stamps");
+    ::SetEnvironmentVariableW(L"MWBENCH_STAMPS", record.c_str());
+    const long long before = bench::NowTicks();
+    HelperProcess stamp({}, testing_support::ExecutableFolder() + L"mwstamp.exe");
+    ASSERT_TRUE(stamp.Started());
+    EXPECT_EQ(stamp.WaitForExit(10000), 0u);
+    const long long after = bench::NowTicks();
+    const std::vector<std::wstring> lines = testing_support::ReadLines(record);
+    ASSERT_EQ(lines.size(), 1u);
+    ASSERT_TRUE(lines[0].starts_with(L"mwstamp.exe "));
+    const long long stamped = std::stoll(lines[0].substr(12));
+    EXPECT_GE(stamped, before);
+    EXPECT_LE(stamped, after);
+    ::SetEnvironmentVariableW(L"MWBENCH_STAMPS", nullptr);
+    ::DeleteFileW(record.c_str());
+}
+
+TEST(BenchProbes, TheFloorShowsItsRowsAndTheProbesSeeAndHoldItsWindow) {
+    const bench::Stopwatch watch;
+    HelperProcess floor({L"1000"}, testing_support::ExecutableFolder() + L"mwfloor.exe");
+    ASSERT_TRUE(floor.Started());
+    HWND window = nullptr;
+    const std::optional<double> shown = bench::WaitForMainWindow(floor.Id(), watch, 30000, window);
+    ASSERT_TRUE(shown);
+    std::printf("the floor with 1,000 rows showed after %.0f ms\n", *shown);
+    HWND list = ::GetDlgItem(window, IDC_TASK_LIST);
+    EXPECT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1000);
+    for (int id : {IDC_ADD_TASK, IDC_REMOVE_TASK, IDC_MODIFY_TASK, IDC_OPTIONS, IDC_HIDE}) {
+        EXPECT_TRUE(::GetDlgItem(window, id)) << id;
+    }
+
+    ASSERT_TRUE(bench::SelectOnlyRow(floor.Id(), list, 2));
+    ASSERT_TRUE(bench::SelectOnlyRow(floor.Id(), list, 3));
+    EXPECT_EQ(::SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 1);
+    EXPECT_EQ(::SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 3);
+
+    ASSERT_TRUE(bench::AnswerMs(window, 10000));
+    {
+        bench::SuspendedThread suspended(::GetWindowThreadProcessId(window, nullptr));
+        ASSERT_TRUE(suspended.Suspended());
+        EXPECT_FALSE(bench::AnswerMs(window, 300));
+        suspended.Resume();
+        EXPECT_TRUE(bench::AnswerMs(window, 10000));
+    }
+    EXPECT_GT(bench::CpuSeconds(floor.Handle()), 0.0);
+    EXPECT_FALSE(bench::FindMessageBox(floor.Id(), L""));
+    ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(floor.WaitForExit(10000), 0u);
+}
+
+}  // namespace

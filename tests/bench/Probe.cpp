@@ -1,0 +1,193 @@
+#include "bench/Probe.h"
+
+#include "res/resource.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace bench {
+namespace {
+
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+std::vector<HWND> TopLevelWindowsOf(DWORD processId) {
+    struct Search {
+        DWORD processId;
+        std::vector<HWND> found;
+    } search{processId, {}};
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM lParam) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(lParam);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(hwnd, &owner);
+            if (owner == s.processId) {
+                s.found.push_back(hwnd);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring TextOf(HWND hwnd) {
+    wchar_t text[512]{};
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000, &copied);
+    return text;
+}
+
+bool IsDialog(HWND hwnd) {
+    wchar_t name[16]{};
+    ::GetClassNameW(hwnd, name, 16);
+    return std::wstring(name) == L"#32770" && ::IsWindowVisible(hwnd);
+}
+
+// Memory allocated in another process for the messages whose arguments point to memory.
+class RemoteMemory {
+public:
+    RemoteMemory(DWORD processId, size_t size)
+        : m_process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId)) {
+        if (m_process) {
+            m_address = ::VirtualAllocEx(m_process.Get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        }
+    }
+    RemoteMemory(const RemoteMemory&) = delete;
+    RemoteMemory& operator=(const RemoteMemory&) = delete;
+    ~RemoteMemory() {
+        if (m_address) {
+            ::VirtualFreeEx(m_process.Get(), m_address, 0, MEM_RELEASE);
+        }
+    }
+
+    void* Address() const { return m_address; }
+    bool Write(const void* data, size_t size) const {
+        SIZE_T written = 0;
+        return m_address && ::WriteProcessMemory(m_process.Get(), m_address, data, size, &written) && written == size;
+    }
+
+private:
+    fw::UniqueHandle m_process;
+    void* m_address = nullptr;
+};
+
+}  // namespace
+
+Stopwatch::Stopwatch() {
+    ::QueryPerformanceCounter(&m_start);
+}
+
+double Stopwatch::Ms() const {
+    LARGE_INTEGER now{};
+    LARGE_INTEGER frequency{};
+    ::QueryPerformanceCounter(&now);
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart - m_start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+HWND FindMainWindow(DWORD processId) {
+    for (HWND hwnd : TopLevelWindowsOf(processId)) {
+        if (::GetDlgItem(hwnd, IDC_TASK_LIST) && ::IsWindowVisible(hwnd)) {
+            return hwnd;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<double> WaitForMainWindow(DWORD processId, const Stopwatch& since, DWORD milliseconds, HWND& window) {
+    window = nullptr;
+    // Polled often: the figure is the time to this moment, so the poll's own step is its error.
+    while (since.Ms() < milliseconds) {
+        if ((window = FindMainWindow(processId)) != nullptr) {
+            return since.Ms();
+        }
+        ::Sleep(2);
+    }
+    return std::nullopt;
+}
+
+std::optional<double> AnswerMs(HWND window, DWORD timeoutMs) {
+    const Stopwatch watch;
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result)) {
+        return std::nullopt;
+    }
+    return watch.Ms();
+}
+
+double LongestAnswerMs(HWND window, DWORD periodMs, DWORD timeoutMs) {
+    const Stopwatch watch;
+    double longest = 0;
+    while (watch.Ms() < periodMs) {
+        longest = std::max(longest, AnswerMs(window, timeoutMs).value_or(static_cast<double>(timeoutMs)));
+        ::Sleep(20);
+    }
+    return longest;
+}
+
+double CpuSeconds(HANDLE process) {
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+        return 0;
+    }
+    const auto ticks = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    return (ticks(kernel) + ticks(user)) / 1e7;
+}
+
+HWND FindMessageBox(DWORD processId, const std::wstring& textPrefix) {
+    for (HWND hwnd : TopLevelWindowsOf(processId)) {
+        HWND text = ::GetDlgItem(hwnd, kMessageBoxTextId);
+        if (text && IsDialog(hwnd) && TextOf(text).starts_with(textPrefix)) {
+            return hwnd;
+        }
+    }
+    return nullptr;
+}
+
+HWND FindDialog(DWORD processId, const std::wstring& caption) {
+    for (HWND hwnd : TopLevelWindowsOf(processId)) {
+        if (!::GetDlgItem(hwnd, kMessageBoxTextId) && IsDialog(hwnd) && TextOf(hwnd) == caption) {
+            return hwnd;
+        }
+    }
+    return nullptr;
+}
+
+bool SelectOnlyRow(DWORD processId, HWND list, int row) {
+    RemoteMemory memory(processId, sizeof(LVITEMW));
+    const auto setState = [&](int index, UINT state) {
+        LVITEMW item{};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = state;
+        DWORD_PTR result = 0;
+        return memory.Write(&item, sizeof item) &&
+               ::SendMessageTimeoutW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index),
+                                     reinterpret_cast<LPARAM>(memory.Address()), SMTO_NORMAL, 10000, &result) &&
+               result != 0;
+    };
+    // Index -1 clears every row.
+    return setState(-1, 0) && setState(row, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+SuspendedThread::SuspendedThread(DWORD threadId) : m_thread(::OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId)) {
+    m_suspended = m_thread && ::SuspendThread(m_thread.Get()) != static_cast<DWORD>(-1);
+}
+
+SuspendedThread::~SuspendedThread() {
+    Resume();
+}
+
+void SuspendedThread::Resume() {
+    if (m_suspended) {
+        ::ResumeThread(m_thread.Get());
+        m_suspended = false;
+    }
+}
+
+}  // namespace bench

@@ -1,0 +1,62 @@
+#pragma once
+// What the bench does to and reads from another program's windows and process: finding its main window,
+// timing its answers, its processor time, selecting a row of its list, and holding its window up.
+#include "framework/Handle.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace bench {
+
+// Milliseconds since construction, on the performance counter.
+class Stopwatch {
+public:
+    Stopwatch();
+    double Ms() const;
+
+private:
+    LARGE_INTEGER m_start{};
+};
+
+// The visible top-level window of the process that holds the task list control; null when there is none.
+HWND FindMainWindow(DWORD processId);
+// Waits for that window; the milliseconds on the stopwatch when it showed, or nothing after the time.
+std::optional<double> WaitForMainWindow(DWORD processId, const Stopwatch& since, DWORD milliseconds, HWND& window);
+
+// The time the window takes to answer a sent WM_NULL, or nothing when it did not answer in time.
+std::optional<double> AnswerMs(HWND window, DWORD timeoutMs);
+// The longest answer time while pinging the window for the period; a ping without answer counts as its
+// time-out.
+double LongestAnswerMs(HWND window, DWORD periodMs, DWORD timeoutMs);
+
+// Processor time (user and kernel) the process has used so far, in seconds.
+double CpuSeconds(HANDLE process);
+
+// A visible dialog box of the process whose message text begins with the prefix; null when there is none.
+HWND FindMessageBox(DWORD processId, const std::wstring& textPrefix);
+// A visible dialog of the process with this caption that is not a message box; null when there is none.
+HWND FindDialog(DWORD processId, const std::wstring& caption);
+
+// Makes the row the only selected one in a list view of another process. False when that failed.
+bool SelectOnlyRow(DWORD processId, HWND list, int row);
+
+// Keeps a thread of another process suspended for as long as it lives.
+class SuspendedThread {
+public:
+    explicit SuspendedThread(DWORD threadId);
+    SuspendedThread(const SuspendedThread&) = delete;
+    SuspendedThread& operator=(const SuspendedThread&) = delete;
+    ~SuspendedThread();
+
+    bool Suspended() const { return m_suspended; }
+    // Lets the thread run again before the object goes.
+    void Resume();
+
+private:
+    fw::UniqueHandle m_thread;
+    bool m_suspended = false;
+};
+
+}  // namespace bench

@@ -1,0 +1,65 @@
+#pragma once
+// The measurements, each run against one Marlowick build or against the floor. Every function starts
+// what it needs, measures, and ends what it started.
+#include "bench/Stats.h"
+
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// Where the bench's own programs are and where the started programs record their starts.
+struct Tools {
+    std::wstring floorExe;
+    // Copies of the recorder, one per planned start, named stamp-<n>.exe.
+    std::wstring stampFolder;
+    std::wstring stampRecord;
+};
+
+// The figures of one Marlowick build.
+struct ProgramFigures {
+    Samples start0, start1000, start10000, startHostile;
+    Samples answer10000, answerHostile;
+    Samples idle0, idle1000;
+    Samples save;
+    Samples latencyIdle, latencyOptions, latencyBox, latencyBurst, latencySuspend;
+};
+
+// The same figures of the floor, where it has one.
+struct FloorFigures {
+    Samples start0, start1000, start10000;
+    Samples answer10000;
+    Samples idle0, idle1000;
+    Samples save;
+    Samples latency;
+};
+
+// The longest a sent message waits for an answer before it counts as none.
+inline constexpr unsigned kAnswerTimeoutMs = 2000;
+
+// Makes sure the profile folder exists as the program makes it: a first start of the program with no
+// folder creates it, so the bench never has to guess the protection the program expects.
+bool PrepareProfileFolder(const std::wstring& marlowick);
+
+// One round of the start-up, idle and save figures for every build (the first one's idle time is taken
+// side by side with the floor's).
+void MeasureStartUp(const Tools& tools,
+                    const std::vector<std::wstring>& builds,
+                    std::vector<ProgramFigures>& figures,
+                    FloorFigures& floor);
+
+// One round of start latencies: programs due at planned seconds while the window is idle, has its Options
+// sheet open, shows a message box raised by a task of the same second, is flooded with posted messages and
+// has its thread suspended.
+void MeasureStartLatency(const Tools& tools, const std::wstring& marlowick, ProgramFigures& figures);
+
+// One round of the floors that need no window: a direct start at the second, and a save of 999 rows that
+// writes, flushes and renames.
+void MeasureDirectFloors(const Tools& tools, FloorFigures& floor);
+
+// The table's rows from the figures; the baseline's when there is one.
+std::vector<TableRow> TableRows(const ProgramFigures& marlowick,
+                                const FloorFigures& floor,
+                                const ProgramFigures* baseline);
+
+}  // namespace bench
