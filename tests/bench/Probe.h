@@ -31,8 +31,33 @@ std::optional<double> AnswerMs(HWND window, DWORD timeoutMs);
 // time-out.
 double LongestAnswerMs(HWND window, DWORD periodMs, DWORD timeoutMs);
 
-// Processor time (user and kernel) the process has used so far, in seconds.
-double CpuSeconds(HANDLE process);
+// True under Wine, which implements some calls differently from Windows.
+bool RunsUnderWine();
+
+// The processor time (user and kernel) a process has used. Wine's GetProcessTimes tells nothing about
+// another process, so under Wine the meter reads the Linux threads of the process from /proc (drive Z:),
+// found by the command line the process was started with.
+class CpuMeter {
+public:
+    CpuMeter(HANDLE process, const std::wstring& commandLine);
+
+    // The seconds used so far.
+    double Seconds() const;
+    // Whether the meter reads /proc rather than the platform's own count.
+    bool ReadsProc() const { return !m_procFolder.empty(); }
+
+private:
+    HANDLE m_process;
+    std::wstring m_procFolder;
+};
+
+// What the platform itself counts for the process, in seconds.
+double ProcessTimesSeconds(HANDLE process);
+// The processor time of a Linux process, in seconds: the sum of its threads' times in /proc, given the
+// process's folder there (Z:\proc\<pid>).
+double ProcThreadsSeconds(const std::wstring& procFolder);
+// The /proc folder of the Linux process whose command line holds this text; empty when there is none.
+std::wstring FindProcFolder(const std::wstring& commandLine);
 
 // A visible dialog box of the process whose message text begins with the prefix; null when there is none.
 HWND FindMessageBox(DWORD processId, const std::wstring& textPrefix);

@@ -28,8 +28,9 @@ constexpr DWORD kSaveWaitMs = 10000;
 constexpr int kLargeList = 10000;
 constexpr int kMediumList = 1000;
 constexpr wchar_t kHostileCount[] = L"2147483647";
-// Posted in one go; enough to keep a window that takes them one by one busy for a good part of a second.
-constexpr int kBurstMessages = 100000;
+// Posted in one go, half of what a Windows message queue holds: about a second's work for a window that
+// takes them one by one under Wine.
+constexpr int kBurstMessages = 5000;
 // A Stop task by a window title that no window has: the program says it cannot find it, in a box.
 constexpr wchar_t kNoSuchWindow[] = L"Marlowick bench: no window has this title";
 
@@ -90,17 +91,17 @@ Launched Launch(const std::wstring& exe, const std::vector<std::wstring>& args) 
 }
 
 // Processor time over the same stretch of idle time, in seconds per minute, one value per process.
-std::vector<double> IdleCpuPerMinute(const std::vector<HANDLE>& processes, DWORD milliseconds) {
+std::vector<double> IdleCpuPerMinute(const std::vector<CpuMeter>& meters, DWORD milliseconds) {
     std::vector<double> before;
-    for (HANDLE process : processes) {
-        before.push_back(CpuSeconds(process));
+    for (const CpuMeter& meter : meters) {
+        before.push_back(meter.Seconds());
     }
     const Stopwatch watch;
     ::Sleep(milliseconds);
     const double seconds = watch.Ms() / 1000.0;
     std::vector<double> perMinute;
-    for (size_t i = 0; i < processes.size(); ++i) {
-        perMinute.push_back((CpuSeconds(processes[i]) - before[i]) / seconds * 60.0);
+    for (size_t i = 0; i < meters.size(); ++i) {
+        perMinute.push_back((meters[i].Seconds() - before[i]) / seconds * 60.0);
     }
     return perMinute;
 }
@@ -251,10 +252,10 @@ void MeasureStartUp(const Tools& tools,
             }
             ::Sleep(kSettleMs);
             // The floor sits idle beside the first build, over the same seconds.
-            std::vector<HANDLE> watched{marlowick.process->Handle()};
+            std::vector<CpuMeter> watched{CpuMeter(marlowick.process->Handle(), builds[b])};
             const bool withFloor = b == 0 && floorRun.window;
             if (withFloor) {
-                watched.push_back(floorRun.process->Handle());
+                watched.emplace_back(floorRun.process->Handle(), tools.floorExe);
             }
             const std::vector<double> idle = IdleCpuPerMinute(watched, kIdleWindowMs);
             (size.rows == 0 ? f.idle0 : f.idle1000).Add(idle[0]);
