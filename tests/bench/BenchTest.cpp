@@ -17,6 +17,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,19 @@ TEST(BenchProfile, TimeTextsAreThoseTheProgramWritesAndIdleRowsAreHoursAway) {
     EXPECT_EQ(first.wMinute, fields.wMinute);
     EXPECT_EQ(first.wSecond, fields.wSecond);
     EXPECT_EQ((second.wSecond + 60 - first.wSecond) % 60, 1);
+}
+
+TEST(BenchProfile, TenThousandIdleRowsAllHaveTimesOfTheirOwn) {
+    const std::vector<bench::TaskRow> rows = bench::IdleRows(10000, bench::NowTicks());
+    ASSERT_EQ(rows.size(), 10000u);
+    std::set<std::wstring> times;
+    for (const bench::TaskRow& row : rows) {
+        ASSERT_TRUE(core::ParseTaskTime(row.time).IsValid()) << row.time;
+        times.insert(row.time);
+    }
+    // Spread over less than a day, one second apart: no two rows share a second.
+    EXPECT_EQ(times.size(), rows.size());
+    EXPECT_EQ(rows.back().program, L"C:\\Bench\\Missing\\Program9999.exe");
 }
 
 TEST(BenchProfile, ReadsTheCountOfAFileTheProgramSaved) {
@@ -167,6 +181,8 @@ TEST(BenchStats, TheTableDerivesTickCostsAndPoolsTheBusyStarts) {
     program.latencyBurst.Add(std::nullopt);
     program.latencySuspend.Add(200.0);
     floor.latency.Add(20.0);
+    program.start0.Add(100.0);
+    program.start1000.Add(150.0);
     const auto find = [](const std::vector<bench::TableRow>& rows, const std::string& prefix) {
         const auto found = std::find_if(rows.begin(), rows.end(),
                                         [&](const bench::TableRow& row) { return row.figure.starts_with(prefix); });
@@ -184,6 +200,10 @@ TEST(BenchStats, TheTableDerivesTickCostsAndPoolsTheBusyStarts) {
     ASSERT_TRUE(busy);
     EXPECT_EQ(busy->marlowick.value, 200);
     EXPECT_NE(busy->marlowick.text.find("1 of 4 missed"), std::string::npos);
+    const bench::TableRow* growth = find(rows, "start-up with 1,000 tasks over");
+    ASSERT_TRUE(growth);
+    EXPECT_EQ(growth->marlowick.value, 1.5);
+    EXPECT_FALSE(growth->floor.value);
     EXPECT_TRUE(std::none_of(rows.begin(), rows.end(), [](const bench::TableRow& row) { return row.baseline; }));
 
     bench::ProgramFigures before;
@@ -191,6 +211,24 @@ TEST(BenchStats, TheTableDerivesTickCostsAndPoolsTheBusyStarts) {
     rows = bench::TableRows(program, floor, &before);
     EXPECT_TRUE(std::all_of(rows.begin(), rows.end(), [](const bench::TableRow& row) { return row.baseline; }));
     EXPECT_EQ(find(rows, "tick cost, 1,000 tasks")->baseline->value, 200);
+}
+
+TEST(BenchProbes, StampsAreReadPerCopyEarliestFirst) {
+    const auto starts = bench::ParseStamps({L"stamp-3.exe 200", L"stamp-3.exe 100", L"", L"stamp-x.exe 5",
+                                            L"mwstamp.exe 7", L"stamp-1.exe 50", L"stamp-2.exe 9 trailing"});
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts.at(1), (std::vector<long long>{50}));
+    EXPECT_EQ(starts.at(3), (std::vector<long long>{100, 200}));
+}
+
+TEST(BenchProbes, AnEventAimedAtAMomentNeverComesEarly) {
+    for (long long ms : {0, 3, 40}) {
+        const long long target = bench::NowTicks() + ms * bench::kTicksPerMillisecond;
+        bench::SleepUntil(target);
+        const long long now = bench::NowTicks();
+        EXPECT_GE(now, target);
+        EXPECT_LT(now - target, 2 * bench::kTicksPerSecond);  // generous: only a hang fails
+    }
 }
 
 TEST(BenchProbes, TheRecorderStampsItsStartWithTheSharedClock) {
@@ -209,6 +247,32 @@ TEST(BenchProbes, TheRecorderStampsItsStartWithTheSharedClock) {
     EXPECT_LE(stamped, after);
     ::SetEnvironmentVariableW(L"MWBENCH_STAMPS", nullptr);
     ::DeleteFileW(record.c_str());
+}
+
+TEST(BenchProbes, OnlyTheProgramItselfIsMetered) {
+    if (!bench::RunsUnderWine()) {
+        GTEST_SKIP() << "Windows counts another process's time itself";
+    }
+    const std::wstring floorExe = testing_support::ExecutableFolder() + L"mwfloor.exe";
+    // A program that names the floor among its arguments, as the bench names the builds it measures, and
+    // shows a window without the task list.
+    const std::wstring title = L"mwbench names " + std::to_wstring(::GetCurrentProcessId());
+    HelperProcess naming({L"--title", title, floorExe, L"--lifetime", L"30000"});
+    ASSERT_TRUE(testing_support::WaitForWindow(title));
+    EXPECT_EQ(bench::FindProcFolder(floorExe), L"");
+    EXPECT_FALSE(bench::FindMainWindow(naming.Id()));
+
+    HelperProcess floor({L"0"}, floorExe);
+    const bench::Stopwatch watch;
+    HWND window = nullptr;
+    ASSERT_TRUE(bench::WaitForMainWindow(floor.Id(), watch, 30000, window));
+    const std::wstring folder = bench::FindProcFolder(floorExe);
+    ASSERT_FALSE(folder.empty());
+    EXPECT_GT(bench::ProcThreadsSeconds(folder), 0.0);
+    ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(floor.WaitForExit(10000), 0u);
+    // The folder went with the process.
+    EXPECT_EQ(bench::FindProcFolder(floorExe), L"");
 }
 
 TEST(BenchProbes, TheFloorShowsItsRowsAndTheProbesSeeAndHoldItsWindow) {
@@ -235,6 +299,8 @@ TEST(BenchProbes, TheFloorShowsItsRowsAndTheProbesSeeAndHoldItsWindow) {
         bench::SuspendedThread suspended(::GetWindowThreadProcessId(window, nullptr));
         ASSERT_TRUE(suspended.Suspended());
         EXPECT_FALSE(bench::AnswerMs(window, 300));
+        // A ping without answer counts as its whole time-out, never as nothing.
+        EXPECT_GE(bench::LongestAnswerMs(window, 100, 300), 300);
         suspended.Resume();
         EXPECT_TRUE(bench::AnswerMs(window, 10000));
     }

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -233,6 +234,23 @@ bool SelectOnlyRow(DWORD processId, HWND list, int row) {
     };
     // Index -1 clears every row.
     return setState(-1, 0) && setState(row, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+std::map<int, std::vector<long long>> ParseStamps(const std::vector<std::wstring>& lines) {
+    std::map<int, std::vector<long long>> starts;
+    for (const std::wstring& line : lines) {
+        int index = -1;
+        long long ticks = 0;
+        wchar_t rest = 0;
+        if (std::swscanf(line.c_str(), L"stamp-%d.exe %lld%lc", &index, &ticks, &rest) == 2 && index >= 0) {
+            starts[index].push_back(ticks);
+        }
+    }
+    // Two copies that start together may append in either order.
+    for (auto& [index, moments] : starts) {
+        std::sort(moments.begin(), moments.end());
+    }
+    return starts;
 }
 
 SuspendedThread::SuspendedThread(DWORD threadId) : m_thread(::OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId)) {

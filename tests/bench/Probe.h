@@ -5,8 +5,10 @@
 
 #include <windows.h>
 
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -47,6 +49,7 @@ public:
     bool ReadsProc() const { return !m_procFolder.empty(); }
 
 private:
+    // Not owned: whoever started the process holds it for longer than the meter lives.
     HANDLE m_process;
     std::wstring m_procFolder;
 };
@@ -66,6 +69,10 @@ HWND FindDialog(DWORD processId, const std::wstring& caption);
 
 // Makes the row the only selected one in a list view of another process. False when that failed.
 bool SelectOnlyRow(DWORD processId, HWND list, int row);
+
+// The starts that the recorder copies (stamp-<n>.exe) wrote into their record: for each copy's number, the
+// moments it started, earliest first. Lines of anything else are passed over.
+std::map<int, std::vector<long long>> ParseStamps(const std::vector<std::wstring>& lines);
 
 // Keeps a thread of another process suspended for as long as it lives.
 class SuspendedThread {

@@ -171,17 +171,8 @@ std::wstring StampPath(const Tools& tools, int index) {
     return tools.stampFolder + L"\\stamp-" + std::to_wstring(index) + L".exe";
 }
 
-// Every start the record holds, by the recorder copy's number.
 std::map<int, std::vector<long long>> RecordedStarts(const Tools& tools) {
-    std::map<int, std::vector<long long>> starts;
-    for (const std::wstring& line : testing_support::ReadLines(tools.stampRecord)) {
-        int index = -1;
-        long long ticks = 0;
-        if (std::swscanf(line.c_str(), L"stamp-%d.exe %lld", &index, &ticks) == 2) {
-            starts[index].push_back(ticks);
-        }
-    }
-    return starts;
+    return ParseStamps(testing_support::ReadLines(tools.stampRecord));
 }
 
 }  // namespace
@@ -199,6 +190,16 @@ bool PrepareProfileFolder(const std::wstring& marlowick) {
     ::PostMessageW(first.window, WM_CLOSE, 0, 0);
     first.process->WaitForExit(kWindowWaitMs);
     return ::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WarmUp(const Tools& tools, const std::vector<std::wstring>& builds) {
+    if (!WriteProfile({})) {
+        return;
+    }
+    Launched floorRun = Launch(tools.floorExe, {L"0"});
+    for (const std::wstring& build : builds) {
+        Launched marlowick = Launch(build, {});
+    }
 }
 
 void MeasureStartUp(const Tools& tools,
@@ -419,12 +420,33 @@ std::vector<TableRow> TableRows(const ProgramFigures& marlowick,
     add("start to visible window, 10,000 tasks (ms)", MedianCell, &ProgramFigures::start10000, floor.start10000);
     add("start to visible window, TaskCount=2147483647 and no sections (ms)", MedianCell, &ProgramFigures::startHostile,
         floor.start10000);
+    // How the cost grows with the list: the median with 1,000 tasks over the median with none.
+    const auto quotient = [](const Samples& large, const Samples& small) -> Cell {
+        if (large.values.empty() || small.values.empty() || Median(small.values) <= 0) {
+            return {"-", std::nullopt};
+        }
+        const double value = Median(large.values) / Median(small.values);
+        return {FormatNumber(value), value};
+    };
+    const auto addGrowth = [&](const std::string& figure, Samples ProgramFigures::*large,
+                               Samples ProgramFigures::*small, const Samples& floorLarge, const Samples& floorSmall) {
+        TableRow row{figure, quotient(marlowick.*large, marlowick.*small), quotient(floorLarge, floorSmall),
+                     std::nullopt};
+        if (baseline) {
+            row.baseline = quotient(baseline->*large, baseline->*small);
+        }
+        rows.push_back(row);
+    };
+    addGrowth("start-up with 1,000 tasks over start-up with 0", &ProgramFigures::start1000, &ProgramFigures::start0,
+              floor.start1000, floor.start0);
     add("longest answer to WM_NULL in the 3 s after it shows, 10,000 tasks (ms, 2000 = none)", MedianMaxCell,
         &ProgramFigures::answer10000, floor.answer10000);
     add("the same, TaskCount=2147483647 (ms, 2000 = none)", MedianMaxCell, &ProgramFigures::answerHostile,
         floor.answer10000);
     add("idle CPU, 0 tasks (s per minute)", MedianCell, &ProgramFigures::idle0, floor.idle0);
     add("idle CPU, 1,000 tasks none due (s per minute)", MedianCell, &ProgramFigures::idle1000, floor.idle1000);
+    addGrowth("idle CPU with 1,000 tasks over idle CPU with 0", &ProgramFigures::idle1000, &ProgramFigures::idle0,
+              floor.idle1000, floor.idle0);
 
     // A tick a second: the idle time per minute, over sixty, is what one tick costs.
     const auto perTick = [](const Samples& idle) {

@@ -41,6 +41,10 @@ inline constexpr unsigned kAnswerTimeoutMs = 2000;
 // folder creates it, so the bench never has to guess the protection the program expects.
 bool PrepareProfileFolder(const std::wstring& marlowick);
 
+// Starts every program once and ends it, so that the first measured start does not pay for the disk cache
+// and the desktop that the first program of a fresh prefix warms.
+void WarmUp(const Tools& tools, const std::vector<std::wstring>& builds);
+
 // One round of the start-up, idle and save figures for every build (the first one's idle time is taken
 // side by side with the floor's).
 void MeasureStartUp(const Tools& tools,

@@ -111,6 +111,7 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "the first start made no profile folder\n");
         return 1;
     }
+    bench::WarmUp(tools, builds);
     std::vector<bench::ProgramFigures> figures(builds.size());
     bench::FloorFigures floor;
     for (int run = 1; run <= runs; ++run) {
