@@ -138,6 +138,22 @@ std::wstring ProfileFolder() {
     return std::wstring(common) + L"\\Korvane\\Marlowick";
 }
 
+std::string ReadSharedFile(const std::wstring& path) {
+    std::string bytes;
+    fw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return bytes;
+    }
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+    }
+    return bytes;
+}
+
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     fw::UniqueFile file(
         ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -36,6 +36,10 @@ std::optional<int> StoredTaskCount(const std::wstring& text);
 // C:\ProgramData\Korvane\Marlowick, where the program keeps Profile.txt.
 std::wstring ProfileFolder();
 
+// The bytes of the file, read without standing in the way of a save that replaces it meanwhile (every
+// sharing mode, delete included); empty when it cannot be read.
+std::string ReadSharedFile(const std::wstring& path);
+
 // Replaces the file with the bytes; false when it could not be written.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -113,6 +114,36 @@ TEST(BenchProfile, DecodesEveryEncodingAndFindsOnlyTheCountKey) {
     EXPECT_EQ(bench::StoredTaskCount(L"[TaskCount]\nTaskCount=\n"), std::nullopt);
     EXPECT_EQ(bench::StoredTaskCount(L"[TaskCount]\nTaskCount=12x\n"), std::nullopt);
     EXPECT_EQ(bench::StoredTaskCount(L"[TaskCount]\nTaskCount=0"), 0);
+}
+
+TEST(BenchProfile, ASaveIsSeenOnceTheFileHoldsTheCount) {
+    ASSERT_FALSE(core::GetConfigFolder().empty());
+    const std::wstring path = ProfilePath();
+    const std::wstring temp = bench::ProfileFolder() + L"\\mwbench-test.tmp";
+    const auto save = [&](int count) {
+        // Replaced whole, as the program saves: written beside it, then renamed over it.
+        return bench::WriteFileBytes(temp, bench::ProfileBytes({}, std::to_wstring(count))) &&
+               ::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    };
+    ASSERT_TRUE(save(5));
+    const bench::Stopwatch watch;
+    // Saves one after the other while the probe reads: none of them may fail because of the probe.
+    int failedSaves = 0;
+    std::thread writer([&] {
+        ::Sleep(50);
+        for (int count = 40; count >= 3; --count) {
+            failedSaves += save(count) ? 0 : 1;
+        }
+    });
+    const std::optional<double> seen = bench::WaitForStoredCount(path, 3, watch, 20000);
+    writer.join();
+    EXPECT_EQ(failedSaves, 0);
+    ASSERT_TRUE(seen);
+    EXPECT_GE(*seen, 45);
+    EXPECT_EQ(bench::StoredTaskCount(bench::DecodeProfile(testing_support::ReadFileBytes(path))), 3);
+    // A count the file never holds is never reported.
+    EXPECT_FALSE(bench::WaitForStoredCount(path, 4, bench::Stopwatch(), 200));
+    ::DeleteFileW(path.c_str());
 }
 
 TEST(BenchStats, MediansPercentilesAndMaxima) {
@@ -313,6 +344,34 @@ TEST(BenchProbes, TheFloorShowsItsRowsAndTheProbesSeeAndHoldItsWindow) {
     EXPECT_FALSE(bench::FindMessageBox(floor.Id(), L""));
     ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(floor.WaitForExit(10000), 0u);
+}
+
+TEST(BenchProbes, TheBenchDrivesTheRealProgram) {
+    const std::wstring marlowick = testing_support::ExecutableFolder() + L"..\\..\\bin\\marlowick.exe";
+    ASSERT_NE(::GetFileAttributesW(marlowick.c_str()), INVALID_FILE_ATTRIBUTES) << "marlowick.exe not built";
+    // As on a machine where Marlowick never ran: the first start makes the folder.
+    const std::wstring folder = bench::ProfileFolder();
+    ::DeleteFileW(ProfilePath().c_str());
+    ::RemoveDirectoryW(folder.c_str());
+    ASSERT_TRUE(bench::PrepareProfileFolder(marlowick));
+    EXPECT_NE(::GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // The program takes the bench's profile as its own: every row shows, and Remove Task saves.
+    ASSERT_TRUE(bench::WriteFileBytes(ProfilePath(), bench::ProfileBytes(bench::IdleRows(3, bench::NowTicks()))));
+    {
+        const bench::Launched program = bench::Launch(marlowick, {});
+        ASSERT_TRUE(program.window);
+        std::printf("marlowick.exe with 3 tasks showed after %.0f ms\n", *program.startMs);
+        EXPECT_EQ(::SendMessageW(::GetDlgItem(program.window, IDC_TASK_LIST), LVM_GETITEMCOUNT, 0, 0), 3);
+        // Saved one after the other, so that the probe reads the file while the next save replaces it.
+        for (int rowsAfter : {2, 1, 0}) {
+            const std::optional<double> saved = bench::TimeRemove(program, rowsAfter);
+            ASSERT_TRUE(saved) << rowsAfter;
+            EXPECT_EQ(::SendMessageW(::GetDlgItem(program.window, IDC_TASK_LIST), LVM_GETITEMCOUNT, 0, 0), rowsAfter);
+        }
+        EXPECT_FALSE(bench::FindMessageBox(program.Id(), L""));
+    }
+    ::DeleteFileW(ProfilePath().c_str());
 }
 
 }  // namespace

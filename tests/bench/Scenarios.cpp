@@ -59,37 +59,6 @@ bool WriteProfile(const std::vector<TaskRow>& rows, const std::optional<std::wst
     return written;
 }
 
-// A started program and its main window, once that showed.
-struct Launched {
-    std::unique_ptr<HelperProcess> process;
-    HWND window = nullptr;
-    std::optional<double> startMs;
-
-    DWORD Id() const { return process->Id(); }
-};
-
-Launched Launch(const std::wstring& exe, const std::vector<std::wstring>& args) {
-    Launched launched;
-    const Stopwatch watch;
-    launched.process = std::make_unique<HelperProcess>(args, exe);
-    if (!launched.process->Started()) {
-        Progress("could not start %ls", exe.c_str());
-        return launched;
-    }
-    launched.startMs = WaitForMainWindow(launched.Id(), watch, kWindowWaitMs, launched.window);
-    if (!launched.startMs) {
-        // Most likely a box in the way: say which, so that the figure is not a mystery.
-        if (HWND box = FindMessageBox(launched.Id(), L"")) {
-            wchar_t text[512]{};
-            ::GetWindowTextW(::GetDlgItem(box, 0xFFFF), text, 512);
-            Progress("no main window; a box says: %ls", text);
-        } else {
-            Progress("no main window within %lu ms", kWindowWaitMs);
-        }
-    }
-    return launched;
-}
-
 // Processor time over the same stretch of idle time, in seconds per minute, one value per process.
 std::vector<double> IdleCpuPerMinute(const std::vector<CpuMeter>& meters, DWORD milliseconds) {
     std::vector<double> before;
@@ -123,31 +92,6 @@ FileStamp StampOf(const std::wstring& path) {
                 data.ftLastWriteTime.dwLowDateTime};
 }
 
-// Removes the first row with the Remove Task button and times it until the file holds one row less.
-std::optional<double> TimeRemove(const Launched& marlowick, int rowsAfter) {
-    HWND list = ::GetDlgItem(marlowick.window, IDC_TASK_LIST);
-    if (!SelectOnlyRow(marlowick.Id(), list, 0)) {
-        Progress("could not select a row");
-        return std::nullopt;
-    }
-    const std::wstring path = ProfilePath();
-    FileStamp seen = StampOf(path);
-    const Stopwatch watch;
-    ::PostMessageW(marlowick.window, WM_COMMAND, MAKEWPARAM(IDC_REMOVE_TASK, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(marlowick.window, IDC_REMOVE_TASK)));
-    while (watch.Ms() < kSaveWaitMs) {
-        const FileStamp now = StampOf(path);
-        if (!(now == seen)) {
-            seen = now;
-            if (StoredTaskCount(DecodeProfile(testing_support::ReadFileBytes(path))) == rowsAfter) {
-                return watch.Ms();
-            }
-        }
-        ::Sleep(1);
-    }
-    return std::nullopt;
-}
-
 double TimeFloorSave(const std::vector<TaskRow>& rows) {
     const std::wstring folder = ProfileFolder();
     const std::wstring temp = folder + L"\\mwbench-floor.tmp";
@@ -176,6 +120,61 @@ std::map<int, std::vector<long long>> RecordedStarts(const Tools& tools) {
 }
 
 }  // namespace
+
+Launched Launch(const std::wstring& exe, const std::vector<std::wstring>& args) {
+    Launched launched;
+    const Stopwatch watch;
+    launched.process = std::make_unique<HelperProcess>(args, exe);
+    if (!launched.process->Started()) {
+        Progress("could not start %ls", exe.c_str());
+        return launched;
+    }
+    launched.startMs = WaitForMainWindow(launched.Id(), watch, kWindowWaitMs, launched.window);
+    if (!launched.startMs) {
+        // Most likely a box in the way: say which, so that the figure is not a mystery.
+        if (HWND box = FindMessageBox(launched.Id(), L"")) {
+            wchar_t text[512]{};
+            ::GetWindowTextW(::GetDlgItem(box, 0xFFFF), text, 512);
+            Progress("no main window; a box says: %ls", text);
+        } else {
+            Progress("no main window within %lu ms", kWindowWaitMs);
+        }
+    }
+    return launched;
+}
+
+std::optional<double> WaitForStoredCount(const std::wstring& path,
+                                         int count,
+                                         const Stopwatch& since,
+                                         DWORD milliseconds) {
+    // Read again only when a save has replaced the file; the first look reads it in any case.
+    std::optional<FileStamp> seen;
+    while (since.Ms() < milliseconds) {
+        const FileStamp now = StampOf(path);
+        if (!seen || !(now == *seen)) {
+            seen = now;
+            // Read so that a save that renames over the file meanwhile still succeeds: the probe must not
+            // fail the save it waits for.
+            if (StoredTaskCount(DecodeProfile(ReadSharedFile(path))) == count) {
+                return since.Ms();
+            }
+        }
+        ::Sleep(1);
+    }
+    return std::nullopt;
+}
+
+std::optional<double> TimeRemove(const Launched& marlowick, int rowsAfter) {
+    HWND list = ::GetDlgItem(marlowick.window, IDC_TASK_LIST);
+    if (!SelectOnlyRow(marlowick.Id(), list, 0)) {
+        Progress("could not select a row");
+        return std::nullopt;
+    }
+    const Stopwatch watch;
+    ::PostMessageW(marlowick.window, WM_COMMAND, MAKEWPARAM(IDC_REMOVE_TASK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(marlowick.window, IDC_REMOVE_TASK)));
+    return WaitForStoredCount(ProfilePath(), rowsAfter, watch, kSaveWaitMs);
+}
 
 bool PrepareProfileFolder(const std::wstring& marlowick) {
     const std::wstring folder = ProfileFolder();

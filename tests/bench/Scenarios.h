@@ -1,8 +1,14 @@
 #pragma once
 // The measurements, each run against one Marlowick build or against the floor. Every function starts
 // what it needs, measures, and ends what it started.
+#include "bench/Probe.h"
 #include "bench/Stats.h"
+#include "helpers/HelperProcess.h"
 
+#include <windows.h>
+
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +39,28 @@ struct FloorFigures {
     Samples save;
     Samples latency;
 };
+
+// A started program and its main window, once that showed. The program ends with the object.
+struct Launched {
+    std::unique_ptr<testing_support::HelperProcess> process;
+    HWND window = nullptr;
+    std::optional<double> startMs;
+
+    DWORD Id() const { return process->Id(); }
+};
+
+// Starts the program and waits for its main window; the time to it is the start-up figure.
+Launched Launch(const std::wstring& exe, const std::vector<std::wstring>& args);
+
+// Waits until the profile holds this task count, reading it again whenever its size or time of last write
+// changes; the stopwatch's time then, or nothing after the time.
+std::optional<double> WaitForStoredCount(const std::wstring& path,
+                                         int count,
+                                         const Stopwatch& since,
+                                         DWORD milliseconds);
+
+// Removes the first row with the Remove Task button and times it until the file holds that many rows.
+std::optional<double> TimeRemove(const Launched& marlowick, int rowsAfter);
 
 // The longest a sent message waits for an answer before it counts as none.
 inline constexpr unsigned kAnswerTimeoutMs = 2000;
