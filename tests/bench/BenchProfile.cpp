@@ -102,8 +102,10 @@ std::wstring DecodeProfile(const std::string& bytes) {
     return text;
 }
 
-std::optional<int> StoredTaskCount(const std::wstring& text) {
-    std::wstring section;
+std::optional<std::wstring> StoredValue(const std::wstring& text,
+                                        const std::wstring& section,
+                                        const std::wstring& key) {
+    std::wstring current;
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t end = text.find_first_of(L"\r\n", pos);
@@ -113,21 +115,25 @@ std::optional<int> StoredTaskCount(const std::wstring& text) {
         const std::wstring line = Trim(text.substr(pos, end - pos));
         pos = end + 1;
         if (line.size() >= 2 && line.front() == L'[' && line.back() == L']') {
-            section = Trim(line.substr(1, line.size() - 2));
+            current = Trim(line.substr(1, line.size() - 2));
             continue;
         }
         const size_t equals = line.find(L'=');
-        if (equals == std::wstring::npos || !SameName(section, L"TaskCount") ||
-            !SameName(Trim(line.substr(0, equals)), L"TaskCount")) {
-            continue;
+        if (equals != std::wstring::npos && SameName(current, section.c_str()) &&
+            SameName(Trim(line.substr(0, equals)), key.c_str())) {
+            return Trim(line.substr(equals + 1));
         }
-        const std::wstring value = Trim(line.substr(equals + 1));
-        if (value.empty() || value.find_first_not_of(L"0123456789") != std::wstring::npos || value.size() > 9) {
-            return std::nullopt;
-        }
-        return std::stoi(value);
     }
     return std::nullopt;
+}
+
+std::optional<int> StoredTaskCount(const std::wstring& text) {
+    const std::optional<std::wstring> value = StoredValue(text, L"TaskCount", L"TaskCount");
+    if (!value || value->empty() || value->find_first_not_of(L"0123456789") != std::wstring::npos ||
+        value->size() > 9) {
+        return std::nullopt;
+    }
+    return std::stoi(*value);
 }
 
 std::wstring ProfileFolder() {

@@ -30,6 +30,9 @@ std::string ProfileBytes(const std::vector<TaskRow>& rows, const std::optional<s
 // The text of a profile file: UTF-16LE with or without its byte-order mark, or UTF-8.
 std::wstring DecodeProfile(const std::string& bytes);
 
+// A value of a profile's text (section and key in any letter case, blanks around them ignored), or nothing
+// when the file has none.
+std::optional<std::wstring> StoredValue(const std::wstring& text, const std::wstring& section, const std::wstring& key);
 // The TaskCount value of a profile's text, or nothing when the file has none or it is not a number.
 std::optional<int> StoredTaskCount(const std::wstring& text);
 

@@ -110,6 +110,8 @@ TEST(BenchProfile, DecodesEveryEncodingAndFindsOnlyTheCountKey) {
         EXPECT_EQ(bench::DecodeProfile(bytes), text);
         EXPECT_EQ(bench::StoredTaskCount(bench::DecodeProfile(bytes)), 12);
     }
+    EXPECT_EQ(bench::StoredValue(text, L"task0", L"TaskCount"), L"5");
+    EXPECT_EQ(bench::StoredValue(text, L"Task0", L"Time"), std::nullopt);
     EXPECT_EQ(bench::StoredTaskCount(L"[Task0]\nTaskCount=5\n"), std::nullopt);
     EXPECT_EQ(bench::StoredTaskCount(L"[TaskCount]\nTaskCount=\n"), std::nullopt);
     EXPECT_EQ(bench::StoredTaskCount(L"[TaskCount]\nTaskCount=12x\n"), std::nullopt);
@@ -126,23 +128,27 @@ TEST(BenchProfile, ASaveIsSeenOnceTheFileHoldsTheCount) {
                ::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
     };
     ASSERT_TRUE(save(5));
+    const auto holdsThree = [](const std::wstring& text) { return bench::StoredTaskCount(text) == 3; };
+    bench::ProfileWatch profile(path);
     const bench::Stopwatch watch;
-    // Saves one after the other while the probe reads: none of them may fail because of the probe.
-    int failedSaves = 0;
+    // Two saves while the probe waits; it must not fail them, and must take only the second.
+    bool saved[2] = {false, false};
     std::thread writer([&] {
-        ::Sleep(50);
-        for (int count = 40; count >= 3; --count) {
-            failedSaves += save(count) ? 0 : 1;
-        }
+        ::Sleep(100);
+        saved[0] = save(4);
+        ::Sleep(100);
+        saved[1] = save(3);
     });
-    const std::optional<double> seen = bench::WaitForStoredCount(path, 3, watch, 20000);
+    const std::optional<double> seen = profile.WaitFor(holdsThree, watch, 20000);
     writer.join();
-    EXPECT_EQ(failedSaves, 0);
+    EXPECT_TRUE(saved[0]);
+    EXPECT_TRUE(saved[1]);
     ASSERT_TRUE(seen);
-    EXPECT_GE(*seen, 45);
+    EXPECT_GE(*seen, 150);
     EXPECT_EQ(bench::StoredTaskCount(bench::DecodeProfile(testing_support::ReadFileBytes(path))), 3);
-    // A count the file never holds is never reported.
-    EXPECT_FALSE(bench::WaitForStoredCount(path, 4, bench::Stopwatch(), 200));
+
+    // Only a save is read: a file that already passes, and is not saved again, is no save.
+    EXPECT_FALSE(bench::ProfileWatch(path).WaitFor(holdsThree, bench::Stopwatch(), 200));
     ::DeleteFileW(path.c_str());
 }
 
@@ -363,6 +369,12 @@ TEST(BenchProbes, TheBenchDrivesTheRealProgram) {
         ASSERT_TRUE(program.window);
         std::printf("marlowick.exe with 3 tasks showed after %.0f ms\n", *program.startMs);
         EXPECT_EQ(::SendMessageW(::GetDlgItem(program.window, IDC_TASK_LIST), LVM_GETITEMCOUNT, 0, 0), 3);
+        // Modify Task with a new time: in the file from OK on, and the offered test run declined.
+        const long long later = bench::NowTicks() + 5 * 3600 * bench::kTicksPerSecond;
+        ASSERT_TRUE(bench::TimeModify(program, later));
+        EXPECT_EQ(core::GetSetting(L"Task0", L"Time"), bench::TimeTextAt(later));
+        EXPECT_TRUE(testing_support::WaitUntil([&] { return !bench::FindMessageBox(program.Id(), L""); }, 10000));
+
         // Saved one after the other, so that the probe reads the file while the next save replaces it.
         for (int rowsAfter : {2, 1, 0}) {
             const std::optional<double> saved = bench::TimeRemove(program, rowsAfter);

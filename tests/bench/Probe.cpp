@@ -236,6 +236,15 @@ bool SelectOnlyRow(DWORD processId, HWND list, int row) {
     return setState(-1, 0) && setState(row, LVIS_SELECTED | LVIS_FOCUSED);
 }
 
+bool SetRemoteDateTime(DWORD processId, HWND picker, const SYSTEMTIME& time) {
+    RemoteMemory memory(processId, sizeof time);
+    DWORD_PTR result = 0;
+    return memory.Write(&time, sizeof time) &&
+           ::SendMessageTimeoutW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(memory.Address()),
+                                 SMTO_NORMAL, 10000, &result) &&
+           result != 0;
+}
+
 std::map<int, std::vector<long long>> ParseStamps(const std::vector<std::wstring>& lines) {
     std::map<int, std::vector<long long>> starts;
     for (const std::wstring& line : lines) {

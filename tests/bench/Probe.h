@@ -70,6 +70,9 @@ HWND FindDialog(DWORD processId, const std::wstring& caption);
 // Makes the row the only selected one in a list view of another process. False when that failed.
 bool SelectOnlyRow(DWORD processId, HWND list, int row);
 
+// Sets a date-time picker of another process. False when that failed.
+bool SetRemoteDateTime(DWORD processId, HWND picker, const SYSTEMTIME& time);
+
 // The starts that the recorder copies (stamp-<n>.exe) wrote into their record: for each copy's number, the
 // moments it started, earliest first. Lines of anything else are passed over.
 std::map<int, std::vector<long long>> ParseStamps(const std::vector<std::wstring>& lines);

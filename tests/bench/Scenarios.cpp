@@ -75,23 +75,6 @@ std::vector<double> IdleCpuPerMinute(const std::vector<CpuMeter>& meters, DWORD 
     return perMinute;
 }
 
-// Size and time of last write: a save that replaced the file changes one of them.
-struct FileStamp {
-    unsigned long long size = 0;
-    unsigned long long written = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-
-FileStamp StampOf(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-        return {};
-    }
-    return {(static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
-            (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                data.ftLastWriteTime.dwLowDateTime};
-}
-
 double TimeFloorSave(const std::vector<TaskRow>& rows) {
     const std::wstring folder = ProfileFolder();
     const std::wstring temp = folder + L"\\mwbench-floor.tmp";
@@ -143,19 +126,26 @@ Launched Launch(const std::wstring& exe, const std::vector<std::wstring>& args) 
     return launched;
 }
 
-std::optional<double> WaitForStoredCount(const std::wstring& path,
-                                         int count,
-                                         const Stopwatch& since,
-                                         DWORD milliseconds) {
-    // Read again only when a save has replaced the file; the first look reads it in any case.
-    std::optional<FileStamp> seen;
+FileStamp StampOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        return {};
+    }
+    return {(static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+            (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                data.ftLastWriteTime.dwLowDateTime};
+}
+
+ProfileWatch::ProfileWatch(std::wstring path) : m_path(std::move(path)), m_seen(StampOf(m_path)) {}
+
+std::optional<double> ProfileWatch::WaitFor(const std::function<bool(const std::wstring&)>& holds,
+                                            const Stopwatch& since,
+                                            DWORD milliseconds) {
     while (since.Ms() < milliseconds) {
-        const FileStamp now = StampOf(path);
-        if (!seen || !(now == *seen)) {
-            seen = now;
-            // Read so that a save that renames over the file meanwhile still succeeds: the probe must not
-            // fail the save it waits for.
-            if (StoredTaskCount(DecodeProfile(ReadSharedFile(path))) == count) {
+        const FileStamp now = StampOf(m_path);
+        if (!(now == m_seen)) {
+            m_seen = now;
+            if (holds(DecodeProfile(ReadSharedFile(m_path)))) {
                 return since.Ms();
             }
         }
@@ -170,10 +160,63 @@ std::optional<double> TimeRemove(const Launched& marlowick, int rowsAfter) {
         Progress("could not select a row");
         return std::nullopt;
     }
+    ProfileWatch profile(ProfilePath());
     const Stopwatch watch;
     ::PostMessageW(marlowick.window, WM_COMMAND, MAKEWPARAM(IDC_REMOVE_TASK, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(marlowick.window, IDC_REMOVE_TASK)));
-    return WaitForStoredCount(ProfilePath(), rowsAfter, watch, kSaveWaitMs);
+    return profile.WaitFor([&](const std::wstring& text) { return StoredTaskCount(text) == rowsAfter; }, watch,
+                           kSaveWaitMs);
+}
+
+std::optional<double> TimeModify(const Launched& marlowick, long long newTimeUtcTicks) {
+    const DWORD pid = marlowick.Id();
+    if (!SelectOnlyRow(pid, ::GetDlgItem(marlowick.window, IDC_TASK_LIST), 0)) {
+        Progress("could not select a row");
+        return std::nullopt;
+    }
+    ::PostMessageW(marlowick.window, WM_COMMAND, MAKEWPARAM(IDC_MODIFY_TASK, BN_CLICKED), 0);
+    HWND dialog = nullptr;
+    const Stopwatch opening;
+    while (opening.Ms() < kSaveWaitMs && !(dialog = FindDialog(pid, L"Task Option"))) {
+        ::Sleep(5);
+    }
+    // The dialog fills its fields in its initialisation: it answers once that is over.
+    if (!dialog || !AnswerMs(dialog, kSaveWaitMs)) {
+        Progress("the Task Option dialog did not open");
+        return std::nullopt;
+    }
+    const FILETIME utc = ToFileTime(newTimeUtcTicks);
+    FILETIME local{};
+    SYSTEMTIME fields{};
+    ::FileTimeToLocalFileTime(&utc, &local);
+    ::FileTimeToSystemTime(&local, &fields);
+    fields.wMilliseconds = 0;
+    if (!SetRemoteDateTime(pid, ::GetDlgItem(dialog, IDC_TIME_PICKER), fields)) {
+        Progress("could not set the time");
+        ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        return std::nullopt;
+    }
+    const std::wstring wanted = TimeTextAt(newTimeUtcTicks);
+    ProfileWatch profile(ProfilePath());
+    const Stopwatch watch;
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+    const std::optional<double> saved = profile.WaitFor(
+        [&](const std::wstring& text) { return StoredValue(text, L"Task0", L"Time") == wanted; }, watch, kSaveWaitMs);
+    // The test run it offers next: No.
+    HWND prompt = nullptr;
+    const Stopwatch asking;
+    while (asking.Ms() < kSaveWaitMs && !(prompt = FindMessageBox(pid, L"Do you want to test run"))) {
+        ::Sleep(5);
+    }
+    if (prompt) {
+        ::PostMessageW(prompt, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+        const Stopwatch closing;
+        while (closing.Ms() < kSaveWaitMs && ::IsWindow(prompt)) {
+            ::Sleep(5);
+        }
+    }
+    return saved;
 }
 
 bool PrepareProfileFolder(const std::wstring& marlowick) {
@@ -268,6 +311,13 @@ void MeasureStartUp(const Tools& tools,
                     const std::optional<double> save = TimeRemove(marlowick, kMediumList - k - 1);
                     f.save.Add(save);
                     Progress("build %zu: save after Remove Task %s ms", b + 1, Text(save).c_str());
+                    ::Sleep(200);
+                }
+                for (int k = 0; k < kSavesPerRound; ++k) {
+                    const std::optional<double> save =
+                        TimeModify(marlowick, now + (3 * 3600 + 17 * (k + 1)) * kTicksPerSecond);
+                    f.saveModify.Add(save);
+                    Progress("build %zu: save after Modify Task %s ms", b + 1, Text(save).c_str());
                     ::Sleep(200);
                 }
             }
@@ -476,6 +526,8 @@ std::vector<TableRow> TableRows(const ProgramFigures& marlowick,
 
     add("save after Remove Task, 1,000 tasks, until the file holds it (ms)", MedianMaxCell, &ProgramFigures::save,
         floor.save);
+    add("save after Modify Task (a new time), 1,000 tasks, from OK until the file holds it (ms)", MedianMaxCell,
+        &ProgramFigures::saveModify, floor.save);
     add("due second to the program's start, window idle (ms)", SpreadCell, &ProgramFigures::latencyIdle, floor.latency);
     add("the same, Options sheet open (ms)", SpreadCell, &ProgramFigures::latencyOptions, floor.latency);
     add("the same, a box raised by a task of that second open for 3 s (ms)", SpreadCell, &ProgramFigures::latencyBox,

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,7 +28,7 @@ struct ProgramFigures {
     Samples start0, start1000, start10000, startHostile;
     Samples answer10000, answerHostile;
     Samples idle0, idle1000;
-    Samples save;
+    Samples save, saveModify;
     Samples latencyIdle, latencyOptions, latencyBox, latencyBurst, latencySuspend;
 };
 
@@ -52,15 +53,38 @@ struct Launched {
 // Starts the program and waits for its main window; the time to it is the start-up figure.
 Launched Launch(const std::wstring& exe, const std::vector<std::wstring>& args);
 
-// Waits until the profile holds this task count, reading it again whenever its size or time of last write
-// changes; the stopwatch's time then, or nothing after the time.
-std::optional<double> WaitForStoredCount(const std::wstring& path,
-                                         int count,
-                                         const Stopwatch& since,
-                                         DWORD milliseconds);
+// Size and time of last write of a file: a save that replaced the file changes one of them.
+struct FileStamp {
+    unsigned long long size = 0;
+    unsigned long long written = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const std::wstring& path);
+
+// Watches the profile for the save that an action causes. Made before the action, it reads the file only
+// once a save has replaced it: a save renames its new file over the old one, and under Wine that rename
+// fails while anyone holds the file open, whatever the sharing, so a probe that read at any moment would
+// fail the very save it waits for.
+class ProfileWatch {
+public:
+    explicit ProfileWatch(std::wstring path);
+
+    // Waits until the text of the file passes the check; the stopwatch's time then, or nothing after the
+    // time.
+    std::optional<double> WaitFor(const std::function<bool(const std::wstring&)>& holds,
+                                  const Stopwatch& since,
+                                  DWORD milliseconds);
+
+private:
+    std::wstring m_path;
+    FileStamp m_seen;
+};
 
 // Removes the first row with the Remove Task button and times it until the file holds that many rows.
 std::optional<double> TimeRemove(const Launched& marlowick, int rowsAfter);
+// Gives the first row a new time through Modify Task and the Task Option dialog, and times it from OK until
+// the file holds that time; the test run it offers then is declined.
+std::optional<double> TimeModify(const Launched& marlowick, long long newTimeUtcTicks);
 
 // The longest a sent message waits for an answer before it counts as none.
 inline constexpr unsigned kAnswerTimeoutMs = 2000;
