@@ -14,11 +14,16 @@ marlowick_install_packages() {
     fi
 }
 
-# Configures and builds into the given folder.
+# Configures and builds into the given folder: every target, or only the targets named after the folder.
 marlowick_build() {
     local dir=$1
+    shift
     cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli >/dev/null
-    cmake --build "$dir" -j "$(nproc)"
+    if [ $# -gt 0 ]; then
+        cmake --build "$dir" -j "$(nproc)" --target "$@"
+    else
+        cmake --build "$dir" -j "$(nproc)"
+    fi
 }
 
 # Generates the Linux locales that the tests run Wine under (a fresh machine has only C and POSIX).
