@@ -10,6 +10,7 @@
 #include "core/TaskTime.h"
 #include "framework/MessageBox.h"
 #include "helpers/DialogThread.h"
+#include "helpers/FileSecurity.h"
 #include "helpers/HelperProcess.h"
 #include "res/resource.h"
 
@@ -518,22 +519,6 @@ TEST_F(MainWindowTest, AProfileLockedAtStartIsReadByTheRetryTimerAndNeverWritten
     EXPECT_EQ(boxes.Texts().size(), 1u);
 }
 
-// Sets a folder's DACL from SDDL text, protected from inheritance.
-bool SetFolderDacl(const std::wstring& path, const std::wstring& sddl) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
-        return false;
-    }
-    fw::UniqueLocalMemory owned(descriptor);
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-    return ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                   dacl, nullptr) == ERROR_SUCCESS;
-}
-
 TEST_F(MainWindowTest, TasksOfAProfileThatOthersCanWriteRunOnlyOnceConfirmed) {
     core::MemoryTaskList tasks;
     tasks.AppendTask(L"C:\\planted.exe", L"Start", L"7:30:00 AM");
@@ -547,7 +532,7 @@ TEST_F(MainWindowTest, TasksOfAProfileThatOthersCanWriteRunOnlyOnceConfirmed) {
         EXPECT_FALSE(main.Dialog().TasksHeld());
     }
     // Everyone may now write the folder.
-    ASSERT_TRUE(SetFolderDacl(folder, L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)"));
+    ASSERT_TRUE(test_support::SetProtectedDacl(folder, L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)"));
     for (const int answer : {IDNO, IDYES}) {
         MessageBoxRecord boxes(answer);
         MainWindow main;
@@ -558,7 +543,7 @@ TEST_F(MainWindowTest, TasksOfAProfileThatOthersCanWriteRunOnlyOnceConfirmed) {
         EXPECT_EQ(main.Dialog().TaskList().GetTaskCount(), 1);
         EXPECT_EQ(main.Dialog().TasksHeld(), answer == IDNO);
     }
-    ASSERT_TRUE(SetFolderDacl(folder, core::ProtectedFolderSddl()));
+    ASSERT_TRUE(test_support::SetProtectedDacl(folder, core::ProtectedFolderSddl()));
 }
 
 TEST(SingleInstance, AnInstanceMutexThatCannotBeOpenedMeansAnotherInstanceRuns) {

@@ -4,6 +4,7 @@
 #include "core/TaskStore.h"
 #include "core/ProfileSecurity.h"
 #include "framework/MessageBox.h"
+#include "helpers/FileSecurity.h"
 #include "helpers/HelperProcess.h"
 
 #include <gtest/gtest.h>
@@ -537,21 +538,6 @@ std::wstring SecurityOf(const std::wstring& path, SECURITY_INFORMATION what) {
     return text;
 }
 
-bool SetDacl(const std::wstring& path, const std::wstring& sddl) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
-        return false;
-    }
-    fw::UniqueLocalMemory owned(descriptor);
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-    return ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                   present ? dacl : nullptr, nullptr) == ERROR_SUCCESS;
-}
-
 std::string Narrowed(const std::wstring& text) {
     return std::string(text.begin(), text.end());
 }
@@ -629,14 +615,15 @@ TEST_F(ProfileTest, TheFolderOnDiskIsTrustedUntilOthersMayWriteIt) {
     EXPECT_TRUE(core::IsProfileTrusted(m_folder, m_path));
 
     // Everyone may write the file, then the folder.
-    ASSERT_TRUE(SetDacl(m_path, L"D:P(A;;FA;;;SY)(A;;FA;;;WD)"));
+    ASSERT_TRUE(test_support::SetProtectedDacl(m_path, L"D:P(A;;FA;;;SY)(A;;FA;;;WD)"));
     EXPECT_FALSE(core::IsTrustedObject(m_path));
     EXPECT_FALSE(core::IsProfileTrusted(m_folder, m_path));
-    ASSERT_TRUE(SetDacl(m_path, L"D:P(A;;FA;;;SY)(A;;FA;;;" + CurrentUserSidText() + L")(A;;FR;;;WD)"));
+    ASSERT_TRUE(
+        test_support::SetProtectedDacl(m_path, L"D:P(A;;FA;;;SY)(A;;FA;;;" + CurrentUserSidText() + L")(A;;FR;;;WD)"));
     EXPECT_TRUE(core::IsProfileTrusted(m_folder, m_path));
-    ASSERT_TRUE(SetDacl(m_folder, L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)"));
+    ASSERT_TRUE(test_support::SetProtectedDacl(m_folder, L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)"));
     EXPECT_FALSE(core::IsProfileTrusted(m_folder, m_path));
-    ASSERT_TRUE(SetDacl(m_folder, L""));
+    ASSERT_TRUE(test_support::SetProtectedDacl(m_folder, L""));
     EXPECT_FALSE(core::IsTrustedObject(m_folder));
 }
 
