@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <memory>
+#include <new>
 #include <utility>
 
 namespace fw {
@@ -11,7 +13,11 @@ namespace {
 
 constexpr wchar_t kObjectProperty[] = L"Marlowick.CWnd";
 
-thread_local std::exception_ptr t_pendingException;
+// A plain pointer, not an exception_ptr: a thread-local object with a destructor is destroyed at thread
+// exit by the MinGW runtime after its storage may already have been freed, which corrupts the heap of
+// every program whose threads come and go (the scheduler's starts, the pool's waits). The exception is
+// on the heap only while it is pending.
+thread_local std::exception_ptr* t_pendingException = nullptr;
 
 bool Matches(const MsgEntry& entry, MsgKind kind, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (kind) {
@@ -46,19 +52,20 @@ bool Matches(const MsgEntry& entry, MsgKind kind, UINT message, WPARAM wParam, L
 }  // namespace
 
 void KeepPendingException(std::exception_ptr exception) {
-    if (!t_pendingException) {
-        t_pendingException = std::move(exception);
+    if (!t_pendingException && exception) {
+        t_pendingException = new (std::nothrow) std::exception_ptr(std::move(exception));
     }
 }
 
 void RethrowPendingException() {
-    if (std::exception_ptr exception = std::exchange(t_pendingException, nullptr)) {
-        std::rethrow_exception(exception);
+    if (t_pendingException) {
+        const std::unique_ptr<std::exception_ptr> pending(std::exchange(t_pendingException, nullptr));
+        std::rethrow_exception(*pending);
     }
 }
 
 bool HasPendingException() {
-    return static_cast<bool>(t_pendingException);
+    return t_pendingException != nullptr;
 }
 
 CWnd::~CWnd() {

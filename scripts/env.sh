@@ -80,6 +80,10 @@ marlowick_make_prefix() {
     marlowick_add_wine_fonts "$WINEPREFIX"
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    # A program that crashes ends at once with a failing exit code instead of waiting in Wine's debugger
+    # (the debugger named here does not exist), so that a crash fails its test instead of holding it until
+    # its time-out, or passing when the debugger is ended.
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'no-debugger.exe' /f >/dev/null 2>&1
     # The desktop that wineboot started is not the virtual one: let this prefix's server end, so that the
     # first program of the tests starts the virtual desktop that the settings above describe.
     wineserver -w
