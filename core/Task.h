@@ -6,6 +6,10 @@
 namespace core {
 
 enum class TaskColumn { Program = 0, Action = 1, Time = 2 };
+// Days of the week as bits: bit 0 Sunday to bit 6 Saturday, as SYSTEMTIME::wDayOfWeek counts them.
+using DayMask = unsigned;
+inline constexpr DayMask kEveryDay = 0x7F;
+inline constexpr DayMask kWorkDays = 0x3E;
 
 struct Task {
     std::wstring program;
