@@ -269,6 +269,23 @@ void DDX_Check(CDataExchange& dx, int id, int& value) {
     }
 }
 
+void DDX_Check(CDataExchange& dx, int id, bool& value) {
+    HWND control = dx.Control(id);
+    if (dx.Saving()) {
+        value = ::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    } else {
+        ::SendMessageW(control, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+}
+
+void DDX_CheckBit(CDataExchange& dx, int id, unsigned& flags, unsigned bit) {
+    bool ticked = (flags & bit) != 0;
+    DDX_Check(dx, id, ticked);
+    if (dx.Saving()) {
+        flags = ticked ? (flags | bit) : (flags & ~bit);
+    }
+}
+
 void DDX_Control(CDataExchange& dx, int id, CWnd& control) {
     if (!control.GetSafeHwnd()) {
         control.SubclassWindow(dx.Control(id));

@@ -84,6 +84,11 @@ void DDX_Text(CDataExchange& dx, int id, std::wstring& value);
 void DDX_CBString(CDataExchange& dx, int id, std::wstring& value);
 // A check box's state.
 void DDX_Check(CDataExchange& dx, int id, int& value);
+// A two-state check box and a flag: ticked is true.
+void DDX_Check(CDataExchange& dx, int id, bool& value);
+// A check box that stands for one bit of a set of flags: into the control, ticked when the bit is set; out of
+// it, only that bit changes, so that several boxes can share one set.
+void DDX_CheckBit(CDataExchange& dx, int id, unsigned& flags, unsigned bit);
 // Binds the control to a member object the first time (the object then receives its messages).
 void DDX_Control(CDataExchange& dx, int id, CWnd& control);
 // A date-time picker and a value with IsValid, ToSystemTime and FromSystemTime: into the control only a

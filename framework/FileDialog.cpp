@@ -3,6 +3,7 @@
 #include "framework/Handle.h"
 
 #include <commdlg.h>
+#include <shlobj.h>
 #include <shobjidl.h>
 
 #include <algorithm>
@@ -10,19 +11,20 @@
 namespace fw {
 namespace {
 
-struct CoTaskMemTraits {
-    using Value = wchar_t*;
-    static Value Invalid() noexcept { return nullptr; }
-    static void Close(Value value) noexcept { ::CoTaskMemFree(value); }
-};
-using UniqueCoTaskString = UniqueAny<CoTaskMemTraits>;
-
 std::wstring ItemPath(IShellItem* item) {
     UniqueCoTaskString path;
     if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.Put())) || !path) {
         return {};
     }
     return path.Get();
+}
+
+// Starts the folder chooser at the folder that lpData names, once the chooser has filled its tree.
+int CALLBACK SelectInitialFolder(HWND hwnd, UINT message, LPARAM, LPARAM lpData) {
+    if (message == BFFM_INITIALIZED && lpData) {
+        ::SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, lpData);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -162,6 +164,27 @@ INT_PTR CFileDialog::RunOldDialog() {
         next += name.size() + 1;
     }
     return IDOK;
+}
+
+std::optional<std::wstring> BrowseForFolder(HWND parent,
+                                            const std::wstring& prompt,
+                                            const std::wstring& initialFolder) {
+    BROWSEINFOW info{};
+    info.hwndOwner = parent;
+    info.lpszTitle = prompt.c_str();
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    info.lpfn = SelectInitialFolder;
+    info.lParam = initialFolder.empty() ? 0 : reinterpret_cast<LPARAM>(initialFolder.c_str());
+    const UniqueCoTaskMem<ITEMIDLIST> chosen(::SHBrowseForFolderW(&info));
+    if (!chosen) {
+        return std::nullopt;
+    }
+    // The path as the shell gives it, however long: a MAX_PATH buffer would refuse a deep folder.
+    UniqueCoTaskString path;
+    if (FAILED(::SHGetNameFromIDList(chosen.Get(), SIGDN_FILESYSPATH, path.Put())) || !path) {
+        return std::nullopt;
+    }
+    return std::wstring(path.Get());
 }
 
 }  // namespace fw

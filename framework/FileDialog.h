@@ -1,8 +1,10 @@
 #pragma once
-// The platform's file-open dialog: the newer (Vista-style) dialog where available, else the older one.
+// The platform's file-open dialog (the newer, Vista-style, dialog where available, else the older one) and
+// the shell's folder chooser.
 #include <windows.h>
 #include <commdlg.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,5 +47,10 @@ private:
     std::vector<std::wstring> m_paths;
     bool m_usedVista = false;
 };
+
+// The shell's folder chooser, offering file-system folders only and opening at the initial folder when it
+// exists; the prompt is shown above the folders. The full path of the chosen folder, or nothing when the user
+// cancels. The calling thread needs COM in a single-threaded apartment, as the program's window thread has.
+std::optional<std::wstring> BrowseForFolder(HWND parent, const std::wstring& prompt, const std::wstring& initialFolder);
 
 }  // namespace fw

@@ -2,6 +2,7 @@
 // Move-only owners of platform handles, and guards for paired calls.
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 #include <oleauto.h>
 
 #include <utility>
@@ -91,6 +92,18 @@ using UniqueHook = UniqueAny<HandleTraits<HHOOK, ::UnhookWindowsHookEx>>;
 using UniqueHwnd = UniqueAny<HandleTraits<HWND, ::DestroyWindow>>;
 // Memory that a platform call allocated with LocalAlloc (security descriptors, SID texts).
 using UniqueLocalMemory = UniqueAny<HandleTraits<HLOCAL, ::LocalFree>>;
+
+// Memory that a platform call allocated with CoTaskMemAlloc and leaves to its caller: texts of the shell's
+// items, and the shell's item id lists (PIDLs, as UniqueCoTaskMem<ITEMIDLIST>).
+template <typename T>
+struct CoTaskMemTraits {
+    using Value = T*;
+    static constexpr Value Invalid() noexcept { return nullptr; }
+    static void Close(Value value) noexcept { ::CoTaskMemFree(value); }
+};
+template <typename T>
+using UniqueCoTaskMem = UniqueAny<CoTaskMemTraits<T>>;
+using UniqueCoTaskString = UniqueCoTaskMem<wchar_t>;
 
 // Owns one reference of a COM interface.
 template <typename T>
