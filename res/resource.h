@@ -56,6 +56,19 @@
 #define IDC_FROM_PROCESS 1010
 #define IDC_PROGRAM_ICON 1015
 #define IDC_PROGRAM_EDIT 1017
+#define IDC_DAY_MON 1040
+#define IDC_DAY_TUE 1041
+#define IDC_DAY_WED 1042
+#define IDC_DAY_THU 1043
+#define IDC_DAY_FRI 1044
+#define IDC_DAY_SAT 1045
+#define IDC_DAY_SUN 1046
+#define IDC_ARGUMENTS_EDIT 1047
+#define IDC_FOLDER_EDIT 1048
+#define IDC_BROWSE_FOLDER 1049
+#define IDC_TASK_ENABLED 1050
+#define IDC_RUN_IF_MISSED 1051
+#define IDC_WAKE_COMPUTER 1052
 
 // Process picker (dialog 134) and window picker (dialog 135)
 #define IDC_PROCESS_LIST 1009

@@ -10,6 +10,24 @@
 #include <shellapi.h>
 
 namespace ui {
+namespace {
+
+// The prompt above the folders of the chooser that Browse... opens.
+constexpr wchar_t kChooseFolderPrompt[] = L"Choose the folder in which the program starts.";
+
+// Each day's check box and its bit, numbered as SYSTEMTIME::wDayOfWeek numbers the days (0 is Sunday).
+struct DayBox {
+    int id;
+    int dayOfWeek;
+};
+constexpr DayBox kDayBoxes[] = {{IDC_DAY_SUN, 0}, {IDC_DAY_MON, 1}, {IDC_DAY_TUE, 2}, {IDC_DAY_WED, 3},
+                                {IDC_DAY_THU, 4}, {IDC_DAY_FRI, 5}, {IDC_DAY_SAT, 6}};
+
+constexpr core::DayMask DayBit(int dayOfWeek) {
+    return core::DayMask{1} << dayOfWeek;
+}
+
+}  // namespace
 
 fw::UniqueIcon GetLargeFileIcon(const std::wstring& path) {
     SHFILEINFOW info{};
@@ -51,6 +69,7 @@ const fw::MessageMap* CActionConfigDialog::StaticMessageMap() {
         fw::OnCommand<&CActionConfigDialog::OnFromFile>(IDC_FROM_FILE),
         fw::OnCommand<&CActionConfigDialog::OnFromWindow>(IDC_FROM_WINDOW),
         fw::OnCommand<&CActionConfigDialog::OnFromProcess>(IDC_FROM_PROCESS),
+        fw::OnCommand<&CActionConfigDialog::OnBrowseFolder>(IDC_BROWSE_FOLDER),
         fw::OnMessage<&CActionConfigDialog::OnDestroy>(WM_DESTROY),
     };
     static const fw::MessageMap map{fw::CDialog::StaticMessageMap(), kEntries};
@@ -64,6 +83,15 @@ void CActionConfigDialog::DoDataExchange(fw::CDataExchange& dx) {
     fw::DDX_Text(dx, IDC_PROGRAM_EDIT, m_strProgram);
     fw::DDX_CBString(dx, IDC_ACTION_COMBO, m_strAction);
     fw::DDX_DateTimeCtrl(dx, IDC_TIME_PICKER, m_time);
+    for (const DayBox& box : kDayBoxes) {
+        fw::DDX_CheckBit(dx, box.id, m_days, DayBit(box.dayOfWeek));
+    }
+    fw::DDX_Text(dx, IDC_ARGUMENTS_EDIT, m_arguments);
+    fw::DDX_Control(dx, IDC_FOLDER_EDIT, m_editFolder);
+    fw::DDX_Text(dx, IDC_FOLDER_EDIT, m_folder);
+    fw::DDX_Check(dx, IDC_TASK_ENABLED, m_enabled);
+    fw::DDX_Check(dx, IDC_RUN_IF_MISSED, m_runIfMissed);
+    fw::DDX_Check(dx, IDC_WAKE_COMPUTER, m_wake);
 }
 
 bool CActionConfigDialog::OnInitDialog() {
@@ -82,11 +110,18 @@ bool CActionConfigDialog::OnInitDialog() {
 }
 
 void CActionConfigDialog::OnOK() {
-    UpdateData(true);
+    // Both checks look at the screen before anything is read back, so that a refused OK followed by Cancel
+    // leaves the members as the caller set them. The program field cannot be typed into: m_strProgram is
+    // what it shows.
     if (m_strProgram == kNoProgramText) {
         fw::AfxMessageBox(kSelectSomethingText, MB_OK);
         return;
     }
+    if (ShownDays() == 0) {
+        fw::AfxMessageBox(kSelectDayText, MB_OK);
+        return;
+    }
+    UpdateData(true);
     EndDialog(IDOK);
 }
 
@@ -113,6 +148,12 @@ void CActionConfigDialog::OnFromProcess() {
         return;
     }
     TakeProcess(picker.GetSelection());
+}
+
+void CActionConfigDialog::OnBrowseFolder() {
+    if (auto folder = fw::BrowseForFolder(m_hWnd, kChooseFolderPrompt, m_editFolder.GetWindowText())) {
+        m_editFolder.SetWindowText(*folder);
+    }
 }
 
 void CActionConfigDialog::TakeFile(const std::wstring& path) {
@@ -147,6 +188,16 @@ void CActionConfigDialog::TakeProcess(const std::wstring& path) {
 std::wstring CActionConfigDialog::SelectedActionText() const {
     const int index = m_comboAction.GetCurSel();
     return index == CB_ERR ? std::wstring() : m_comboAction.GetLBText(index);
+}
+
+core::DayMask CActionConfigDialog::ShownDays() const {
+    core::DayMask days = 0;
+    for (const DayBox& box : kDayBoxes) {
+        if (::IsDlgButtonChecked(m_hWnd, box.id) == BST_CHECKED) {
+            days |= DayBit(box.dayOfWeek);
+        }
+    }
+    return days;
 }
 
 void CActionConfigDialog::ShowProgram() const {

@@ -1,5 +1,7 @@
 #pragma once
-// The Task Option dialog: one task's program (from a file, a window or a process), action and time of day.
+// The Task Option dialog: one task's program (from a file, a window or a process), action and time of day, the
+// days on which it runs, what a started program is given, and whether the task is on, catches up and wakes.
+#include "core/Task.h"
 #include "core/TaskTime.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
@@ -13,6 +15,8 @@ namespace ui {
 inline constexpr wchar_t kNoProgramText[] = L"Please Select a Program";
 // The message of an OK pressed while the program field holds kNoProgramText.
 inline constexpr wchar_t kSelectSomethingText[] = L"Please Select something to schedule";
+// The message of an OK pressed while no day of the week is ticked: such a task would never run.
+inline constexpr wchar_t kSelectDayText[] = L"Please select at least one day";
 
 // The shell's large icon for the file's type as told by its name; the file is not opened, so every
 // executable gets the same generic icon. The icon is the caller's; empty when the shell has none.
@@ -23,8 +27,9 @@ std::wstring GetWindowProgramPath(const std::wstring& title);
 // GetLargeFileIcon of GetWindowProgramPath of the title; empty when no window has that title.
 fw::UniqueIcon GetWindowProgramIcon(const std::wstring& title);
 
-// The modal dialog "Task Option". Set the program, action and m_time before DoModal for a change of an
-// existing task; read them back after IDOK.
+// The modal dialog "Task Option". Set the program, action, m_time and the other members before DoModal for a
+// change of an existing task; read them back after IDOK. Cancel and a refused OK read nothing back from the
+// controls.
 class CActionConfigDialog : public fw::CDialog {
 public:
     // Empty program and action; m_time is the current local date and time, seconds included.
@@ -38,6 +43,17 @@ public:
 
     // The time of day. When it is not valid the picker keeps the time it shows of its own.
     core::DateTimeValue m_time;
+    // The days of the week on which the task runs. Bits above Saturday are kept as they are.
+    core::DayMask m_days = core::kEveryDay;
+    // The text that a started program gets after its name, and the folder it starts in; either may be empty.
+    std::wstring m_arguments;
+    std::wstring m_folder;
+    // A task that is not enabled is kept in the list but never fires.
+    bool m_enabled = true;
+    // Whether a time that passed while the task could not fire is run afterwards.
+    bool m_runIfMissed = false;
+    // Whether the computer is woken from sleep for the task.
+    bool m_wake = false;
 
 protected:
     static const fw::MessageMap* StaticMessageMap();
@@ -50,6 +66,9 @@ private:
     void OnFromFile();
     void OnFromWindow();
     void OnFromProcess();
+    // Offers the shell's folder chooser, opened at the folder the field shows; a chosen folder replaces the
+    // field's text alone, so that Cancel still leaves m_folder as it was.
+    void OnBrowseFolder();
     void OnDestroy();
 
     // The steps after a successful pick: the program becomes the text and only the program field and the
@@ -63,6 +82,8 @@ private:
 
     // The action shown on screen: the text of the combo's selected entry.
     std::wstring SelectedActionText() const;
+    // The days ticked on screen.
+    core::DayMask ShownDays() const;
     // Copies m_strProgram into the program field alone.
     void ShowProgram() const;
     // Shows the icon in the icon field (none clears it) and keeps it until it is replaced or the window goes.
@@ -73,6 +94,7 @@ private:
     fw::CComboBox m_comboAction;
     fw::CDateTimeCtrl m_timePicker;
     fw::CStatic m_iconProgram;
+    fw::CWnd m_editFolder;
     // The icon that the icon field shows, when it is one of ours (the standard application icon is the
     // system's and is not kept here).
     fw::UniqueIcon m_icon;
