@@ -2,6 +2,7 @@
 // processes and windows behind the pickers that it opens.
 #include "control/ConfigDialog.h"
 #include "control/ProcessPath.h"
+#include "core/Task.h"
 #include "core/TaskTime.h"
 #include "framework/ListCtrl.h"
 #include "framework/MessageBox.h"
@@ -11,6 +12,8 @@
 #include "ui/ActionConfigDialog.h"
 
 #include <gtest/gtest.h>
+
+#include <shlobj.h>
 
 #include <cmath>
 #include <functional>
@@ -117,6 +120,10 @@ public:
         });
         WaitUntil([this] { return m_thread->ThreadId() != 0; }, 10000);
         m_hwnd = WaitForThreadWindow(m_thread->ThreadId(), L"Task Option");
+        // Acted on only once its thread is back in its loop: its initialisation is over.
+        if (m_hwnd) {
+            Sync();
+        }
     }
     ~TaskOptionRun() {
         // A test that failed half-way may leave a nested dialog open: cancel every window until the run ends.
@@ -131,7 +138,8 @@ public:
     }
 
     bool Opened() const { return m_hwnd != nullptr; }
-    // A window that the dialog opened above itself; null after the time.
+    // A window that the dialog opened above itself, once its thread is back in its loop (the window's
+    // initialisation is over); null after the time.
     HWND WaitForNestedWindow(DWORD milliseconds = 20000) const {
         HWND found = nullptr;
         WaitUntil(
@@ -144,6 +152,10 @@ public:
                 return found != nullptr;
             },
             milliseconds);
+        DWORD_PTR ignored = 0;
+        if (found && !::SendMessageTimeoutW(found, WM_NULL, 0, 0, SMTO_NORMAL, milliseconds, &ignored)) {
+            return nullptr;
+        }
         return found;
     }
     HWND Item(int id) const { return ::GetDlgItem(m_hwnd, id); }
@@ -161,6 +173,17 @@ public:
     void ShowAction(const std::wstring& action) const {
         ::SendMessageW(Item(IDC_ACTION_COMBO), CB_SELECTSTRING, static_cast<WPARAM>(-1),
                        reinterpret_cast<LPARAM>(action.c_str()));
+    }
+    std::wstring Text(int id) const { return ControlText(Item(id)); }
+    bool Ticked(int id) const { return ::SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    // Clicks a check box; returns once it has turned over.
+    void Toggle(int id) const { ::SendMessageW(Item(id), BM_CLICK, 0, 0); }
+    // Types the text, one character at a time, over everything the field holds.
+    void Type(int id, const std::wstring& text) const {
+        ::SendMessageW(Item(id), EM_SETSEL, 0, -1);
+        for (wchar_t c : text) {
+            ::SendMessageW(Item(id), WM_CHAR, c, 0);
+        }
     }
     HICON ShownIcon() const {
         return reinterpret_cast<HICON>(::SendMessageW(Item(IDC_PROGRAM_ICON), STM_GETICON, 0, 0));
@@ -478,12 +501,132 @@ TEST_F(ActionConfigDialogTest, FromFileTakesTheChosenFilesFullPath) {
     ::DeleteFileW(path.c_str());
 }
 
+// Each day's check box and the bit it stands for (bit 0 is Sunday, as SYSTEMTIME counts the days).
+constexpr std::pair<int, core::DayMask> kDayBoxes[] = {
+    {IDC_DAY_SUN, 1u << 0}, {IDC_DAY_MON, 1u << 1}, {IDC_DAY_TUE, 1u << 2}, {IDC_DAY_WED, 1u << 3},
+    {IDC_DAY_THU, 1u << 4}, {IDC_DAY_FRI, 1u << 5}, {IDC_DAY_SAT, 1u << 6}};
+
+TEST_F(ActionConfigDialogTest, ChoicesSetBeforehandShowAndComeBackAsChangedOnScreen) {
+    ui::CActionConfigDialog dialog;
+    dialog.SetProgram(L"C:\\Tools\\app.exe");
+    // A bit above Saturday is not the dialog's: it must survive the round trip.
+    dialog.m_days = core::kWorkDays | 0x100u;
+    dialog.m_arguments = L"--quiet";
+    dialog.m_folder = L"C:\\Work";
+    dialog.m_enabled = false;
+    dialog.m_runIfMissed = true;
+    TaskOptionRun run(dialog);
+    ASSERT_TRUE(run.Opened());
+    for (const auto& [id, bit] : kDayBoxes) {
+        EXPECT_EQ((core::kWorkDays & bit) != 0, run.Ticked(id)) << "day box " << id;
+    }
+    EXPECT_EQ(L"--quiet", run.Text(IDC_ARGUMENTS_EDIT));
+    EXPECT_EQ(L"C:\\Work", run.Text(IDC_FOLDER_EDIT));
+    EXPECT_FALSE(run.Ticked(IDC_TASK_ENABLED));
+    EXPECT_TRUE(run.Ticked(IDC_RUN_IF_MISSED));
+    EXPECT_FALSE(run.Ticked(IDC_WAKE_COMPUTER));
+
+    // Monday off, Sunday on, each choice turned over, both fields typed anew, the arguments far wider than
+    // their field.
+    for (int id : {IDC_DAY_MON, IDC_DAY_SUN, IDC_TASK_ENABLED, IDC_RUN_IF_MISSED, IDC_WAKE_COMPUTER}) {
+        run.Toggle(id);
+    }
+    const std::wstring arguments = L"/config \"C:\\My Files\\tool.ini\" " + std::wstring(300, L'x');
+    run.Type(IDC_ARGUMENTS_EDIT, arguments);
+    run.Type(IDC_FOLDER_EDIT, L"D:\\Jobs\\Nightly");
+    EXPECT_TRUE(run.PressOk());
+    EXPECT_EQ(0x100u | (core::kWorkDays & ~0x02u) | 0x01u, dialog.m_days);
+    EXPECT_EQ(arguments, dialog.m_arguments);
+    EXPECT_EQ(L"D:\\Jobs\\Nightly", dialog.m_folder);
+    EXPECT_TRUE(dialog.m_enabled);
+    EXPECT_FALSE(dialog.m_runIfMissed);
+    EXPECT_TRUE(dialog.m_wake);
+}
+
+TEST_F(ActionConfigDialogTest, OkWithoutADayIsRefusedAndCancelKeepsTheChoicesAsTheyWere) {
+    ui::CActionConfigDialog dialog;
+    dialog.SetProgram(L"C:\\Tools\\app.exe");
+    {
+        TaskOptionRun run(dialog);
+        ASSERT_TRUE(run.Opened());
+        // A new task runs every day, enabled, neither catching up nor waking the computer.
+        for (const auto& [id, bit] : kDayBoxes) {
+            EXPECT_TRUE(run.Ticked(id)) << "day box " << id;
+            run.Toggle(id);
+        }
+        EXPECT_TRUE(run.Ticked(IDC_TASK_ENABLED));
+        EXPECT_FALSE(run.Ticked(IDC_RUN_IF_MISSED) || run.Ticked(IDC_WAKE_COMPUTER));
+        EXPECT_EQ(L"", run.Text(IDC_ARGUMENTS_EDIT) + run.Text(IDC_FOLDER_EDIT));
+        run.Toggle(IDC_WAKE_COMPUTER);
+        run.Type(IDC_ARGUMENTS_EDIT, L"-n 1");
+        EXPECT_FALSE(run.PressOk());
+        EXPECT_EQ(std::vector<std::wstring>{L"Please select at least one day"}, run.Messages());
+        EXPECT_TRUE(::IsWindowVisible(run.m_hwnd));
+        EXPECT_EQ(IDCANCEL, run.PressCancel());
+    }
+    EXPECT_EQ(core::kEveryDay, dialog.m_days);
+    EXPECT_EQ(L"", dialog.m_arguments);
+    EXPECT_TRUE(dialog.m_enabled);
+    EXPECT_FALSE(dialog.m_wake);
+
+    // Once a day is ticked again, OK takes that day alone.
+    ui::CActionConfigDialog friday;
+    friday.SetProgram(L"C:\\Tools\\app.exe");
+    TaskOptionRun run(friday);
+    ASSERT_TRUE(run.Opened());
+    for (const auto& [id, bit] : kDayBoxes) {
+        run.Toggle(id);
+    }
+    EXPECT_FALSE(run.PressOk());
+    run.Toggle(IDC_DAY_FRI);
+    EXPECT_TRUE(run.PressOk());
+    EXPECT_EQ(1u << 5, friday.m_days);
+}
+
+// Browse... with the shell's folder chooser: it opens at the folder the field shows, and a folder chosen in it
+// replaces the field's text.
+TEST_F(ActionConfigDialogTest, BrowseOpensAtTheShownFolderAndTakesTheChosenOne) {
+    const std::wstring first = testing_support::TempFilePath(L"mw-start-in");
+    const std::wstring second = testing_support::TempFilePath(L"mw-start-in");
+    ASSERT_TRUE(::CreateDirectoryW(first.c_str(), nullptr) && ::CreateDirectoryW(second.c_str(), nullptr));
+    ui::CActionConfigDialog dialog;
+    dialog.SetProgram(L"C:\\Tools\\app.exe");
+    dialog.m_folder = first;
+    TaskOptionRun run(dialog);
+    ASSERT_TRUE(run.Opened());
+    const auto browse = [&](const wchar_t* select, int button) {
+        run.Click(IDC_BROWSE_FOLDER);
+        HWND chooser = run.WaitForNestedWindow();
+        ASSERT_NE(nullptr, chooser);
+        if (select) {
+            ::SendMessageW(chooser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(select));
+        }
+        ::SendMessageW(::GetDlgItem(chooser, button), BM_CLICK, 0, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(chooser); }, 10000)) << "the chooser stayed open";
+        run.Sync();
+    };
+    browse(nullptr, IDCANCEL);
+    EXPECT_EQ(first, run.Text(IDC_FOLDER_EDIT));
+    browse(nullptr, IDOK);
+    EXPECT_EQ(0, ::lstrcmpiW(first.c_str(), run.Text(IDC_FOLDER_EDIT).c_str())) << run.Text(IDC_FOLDER_EDIT);
+    browse(second.c_str(), IDOK);
+    EXPECT_EQ(0, ::lstrcmpiW(second.c_str(), run.Text(IDC_FOLDER_EDIT).c_str())) << run.Text(IDC_FOLDER_EDIT);
+    EXPECT_TRUE(run.PressOk());
+    EXPECT_EQ(0, ::lstrcmpiW(second.c_str(), dialog.m_folder.c_str()));
+    ::RemoveDirectoryW(first.c_str());
+    ::RemoveDirectoryW(second.c_str());
+}
+
 // Both dialogs on screen for a look: MARLOWICK_SHOW_SECONDS (default 5).
 TEST_F(ActionConfigDialogTest, DISABLED_ShowBothDialogs) {
     const std::wstring title = L"Notes - Quarterly plan";
     HelperProcess helper({L"--title", title, L"--lifetime", L"60000"});
     ASSERT_NE(nullptr, testing_support::WaitForWindow(title));
     ui::CActionConfigDialog dialog;
+    dialog.m_days = core::kWorkDays;
+    dialog.m_arguments = L"--report weekly";
+    dialog.m_folder = L"C:\\Reports";
+    dialog.m_wake = true;
     TaskOptionRun run(dialog);
     ASSERT_TRUE(run.Opened());
     run.ShowAction(L"Stop");
@@ -494,7 +637,10 @@ TEST_F(ActionConfigDialogTest, DISABLED_ShowBothDialogs) {
     DialogThread sheetThread([&] { return sheet.DoModal(); });
     HWND sheetWindow = sheetThread.WaitForWindow(20000);
     ASSERT_NE(nullptr, sheetWindow);
-    ::SetWindowPos(sheetWindow, nullptr, 560, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    // Below the Task Option dialog, which is too wide for the two to stand side by side.
+    RECT taskOption{};
+    ::GetWindowRect(run.m_hwnd, &taskOption);
+    ::SetWindowPos(sheetWindow, nullptr, 20, taskOption.bottom + 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     const char* seconds = std::getenv("MARLOWICK_SHOW_SECONDS");
     ::Sleep(static_cast<DWORD>(seconds ? std::atoi(seconds) : 5) * 1000);
     ::PostMessageW(sheetWindow, WM_COMMAND, IDCANCEL, 0);
