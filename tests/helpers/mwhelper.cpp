@@ -11,9 +11,9 @@
 //                      when the desktop has none yet; records "shell <0|1>" with the outcome
 //   --ignore-close     WM_CLOSE does nothing
 //   --close-delay MS   a window closes MS milliseconds after its WM_CLOSE, as a program that saves first
-//   --record FILE      appends "start <pid> <local date and time> <own file name>" at start, "close <title>" for each
-//   WM_CLOSE received,
-//                      "exit <pid>" when it leaves its message loop
+//   --record FILE      appends "start <pid> <local date and time> <own file name>" at start, followed by
+//                      "args <its whole command line>" and "cwd <its current folder>"; "close <title>" for each
+//                      WM_CLOSE received, "exit <pid>" when it leaves its message loop
 //                      and "mark <n>" for each message WM_APP with wParam n it takes from its queue
 //   --hang-after MS    stops answering messages MS milliseconds after start (its windows hang)
 //   --lifetime MS      ends by itself after MS milliseconds (default 120000), so that nothing outlives a test
@@ -181,6 +181,11 @@ int wmain(int argc, wchar_t** argv) {
     ::GetModuleFileNameW(nullptr, image, MAX_PATH);
     const wchar_t* name = std::wcsrchr(image, L'\\');
     Record(L"start " + std::to_wstring(::GetCurrentProcessId()) + L" " + stamp + L" " + (name ? name + 1 : image));
+    // What it was started with, as a program that the shell started sees it.
+    Record(std::wstring(L"args ") + ::GetCommandLineW());
+    std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');
+    folder.resize(::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    Record(L"cwd " + folder);
 
     WNDCLASSW wc{};
     wc.lpfnWndProc = WindowProc;
