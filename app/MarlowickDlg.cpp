@@ -160,7 +160,7 @@ void CMarlowickDlg::RunDueTasks(const std::vector<core::ScheduledTask>& due) {
     std::vector<core::Task> stops;
     for (const core::ScheduledTask& task : due) {
         if (core::IsStartAction(task.action)) {
-            control::StartProgramInBackground(task.program);
+            control::StartProgramInBackground(task.program, {}, {}, {});
         } else {
             stops.push_back({task.program, task.action, {}});
         }

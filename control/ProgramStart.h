@@ -1,16 +1,26 @@
 #pragma once
 // Starting the program of a Start task: the shell opens its file.
+#include "control/RunResult.h"
+
 #include <string>
 
 namespace control {
 
-// Asks the shell to open the file named by the text, as its type's "open" verb says (an executable runs, a
-// document opens in its program). The text is one file name, never split into arguments; nothing is
-// checked beforehand, nothing waits, and a failure is neither examined nor shown.
-void StartProgram(const std::wstring& program);
+// Asks the shell to open the file named by the program text, as its type's "open" verb says (an executable
+// runs, a document opens in its program). The program text is one file name, never split into arguments: the
+// task's arguments go to the program as they are, and the folder becomes its current one; an empty text for
+// either leaves it as the shell's default (no arguments, the caller's current folder). Nothing is checked
+// beforehand, nothing waits for the program, and the shell shows no box of its own. Returns the result:
+// kRunStarted, or StartFailedResult with the shell's reason.
+std::wstring StartProgram(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder);
 
-// StartProgram on a thread of its own, with COM set up as the shell needs it: a file on a share that does
-// not answer, or a slow shell extension, holds up that one start and nothing else. Returns at once.
-void StartProgramInBackground(const std::wstring& program);
+// StartProgram on a thread of its own, with COM set up as the shell needs it: a file on a share that does not
+// answer, or a slow shell extension, holds up that one start and nothing else. Returns at once. The report
+// hears the result once, on that thread, when the shell has returned; when no thread can be had, the start
+// runs on the calling thread instead, and the report is called there before this returns.
+void StartProgramInBackground(const std::wstring& program,
+                              const std::wstring& arguments,
+                              const std::wstring& folder,
+                              RunReport report = {});
 
 }  // namespace control

@@ -45,7 +45,7 @@ bool IsStartAction(const std::wstring& action) {
 
 void RunTask(const std::wstring& program, const std::wstring& action, control::PendingStops& stops) {
     if (IsStartAction(action)) {
-        control::StartProgramInBackground(program);
+        control::StartProgramInBackground(program, {}, {}, {});
     } else {
         control::StopProgram(program, stops);
     }

@@ -2,6 +2,7 @@
 // What the program-control tests share: recorded message boxes, the stop options, helper copies and
 // waiting while this thread's messages are handled.
 #include "control/PendingStops.h"
+#include "control/RunResult.h"
 #include "control/StopOptions.h"
 #include "core/IniFile.h"
 #include "core/Profile.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -96,6 +98,35 @@ inline void KillProcess(DWORD processId) {
         ::WaitForSingleObject(process.Get(), 5000);
     }
 }
+
+// The results that one run reports, with the thread each came on. Starts report from threads of their own.
+class ReportedResults {
+public:
+    struct Reported {
+        std::wstring result;
+        DWORD threadId;
+    };
+    control::RunReport Listener() {
+        return [this](const std::wstring& result) {
+            const std::lock_guard lock(m_mutex);
+            m_reported.push_back({result, ::GetCurrentThreadId()});
+        };
+    }
+    std::vector<Reported> Get() const {
+        const std::lock_guard lock(m_mutex);
+        return m_reported;
+    }
+    // The result once one has come, or empty; empty too when more than one came.
+    std::wstring WaitForOne(DWORD milliseconds = 10000) const {
+        WaitUntil([this] { return !Get().empty(); }, milliseconds);
+        const std::vector<Reported> reported = Get();
+        return reported.size() == 1 ? reported[0].result : std::wstring();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<Reported> m_reported;
+};
 
 // Replaces the settings file by one that holds only these "Stop" values; an absent entry is left out.
 inline void WriteStopOptions(const wchar_t* timeOut, const wchar_t* forceQuit) {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 namespace control_test {
@@ -57,6 +58,29 @@ std::vector<DWORD> ProcessesOf(const std::wstring& path) {
     return found;
 }
 
+// The rest of the first record line that begins with the prefix, once there is one; nullopt otherwise.
+std::optional<std::wstring> RecordedAfter(const std::wstring& record, const std::wstring& prefix) {
+    std::optional<std::wstring> found;
+    WaitUntil(
+        [&] {
+            for (const std::wstring& line : testing_support::ReadLines(record)) {
+                if (line.starts_with(prefix)) {
+                    found = line.substr(prefix.size());
+                    return true;
+                }
+            }
+            return false;
+        },
+        10000);
+    return found;
+}
+
+std::wstring CurrentFolder() {
+    std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');
+    folder.resize(::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    return folder;
+}
+
 using ProgramStartTest = ControlTest;
 
 TEST_F(ProgramStartTest, ExecutableRuns) {
@@ -64,26 +88,87 @@ TEST_F(ProgramStartTest, ExecutableRuns) {
     KillRecorded cleanup{record};
     {
         RecordThroughEnvironment environment(record);
-        control::StartProgram(testing_support::HelperPath());
+        EXPECT_EQ(control::StartProgram(testing_support::HelperPath(), {}, {}), L"started");
     }
     EXPECT_TRUE(WaitUntil([&] { return RecordedProcessId(record) != 0; }, 10000));
+    // Without a folder of its own, it runs in the starter's.
+    EXPECT_EQ(RecordedAfter(record, L"cwd "), CurrentFolder());
     EXPECT_EQ(m_messages, Messages{});
 }
 
 TEST_F(ProgramStartTest, PathWithAnArgumentStartsNothingAndShowsNothing) {
     HelperCopy copy;
-    control::StartProgram(copy.Path() + L" -x");
+    EXPECT_TRUE(control::StartProgram(copy.Path() + L" -x", {}, {}).starts_with(L"start failed: "));
     // The shell has created its process by the time it returns: one started would be listed now.
     EXPECT_TRUE(ProcessesOf(copy.Path()).empty());
     EXPECT_EQ(m_messages, Messages{});
 
     // The same file without the argument starts, and is seen the same way.
-    control::StartProgram(copy.Path());
+    EXPECT_EQ(control::StartProgram(copy.Path(), {}, {}), L"started");
     const std::vector<DWORD> started = ProcessesOf(copy.Path());
     EXPECT_EQ(started.size(), 1u);
     for (DWORD id : started) {
         KillProcess(id);
     }
+}
+
+TEST_F(ProgramStartTest, ArgumentsReachTheProgramAndTheFolderBecomesItsCurrentOne) {
+    wchar_t temp[MAX_PATH]{};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = temp + UniqueTitle(L"start in");
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    {  // the helper ends before its folder goes
+        const std::wstring record = testing_support::TempFilePath(L"start-arguments");
+        KillRecorded cleanup{record};
+        const std::wstring title = UniqueTitle(L"started with arguments");
+        const std::wstring arguments = L"--lifetime 30000 --record \"" + record + L"\" --title \"" + title + L"\"";
+        ReportedResults reports;
+        control::StartProgramInBackground(testing_support::HelperPath(), arguments, folder, reports.Listener());
+        EXPECT_EQ(reports.WaitForOne(), L"started");
+        ASSERT_EQ(reports.Get().size(), 1u);
+        EXPECT_NE(reports.Get()[0].threadId, ::GetCurrentThreadId());
+        // The program took them apart as written: the quoted title, blanks and all, is its window's.
+        EXPECT_NE(testing_support::WaitForWindow(title), nullptr);
+        const std::optional<std::wstring> commandLine = RecordedAfter(record, L"args ");
+        ASSERT_TRUE(commandLine);
+        EXPECT_TRUE(commandLine->ends_with(L" " + arguments)) << commandLine->size();
+        EXPECT_EQ(RecordedAfter(record, L"cwd "), folder);
+    }
+    EXPECT_TRUE(::RemoveDirectoryW(folder.c_str()));
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+TEST_F(ProgramStartTest, AFileThatCannotBeStartedReportsTheShellsReasonOnTheStartsThread) {
+    const std::wstring missing = testing_support::TempFilePath(L"no-such-program") + L".exe";
+    ReportedResults reports;
+    control::StartProgramInBackground(missing, L"--lifetime 1000", {}, reports.Listener());
+    const std::wstring result = reports.WaitForOne();
+    std::printf("a missing program: %ls\n", result.c_str());
+    ASSERT_TRUE(result.starts_with(L"start failed: ")) << result.size();
+    // A reason of one line, fit for a list cell.
+    const std::wstring reason = result.substr(14);
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(reason.find_first_of(L"\r\n"), std::wstring::npos);
+    EXPECT_FALSE(reason.ends_with(L".") || reason.ends_with(L" "));
+    EXPECT_NE(reports.Get()[0].threadId, ::GetCurrentThreadId());
+    EXPECT_EQ(control::StartProgram(missing, {}, {}), result);
+    EXPECT_EQ(reports.Get().size(), 1u);
+
+    // A document that no program opens is told as such, not as whatever the shell tried on the way.
+    const std::wstring document = testing_support::TempFilePath(L"no-program-opens") + L".marlowicknotype";
+    {
+        const fw::UniqueFile created(
+            ::CreateFileW(document.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(created);
+    }
+    EXPECT_EQ(control::StartProgram(document, {}, {}), control::StartFailedResult(ERROR_NO_ASSOCIATION));
+    EXPECT_NE(control::StartFailedResult(ERROR_NO_ASSOCIATION), result);
+    ::DeleteFileW(document.c_str());
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+TEST(StartFailedResult, AnErrorWithoutASystemTextIsNamedByItsNumber) {
+    EXPECT_EQ(control::StartFailedResult(0xDEADBEEF), L"start failed: error 3735928559");
 }
 
 // A document type of the test's own, opened by the helper program, which records its start into the
@@ -123,7 +208,7 @@ TEST_F(ProgramStartTest, DocumentOpensInItsAssociatedProgram) {
         ASSERT_TRUE(file);
     }
     KillRecorded cleanup{document};
-    control::StartProgram(document);
+    EXPECT_EQ(control::StartProgram(document, {}, {}), L"started");
     EXPECT_TRUE(WaitUntil([&] { return RecordedProcessId(document) != 0; }, 10000));
     EXPECT_EQ(m_messages, Messages{});
     KillProcess(RecordedProcessId(document));

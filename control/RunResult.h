@@ -1,0 +1,41 @@
+#pragma once
+// What became of one run of a task, in the words the task list's "Last run" column shows, and the callback
+// through which a start or a stop tells it.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace control {
+
+// Hears the result of one run, once. An empty function: nobody listens. Which thread calls it is said where
+// a report is taken (StartProgramInBackground, StopProgram, PendingStops::Add).
+using RunReport = std::function<void(const std::wstring& result)>;
+
+// The shell accepted the start.
+inline constexpr wchar_t kRunStarted[] = L"started";
+// A stop found no running process with that path, or no window with that title.
+inline constexpr wchar_t kRunNotFound[] = L"not found";
+// A stop found its process, but the process refused to be opened with the rights of a stop.
+inline constexpr wchar_t kRunCouldNotOpen[] = L"could not open the process";
+// The process ended within its grace period.
+inline constexpr wchar_t kRunClosedByItself[] = L"closed by itself";
+// The grace period passed, and Force Quit is off: the process was only asked to close.
+inline constexpr wchar_t kRunStillRunning[] = L"still running (force quit off)";
+// The stop named the desktop shell, which is only ever asked to close its named windows.
+inline constexpr wchar_t kRunAskedShellToClose[] = L"asked to close (desktop shell)";
+
+// "start failed: " and the system's text for the error (one line, without its final full stop), or
+// "error N" where the system has no text for it.
+std::wstring StartFailedResult(DWORD error);
+// "terminated after N s", N the grace period in whole seconds.
+std::wstring TerminatedResult(DWORD timeOutMilliseconds);
+
+// Tells the listener, when there is one.
+inline void TellRunResult(const RunReport& report, const std::wstring& result) {
+    if (report) {
+        report(result);
+    }
+}
+
+}  // namespace control
