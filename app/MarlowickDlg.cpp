@@ -189,7 +189,7 @@ LRESULT CMarlowickDlg::OnDueStops(WPARAM, LPARAM) {
         }
         fw::DeferredMessageBoxes boxes;
         for (const core::Task& stop : stops) {
-            control::StopProgram(stop.program, m_pendingStops);
+            control::StopProgram(stop.program, m_pendingStops, {});
         }
         // While these boxes are open, stops due later run in their message loop.
         boxes.Show();

@@ -1,5 +1,9 @@
 #include "control/PendingStops.h"
 
+#include "framework/Wnd.h"
+
+#include <exception>
+
 namespace control {
 namespace {
 
@@ -23,6 +27,19 @@ void RegisterWindowClass(WNDPROC procedure) {
     fw::IgnoreResult(::RegisterClassExW(&wc));
 }
 
+// The end of a grace period: a process that is still running is terminated when the options say so. A
+// termination can fail only for a process that is ending already.
+std::wstring EndGracePeriod(HANDLE process, DWORD timeOutMilliseconds, bool forceQuit) {
+    if (::WaitForSingleObject(process, 0) != WAIT_TIMEOUT) {
+        return kRunClosedByItself;
+    }
+    if (!forceQuit) {
+        return kRunStillRunning;
+    }
+    fw::IgnoreResult(::TerminateProcess(process, 0));
+    return TerminatedResult(timeOutMilliseconds);
+}
+
 }  // namespace
 
 struct PendingStops::Stop {
@@ -31,6 +48,7 @@ struct PendingStops::Stop {
     DWORD processId = 0;
     DWORD timeOut = 0;
     bool forceQuit = true;
+    RunReport report;
     fw::UniqueHandle process;
     // After the process handle: the watch is cancelled before the handle it watches is closed.
     UniqueWait wait;
@@ -59,8 +77,13 @@ std::vector<PendingStops::Info> PendingStops::List() const {
     return list;
 }
 
-void PendingStops::Add(fw::UniqueHandle process, DWORD processId, DWORD timeOutMilliseconds, bool forceQuit) {
+void PendingStops::Add(fw::UniqueHandle process,
+                       DWORD processId,
+                       DWORD timeOutMilliseconds,
+                       bool forceQuit,
+                       RunReport report) {
     if (!process) {
+        TellRunResult(report, kRunCouldNotOpen);
         return;
     }
     auto stop = std::make_unique<Stop>();
@@ -69,15 +92,17 @@ void PendingStops::Add(fw::UniqueHandle process, DWORD processId, DWORD timeOutM
     stop->processId = processId;
     stop->timeOut = timeOutMilliseconds;
     stop->forceQuit = forceQuit;
+    stop->report = std::move(report);
     stop->process = std::move(process);
     // Without a time-out, or without a way to watch the process, the time-out is taken as passed now.
     if (timeOutMilliseconds == 0 || !stop->window ||
         !::RegisterWaitForSingleObject(stop->wait.Put(), stop->process.Get(), &PendingStops::OnWaitDone, stop.get(),
                                        timeOutMilliseconds, WT_EXECUTEONLYONCE)) {
         stop->wait.Release();  // nothing registered, nothing to cancel
-        if (forceQuit && ::WaitForSingleObject(stop->process.Get(), 0) == WAIT_TIMEOUT) {
-            fw::IgnoreResult(::TerminateProcess(stop->process.Get(), 0));
-        }
+        const std::wstring result = EndGracePeriod(stop->process.Get(), timeOutMilliseconds, forceQuit);
+        const RunReport told = std::move(stop->report);
+        stop.reset();
+        TellRunResult(told, result);
         return;
     }
     const UINT_PTR id = stop->id;
@@ -97,16 +122,25 @@ void PendingStops::Finish(UINT_PTR id, bool timedOut) {
     }
     std::unique_ptr<Stop> stop = std::move(found->second);
     m_stops.erase(found);
-    if (timedOut && stop->forceQuit && ::WaitForSingleObject(stop->process.Get(), 0) == WAIT_TIMEOUT) {
-        fw::IgnoreResult(::TerminateProcess(stop->process.Get(), 0));
-    }
-    // The watch and the process handle are released here.
+    const std::wstring result =
+        timedOut ? EndGracePeriod(stop->process.Get(), stop->timeOut, stop->forceQuit) : kRunClosedByItself;
+    const RunReport told = std::move(stop->report);
+    // The watch and the process handle are released before anyone hears of it.
+    stop.reset();
+    TellRunResult(told, result);
 }
 
 LRESULT CALLBACK PendingStops::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kProcessEnded || message == kTimeOutPassed) {
         if (auto* self = reinterpret_cast<PendingStops*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
-            self->Finish(static_cast<UINT_PTR>(wParam), message == kTimeOutPassed);
+            // A report that throws must not unwind through the message dispatch: the loop that runs it throws
+            // it again.
+            try {
+                self->Finish(static_cast<UINT_PTR>(wParam), message == kTimeOutPassed);
+            } catch (...) {
+                fw::KeepPendingException(std::current_exception());
+                fw::IgnoreResult(::PostMessageW(hwnd, WM_NULL, 0, 0));
+            }
         }
         return 0;
     }

@@ -1,5 +1,6 @@
 #pragma once
 // The stops that are waiting for their process to end, without holding up the user-interface thread.
+#include "control/RunResult.h"
 #include "framework/Handle.h"
 
 #include <windows.h>
@@ -34,7 +35,16 @@ public:
     // Takes over the process handle (opened with SYNCHRONIZE | PROCESS_TERMINATE). When the process ends,
     // the handle is released at once; when the time-out passes first, the process is terminated with exit
     // code 0 if forceQuit is set, and released either way. A time-out of 0 acts before this returns.
-    void Add(fw::UniqueHandle process, DWORD processId, DWORD timeOutMilliseconds, bool forceQuit);
+    //
+    // The report hears the outcome once, on the thread that owns this object, after the handle has been
+    // released: kRunClosedByItself, TerminatedResult or kRunStillRunning (kRunCouldNotOpen for no handle). It
+    // is called from this object's message handling, or before this returns when the stop is over at once. A
+    // stop abandoned by the destructor reports nothing. The report must not destroy this object.
+    void Add(fw::UniqueHandle process,
+             DWORD processId,
+             DWORD timeOutMilliseconds,
+             bool forceQuit,
+             RunReport report = {});
 
     size_t Count() const { return m_stops.size(); }
     std::vector<Info> List() const;

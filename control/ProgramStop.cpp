@@ -31,7 +31,9 @@ DWORD WindowProcessId(HWND hwnd) {
     return processId;
 }
 
-void ReportCannotOpen() {
+// The report comes first: a box may wait for the user, the list need not.
+void TellCannotOpen(const RunReport& report) {
+    TellRunResult(report, kRunCouldNotOpen);
     fw::AfxMessageBox(L"Could not OpenProcess", MB_OK);
 }
 
@@ -67,12 +69,12 @@ BOOL CALLBACK PostCloseToTitledShellWindows(HWND hwnd, LPARAM lParam) {
 
 }  // namespace
 
-void StopProgram(const std::wstring& program, PendingStops& stops) {
+void StopProgram(const std::wstring& program, PendingStops& stops, RunReport report) {
     const StopOptionsRead read = ReadStopOptions();
     if (!program.empty() && ::PathFileExistsW(program.c_str())) {
-        StopProgramByPath(program, read.options, stops);
+        StopProgramByPath(program, read.options, stops, std::move(report));
     } else {
-        StopProgramByWindowTitle(program, read.options, stops);
+        StopProgramByWindowTitle(program, read.options, stops, std::move(report));
     }
     // Told only now: a box shown earlier would hold the stop until someone answers it.
     if (!read.fromFile) {
@@ -80,7 +82,7 @@ void StopProgram(const std::wstring& program, PendingStops& stops) {
     }
 }
 
-void StopProgramByPath(const std::wstring& path, const StopOptions& options, PendingStops& stops) {
+void StopProgramByPath(const std::wstring& path, const StopOptions& options, PendingStops& stops, RunReport report) {
     const DWORD ownId = ::GetCurrentProcessId();
     const std::wstring wanted = core::AsciiLower(path);
     bool refused = false;
@@ -99,15 +101,20 @@ void StopProgramByPath(const std::wstring& path, const StopOptions& options, Pen
             refused = true;  // another user's or a protected instance: perhaps a later one is the user's own
             continue;
         }
-        CloseAndTerminateProcess(id, std::move(process), path, options, stops);
+        CloseAndTerminateProcess(id, std::move(process), path, options, stops, std::move(report));
         return;
     }
     if (refused) {
-        ReportCannotOpen();
+        TellCannotOpen(report);
+    } else {
+        TellRunResult(report, kRunNotFound);
     }
 }
 
-void StopProgramByWindowTitle(const std::wstring& title, const StopOptions& options, PendingStops& stops) {
+void StopProgramByWindowTitle(const std::wstring& title,
+                              const StopOptions& options,
+                              PendingStops& stops,
+                              RunReport report) {
     TitleSearch search{&title, ::GetCurrentProcessId(), nullptr};
     // An empty text names no program; it would otherwise pick any window without a title.
     if (!title.empty()) {
@@ -116,25 +123,32 @@ void StopProgramByWindowTitle(const std::wstring& title, const StopOptions& opti
     const DWORD processId = search.found ? WindowProcessId(search.found) : 0;
     fw::UniqueHandle process = processId != 0 ? OpenForStop(processId) : fw::UniqueHandle();
     if (processId != 0 && !process) {
-        ReportCannotOpen();
+        TellCannotOpen(report);
         return;
     }
     // A window lives no longer than its process: while the window is still there and still the process's,
     // the handle is that of the window's process, not of a later one that was given the same id.
     if (processId == 0 || WindowProcessId(search.found) != processId) {
+        TellRunResult(report, kRunNotFound);
         fw::AfxMessageBox(L"Can not find program: " + title, MB_OK);
         return;
     }
-    CloseAndTerminateProcess(processId, std::move(process), title, options, stops);
+    CloseAndTerminateProcess(processId, std::move(process), title, options, stops, std::move(report));
 }
 
 void CloseAndTerminateProcess(DWORD processId,
                               fw::UniqueHandle process,
                               const std::wstring& program,
                               const StopOptions& options,
-                              PendingStops& stops) {
+                              PendingStops& stops,
+                              RunReport report) {
+    if (!process) {
+        TellRunResult(report, kRunCouldNotOpen);
+        return;
+    }
     // The program never stops itself, whoever asks.
-    if (!process || processId == ::GetCurrentProcessId()) {
+    if (processId == ::GetCurrentProcessId()) {
+        TellRunResult(report, kRunNotFound);
         return;
     }
     if (Hooks().found) {
@@ -146,10 +160,11 @@ void CloseAndTerminateProcess(DWORD processId,
         // takes the taskbar and the desktop with it: only the windows the task names are asked to close.
         ShellWindows shell{processId, &program};
         fw::IgnoreResult(::EnumWindows(&PostCloseToTitledShellWindows, reinterpret_cast<LPARAM>(&shell)));
+        TellRunResult(report, kRunAskedShellToClose);
         return;
     }
     fw::IgnoreResult(::EnumWindows(&PostCloseToProcessWindows, static_cast<LPARAM>(processId)));
-    stops.Add(std::move(process), processId, options.timeOutMilliseconds, options.forceQuit);
+    stops.Add(std::move(process), processId, options.timeOutMilliseconds, options.forceQuit, std::move(report));
 }
 
 BOOL CALLBACK PostCloseToProcessWindows(HWND hwnd, LPARAM processId) {

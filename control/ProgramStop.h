@@ -6,6 +6,7 @@
 // the termination act on. While it is held, the process id cannot pass to another process, so a program
 // that ends meanwhile is never confused with one that starts after it.
 #include "control/PendingStops.h"
+#include "control/RunResult.h"
 #include "control/StopOptions.h"
 #include "framework/Handle.h"
 
@@ -20,26 +21,40 @@ namespace control {
 // by window title. The stop options are read first, so that nothing that can show a box runs between
 // finding the process and opening it; when the settings file could not be read, the user is told once the
 // stop is under way. The wait for the process to end is left to stops; this returns at once.
-void StopProgram(const std::wstring& program, PendingStops& stops);
+//
+// The report hears how the stop ended, once. A stop that finds nothing, cannot open its process or meets the
+// desktop shell is over at once: the report is called before this returns, on the calling thread, before any
+// box. Otherwise stops calls it when the process has ended or the time-out has passed, on the thread that owns
+// stops (before this returns when the time-out is 0); a stop still waiting when stops is destroyed reports
+// nothing.
+void StopProgram(const std::wstring& program, PendingStops& stops, RunReport report = {});
 // Stops the first running process (in the order the platform lists them) whose long-form image path equals
 // the path, ignoring the case of A to Z only, and that can be opened to be stopped. The program's own
 // process is never chosen. Nothing is shown when none matches; "Could not OpenProcess" when processes match
-// but none of them can be opened to be stopped.
-void StopProgramByPath(const std::wstring& path, const StopOptions& options, PendingStops& stops);
+// but none of them can be opened to be stopped. The report as for StopProgram.
+void StopProgramByPath(const std::wstring& path,
+                       const StopOptions& options,
+                       PendingStops& stops,
+                       RunReport report = {});
 // Stops the process that owns the first top-level window titled exactly so, windows of the program itself
 // skipped. Shows "Can not find program: " with the title when there is none, or when the title is empty,
-// and "Could not OpenProcess" when that process cannot be opened to be stopped.
-void StopProgramByWindowTitle(const std::wstring& title, const StopOptions& options, PendingStops& stops);
+// and "Could not OpenProcess" when that process cannot be opened to be stopped. The report as for StopProgram.
+void StopProgramByWindowTitle(const std::wstring& title,
+                              const StopOptions& options,
+                              PendingStops& stops,
+                              RunReport report = {});
 // The close, wait and terminate sequence for a process found by the program text and held by the handle
 // (SYNCHRONIZE | PROCESS_TERMINATE): WM_CLOSE goes to every top-level window of the process, and stops
 // terminate it after the time-out (when the options say so) unless it ends first. The desktop shell is the
 // exception: only its windows titled as the program text are asked to close, and it is never terminated,
-// since it also owns the taskbar and the desktop.
+// since it also owns the taskbar and the desktop. The program's own process is never a target: that is
+// reported as not found.
 void CloseAndTerminateProcess(DWORD processId,
                               fw::UniqueHandle process,
                               const std::wstring& program,
                               const StopOptions& options,
-                              PendingStops& stops);
+                              PendingStops& stops,
+                              RunReport report = {});
 // EnumWindows callback: posts WM_CLOSE to the window when the process (lParam) owns it. Always continues.
 BOOL CALLBACK PostCloseToProcessWindows(HWND hwnd, LPARAM processId);
 

@@ -47,7 +47,7 @@ void RunTask(const std::wstring& program, const std::wstring& action, control::P
     if (IsStartAction(action)) {
         control::StartProgramInBackground(program, {}, {}, {});
     } else {
-        control::StopProgram(program, stops);
+        control::StopProgram(program, stops, {});
     }
 }
 

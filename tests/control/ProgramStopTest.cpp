@@ -232,7 +232,8 @@ TEST_F(ProgramStopTest, TimeOutIsReadAtEveryStopAndClampedToOneDay) {
     const std::wstring title = UniqueTitle(L"one day");
     auto helper = StartHelper({L"--ignore-close", L"--title", title}, title);
     WriteStopOptions(L"86401", nullptr);
-    control::StopProgram(title, *m_stops);
+    ReportedResults abandoned;
+    control::StopProgram(title, *m_stops, abandoned.Listener());
     const std::vector<control::PendingStops::Info> pending = m_stops->List();
     ASSERT_EQ(pending.size(), 1u);
     EXPECT_EQ(pending[0].processId, helper->Id());
@@ -245,6 +246,7 @@ TEST_F(ProgramStopTest, TimeOutIsReadAtEveryStopAndClampedToOneDay) {
     EXPECT_LT(SecondsSince(start), 5.0);
     // Only the pending stops could terminate it, and they are gone.
     EXPECT_TRUE(helper->IsRunning());
+    EXPECT_TRUE(abandoned.Get().empty());
     m_stops = std::make_unique<control::PendingStops>();
 }
 
@@ -268,6 +270,64 @@ TEST_F(ProgramStopTest, ForceQuitClearedAsksToCloseButDoesNotTerminate) {
     ASSERT_TRUE(HelperHandledEarlierMessages(::FindWindowW(nullptr, title.c_str()), record));
     const std::vector<std::wstring> lines = testing_support::ReadLines(record);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), L"close " + title), 2);
+    EXPECT_TRUE(helper->IsRunning());
+}
+
+TEST_F(ProgramStopTest, EachStopReportsHowItEndedOnTheThreadThatOwnsTheStops) {
+    const std::wstring closes = UniqueTitle(L"closes late"), ignores = UniqueTitle(L"ignores"),
+                       kept = UniqueTitle(L"kept");
+    auto a = StartHelper({L"--close-delay", L"2000", L"--title", closes}, closes);
+    auto b = StartHelper({L"--ignore-close", L"--title", ignores}, ignores);
+    auto c = StartHelper({L"--ignore-close", L"--title", kept}, kept);
+    ReportedResults closed, terminated, stillRunning, atOnce;
+    // The options are read at each stop: the three wait side by side, each with its own.
+    WriteStopOptions(L"10", L"TRUE");
+    control::StopProgram(closes, *m_stops, closed.Listener());
+    WriteStopOptions(L"1", L"TRUE");
+    control::StopProgram(ignores, *m_stops, terminated.Listener());
+    WriteStopOptions(L"1", L"FALSE");
+    control::StopProgram(kept, *m_stops, stillRunning.Listener());
+    EXPECT_TRUE(closed.Get().empty() && terminated.Get().empty() && stillRunning.Get().empty());
+
+    ASSERT_TRUE(WaitForNoPendingStop(15000));
+    EXPECT_EQ(closed.WaitForOne(0), L"closed by itself");
+    EXPECT_EQ(terminated.WaitForOne(0), L"terminated after 1 s");
+    EXPECT_EQ(stillRunning.WaitForOne(0), L"still running (force quit off)");
+    for (const ReportedResults* reports : {&closed, &terminated, &stillRunning}) {
+        for (const ReportedResults::Reported& reported : reports->Get()) {
+            EXPECT_EQ(reported.threadId, ::GetCurrentThreadId());
+        }
+    }
+    EXPECT_EQ(a->WaitForExit(5000), 7u);
+    EXPECT_EQ(b->WaitForExit(5000), 0u);
+    EXPECT_TRUE(c->IsRunning());
+
+    // Without a grace period the stop is over before the call returns.
+    WriteStopOptions(L"0", L"TRUE");
+    control::StopProgram(kept, *m_stops, atOnce.Listener());
+    EXPECT_EQ(atOnce.WaitForOne(0), L"terminated after 0 s");
+    EXPECT_EQ(c->WaitForExit(5000), 0u);
+    EXPECT_EQ(m_messages, Messages{});
+}
+
+TEST_F(ProgramStopTest, AStopThatFindsNothingOrCannotOpenItsProcessReportsAtOnceBesideItsBox) {
+    const std::wstring missingTitle = UniqueTitle(L"no window has this title");
+    ReportedResults byTitle, byPath, refused;
+    control::StopProgram(missingTitle, *m_stops, byTitle.Listener());
+    EXPECT_EQ(byTitle.WaitForOne(0), L"not found");
+    HelperCopy notRunning;
+    control::StopProgram(notRunning.Path(), *m_stops, byPath.Listener());
+    EXPECT_EQ(byPath.WaitForOne(0), L"not found");
+
+    const std::wstring title = UniqueTitle(L"refuses");
+    auto helper = StartHelper({L"--title", title}, title);
+    control::StopHooks previous = control::SetStopHooks({[](DWORD) -> HANDLE { return nullptr; }, nullptr});
+    control::StopProgram(title, *m_stops, refused.Listener());
+    control::SetStopHooks(std::move(previous));
+    EXPECT_EQ(refused.WaitForOne(0), L"could not open the process");
+
+    EXPECT_EQ(m_stops->Count(), 0u);
+    EXPECT_EQ(m_messages, (Messages{L"Can not find program: " + missingTitle, L"Could not OpenProcess"}));
     EXPECT_TRUE(helper->IsRunning());
 }
 
@@ -494,10 +554,13 @@ TEST_F(ProgramStopTest, TheShellIsNeverTerminatedAndOnlyItsWindowsOfThatTitleAre
     ASSERT_EQ(control::GetShellProcessId(), shell->Id());
     WriteStopOptions(L"0", L"TRUE");
 
-    control::StopProgram(folder, *m_stops);
-    control::StopProgram(copy.Path(), *m_stops);
+    ReportedResults byTitle, byPath;
+    control::StopProgram(folder, *m_stops, byTitle.Listener());
+    control::StopProgram(copy.Path(), *m_stops, byPath.Listener());
 
     EXPECT_EQ(m_stops->Count(), 0u);
+    EXPECT_EQ(byTitle.WaitForOne(0), L"asked to close (desktop shell)");
+    EXPECT_EQ(byPath.WaitForOne(0), L"asked to close (desktop shell)");
     ASSERT_TRUE(HelperHandledEarlierMessages(::FindWindowW(nullptr, desktop.c_str()), record));
     const std::vector<std::wstring> lines = testing_support::ReadLines(record);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), L"close " + folder), 1);
