@@ -452,6 +452,21 @@ std::wstring IniDocument::Get(std::wstring_view section, std::wstring_view key) 
     return DecodeValue(m_lines[keyLine].value);
 }
 
+void IniDocument::Remove(std::wstring_view section, std::wstring_view key) {
+    if (Trim(key).empty()) {
+        return;
+    }
+    const size_t sectionLine = FindSection(section);
+    if (sectionLine == npos) {
+        return;
+    }
+    for (size_t keyLine = FindKey(sectionLine, key); keyLine != npos; keyLine = FindKey(sectionLine, key)) {
+        m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(keyLine));
+        // Later sections move up.
+        m_sectionIndexValid = false;
+    }
+}
+
 bool IniDocument::Set(std::wstring_view section, std::wstring_view key, std::wstring_view value) {
     if (value.find_first_of(L"\r\n") != npos || Trim(section).empty() || Trim(key).empty()) {
         return false;

@@ -30,6 +30,9 @@ public:
     // (a line break, CR or LF, in it); the document is then unchanged.
     bool Set(std::wstring_view section, std::wstring_view key, std::wstring_view value);
 
+    // Removes the key from the section (every line of that name there), as a write of no value does.
+    void Remove(std::wstring_view section, std::wstring_view key);
+
     std::wstring Serialize() const;
     // Writes a temporary file beside the target and then replaces the target with it, so that an
     // interrupted save leaves either the old or the new file. An existing target keeps its security

@@ -1,15 +1,35 @@
 #include "core/ListCtrlEx.h"
 
+#include "core/TaskOptions.h"
 #include "framework/Handle.h"
 
 #include <algorithm>
 
 namespace core {
 
+std::wstring LastRunText(const std::optional<UtcSeconds>& lastRun, const std::wstring& result) {
+    if (!lastRun) {
+        return result;
+    }
+    const std::optional<SYSTEMTIME> utc = FromSeconds(*lastRun);
+    SYSTEMTIME local{};
+    if (!utc || !::SystemTimeToTzSpecificLocalTime(nullptr, &*utc, &local)) {
+        return result;
+    }
+    wchar_t date[64]{};
+    wchar_t time[64]{};
+    fw::IgnoreResult(::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 64));
+    fw::IgnoreResult(::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &local, nullptr, time, 64));
+    std::wstring text = std::wstring(date) + L" " + time;
+    return result.empty() ? text : text + L", " + result;
+}
+
 void CListCtrlEx::SetupTaskColumns() const {
     InsertColumn(static_cast<int>(TaskColumn::Program), L"Program ", LVCFMT_LEFT, 250);
     InsertColumn(static_cast<int>(TaskColumn::Action), L"Action", LVCFMT_LEFT, 80);
     InsertColumn(static_cast<int>(TaskColumn::Time), L"Time", LVCFMT_LEFT, 80);
+    InsertColumn(static_cast<int>(Column::Days), L"Days", LVCFMT_LEFT, 100);
+    InsertColumn(static_cast<int>(Column::LastRun), L"Last run", LVCFMT_LEFT, 220);
     SetExtendedStyle(GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT);
 
     fw::UniqueImageList images(::ImageList_Create(::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
@@ -26,8 +46,8 @@ void CListCtrlEx::SyncCount() const {
                 LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
 }
 
-void CListCtrlEx::AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) {
-    m_store.AppendTask(program, action, time);
+void CListCtrlEx::AppendTask(const Task& task) {
+    m_store.AppendTask(task);
     SyncCount();
 }
 
@@ -36,14 +56,11 @@ void CListCtrlEx::AppendTasks(const std::vector<Task>& tasks) {
     SyncCount();
 }
 
-void CListCtrlEx::ReplaceTask(int row,
-                              const std::wstring& program,
-                              const std::wstring& action,
-                              const std::wstring& time) {
+void CListCtrlEx::ReplaceTask(int row, const Task& task) {
     if (row < 0 || row >= m_store.GetTaskCount()) {
         return;
     }
-    m_store.ReplaceTask(row, program, action, time);
+    m_store.ReplaceTask(row, task);
     SetItemState(row, 0, LVIS_SELECTED | LVIS_FOCUSED);
     SendMessage(LVM_REDRAWITEMS, static_cast<WPARAM>(row), row);
 }
@@ -60,18 +77,51 @@ void CListCtrlEx::RemoveTask(int row) {
     ::InvalidateRect(m_hWnd, nullptr, FALSE);
 }
 
+std::wstring CListCtrlEx::CellText(int row, Column column) const {
+    switch (column) {
+        case Column::Program:
+        case Column::Action:
+        case Column::Time:
+            return m_store.GetTaskText(row, static_cast<TaskColumn>(column));
+        case Column::Days: {
+            // A text that names no days is shown as it stands, with the mark.
+            const std::optional<DayMask> days = m_store.GetDays(row);
+            return days ? DaysDisplayText(*days) : m_store.GetTask(row).days;
+        }
+        case Column::LastRun:
+            return LastRunText(m_store.GetTask(row).lastRun, m_store.GetLastResult(row));
+    }
+    return {};
+}
+
 void CListCtrlEx::OnGetDispInfo(NMLVDISPINFOW& info) const {
     LVITEMW& item = info.item;
-    const auto column = static_cast<TaskColumn>(item.iSubItem);
+    const auto column = static_cast<Column>(item.iSubItem);
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
-        const std::wstring text = m_store.GetTaskText(item.iItem, column);
+        const std::wstring text = CellText(item.iItem, column);
         const size_t length = std::min(text.size(), static_cast<size_t>(item.cchTextMax - 1));
         std::copy_n(text.data(), length, item.pszText);
         item.pszText[length] = L'\0';
     }
     if (item.mask & LVIF_IMAGE) {
-        const bool unreadable = column == TaskColumn::Time && m_store.GetSecondOfDay(item.iItem) < 0;
+        const bool unreadable = (column == Column::Time && m_store.GetSecondOfDay(item.iItem) < 0) ||
+                                (column == Column::Days && !m_store.GetDays(item.iItem));
         item.iImage = unreadable ? kUnreadableTimeImage : I_IMAGENONE;
+    }
+}
+
+LRESULT CListCtrlEx::OnCustomDraw(NMLVCUSTOMDRAW& draw) const {
+    switch (draw.nmcd.dwDrawStage) {
+        case CDDS_PREPAINT:
+            return CDRF_NOTIFYITEMDRAW;
+        case CDDS_ITEMPREPAINT:
+            if (!m_store.GetTask(static_cast<int>(draw.nmcd.dwItemSpec)).enabled) {
+                draw.clrText = ::GetSysColor(COLOR_GRAYTEXT);
+                return CDRF_NEWFONT;
+            }
+            return CDRF_DODEFAULT;
+        default:
+            return CDRF_DODEFAULT;
     }
 }
 

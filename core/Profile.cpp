@@ -2,6 +2,7 @@
 
 #include "core/IniFile.h"
 #include "core/ProfileSecurity.h"
+#include "core/TaskOptions.h"
 #include "framework/Handle.h"
 #include "framework/MessageBox.h"
 
@@ -19,6 +20,14 @@ namespace {
 
 constexpr wchar_t kCountSection[] = L"TaskCount";
 constexpr wchar_t kCountKey[] = L"TaskCount";
+// The keys a task's section may hold beside Program, Action and Time; each is optional.
+constexpr wchar_t kDaysKey[] = L"Days";
+constexpr wchar_t kArgumentsKey[] = L"Arguments";
+constexpr wchar_t kFolderKey[] = L"Folder";
+constexpr wchar_t kEnabledKey[] = L"Enabled";
+constexpr wchar_t kRunIfMissedKey[] = L"RunIfMissed";
+constexpr wchar_t kWakeKey[] = L"Wake";
+constexpr wchar_t kLastRunKey[] = L"LastRun";
 
 // Set once the folder failure has been shown; cleared when the folder is there again.
 bool g_folderFailureShown = false;
@@ -61,9 +70,27 @@ std::vector<Task> TasksOf(const IniDocument& doc) {
     const int count = std::min(ParseSettingInt(doc.Get(kCountSection, kCountKey)), kMaxTasks);
     for (int i = 0; i < count; ++i) {
         const std::wstring section = TaskSection(i);
-        tasks.push_back({doc.Get(section, L"Program"), doc.Get(section, L"Action"), doc.Get(section, L"Time")});
+        Task task{doc.Get(section, L"Program"), doc.Get(section, L"Action"), doc.Get(section, L"Time")};
+        task.days = doc.Get(section, kDaysKey);
+        task.arguments = doc.Get(section, kArgumentsKey);
+        task.folder = doc.Get(section, kFolderKey);
+        task.enabled = ParseEnabled(doc.Get(section, kEnabledKey));
+        task.runIfMissed = ParseYes(doc.Get(section, kRunIfMissedKey));
+        task.wake = ParseYes(doc.Get(section, kWakeKey));
+        task.lastRun = ParseUtc(doc.Get(section, kLastRunKey));
+        tasks.push_back(std::move(task));
     }
     return tasks;
+}
+
+// Sets an optional key, or removes it when the task has the default (so that a file of an earlier version
+// gains only the keys that a change adds, and a row never keeps a key of the task that had its number).
+void SetOrRemove(IniDocument& doc, const std::wstring& section, const wchar_t* key, const std::wstring& value) {
+    if (value.empty()) {
+        doc.Remove(section, key);
+    } else {
+        doc.Set(section, key, OneLine(value));
+    }
 }
 
 // Writes the list into the document; every text fits on its line, so every row is stored whole.
@@ -73,9 +100,17 @@ void StoreTasks(const TaskList& tasks, IniDocument& doc) {
     doc.Set(kCountSection, kCountKey, std::to_wstring(count));
     for (int i = 0; i < count; ++i) {
         const std::wstring section = TaskSection(i);
-        doc.Set(section, L"Program", OneLine(tasks.GetTaskText(i, TaskColumn::Program)));
-        doc.Set(section, L"Action", OneLine(tasks.GetTaskText(i, TaskColumn::Action)));
-        doc.Set(section, L"Time", OneLine(tasks.GetTaskText(i, TaskColumn::Time)));
+        const Task task = tasks.GetTask(i);
+        doc.Set(section, L"Program", OneLine(task.program));
+        doc.Set(section, L"Action", OneLine(task.action));
+        doc.Set(section, L"Time", OneLine(task.time));
+        SetOrRemove(doc, section, kDaysKey, task.days);
+        SetOrRemove(doc, section, kArgumentsKey, task.arguments);
+        SetOrRemove(doc, section, kFolderKey, task.folder);
+        SetOrRemove(doc, section, kEnabledKey, task.enabled ? L"" : L"FALSE");
+        SetOrRemove(doc, section, kRunIfMissedKey, task.runIfMissed ? L"TRUE" : L"");
+        SetOrRemove(doc, section, kWakeKey, task.wake ? L"TRUE" : L"");
+        SetOrRemove(doc, section, kLastRunKey, task.lastRun ? FormatUtc(*task.lastRun) : L"");
     }
 }
 
@@ -86,13 +121,11 @@ void PutInFront(TaskList& tasks, const std::vector<Task>& front) {
     }
     std::vector<Task> rows = front;
     for (int i = 0; i < tasks.GetTaskCount(); ++i) {
-        rows.push_back({tasks.GetTaskText(i, TaskColumn::Program), tasks.GetTaskText(i, TaskColumn::Action),
-                        tasks.GetTaskText(i, TaskColumn::Time)});
+        rows.push_back(tasks.GetTask(i));
     }
     const int existing = tasks.GetTaskCount();
     for (int i = 0; i < existing; ++i) {
-        const Task& row = rows[static_cast<size_t>(i)];
-        tasks.ReplaceTask(i, row.program, row.action, row.time);
+        tasks.ReplaceTask(i, rows[static_cast<size_t>(i)]);
     }
     tasks.AppendTasks(std::vector<Task>(rows.begin() + existing, rows.end()));
 }

@@ -1,20 +1,46 @@
 #pragma once
-// A task is three texts: the program, the action and the time of day. The task list holds them in order.
+// A task is a program, an action and a time of day, with the choices added to it since (the days it runs
+// on, its arguments and start-in folder, whether it is enabled, whether a missed run is made up, whether it
+// wakes the computer) and the time it last ran. The task list holds them in order.
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace core {
 
 enum class TaskColumn { Program = 0, Action = 1, Time = 2 };
+
 // Days of the week as bits: bit 0 Sunday to bit 6 Saturday, as SYSTEMTIME::wDayOfWeek counts them.
 using DayMask = unsigned;
 inline constexpr DayMask kEveryDay = 0x7F;
 inline constexpr DayMask kWorkDays = 0x3E;
 
+// A moment in UTC: whole seconds on the file-time scale (since 1 January 1601).
+using UtcSeconds = long long;
+
 struct Task {
+    Task() = default;
+    // A task as an earlier version stored it: every later choice as it was before it existed.
+    Task(std::wstring program, std::wstring action, std::wstring time)
+        : program(std::move(program)), action(std::move(action)), time(std::move(time)) {}
+
     std::wstring program;
     std::wstring action;
     std::wstring time;
+    // Each member below defaults to what a task without it has always done.
+    // The days as the profile stores them: English three-letter names joined by commas; empty for every day.
+    std::wstring days;
+    // Passed to the shell's open of a Start task as its parameters and its working folder.
+    std::wstring arguments;
+    std::wstring folder;
+    bool enabled = true;
+    // A run missed while the computer slept or Marlowick was not running is made up once.
+    bool runIfMissed = false;
+    // The computer is woken for the task's time.
+    bool wake = false;
+    // When the task last ran; empty when it has not run yet.
+    std::optional<UtcSeconds> lastRun;
 };
 
 // The ordered rows of the task list. Row numbers are 0-based.
@@ -25,18 +51,23 @@ public:
     virtual int GetTaskCount() const = 0;
     // The whole text of one column of a row; empty for a column without text.
     virtual std::wstring GetTaskText(int row, TaskColumn column) const = 0;
-    virtual void AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) = 0;
+    // The whole task of a row; an empty task for a row that is not there.
+    virtual Task GetTask(int row) const = 0;
+    virtual void AppendTask(const Task& task) = 0;
+    void AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) {
+        AppendTask(Task{program, action, time});
+    }
     // Appends the tasks in order, as one change: a whole profile is loaded at once.
     virtual void AppendTasks(const std::vector<Task>& tasks) {
         for (const Task& task : tasks) {
-            AppendTask(task.program, task.action, task.time);
+            AppendTask(task);
         }
     }
-    // Deletes the row and inserts the new task at the same index.
-    virtual void ReplaceTask(int row,
-                             const std::wstring& program,
-                             const std::wstring& action,
-                             const std::wstring& time) = 0;
+    // Puts the task in place of the row, at the same index.
+    virtual void ReplaceTask(int row, const Task& task) = 0;
+    void ReplaceTask(int row, const std::wstring& program, const std::wstring& action, const std::wstring& time) {
+        ReplaceTask(row, Task{program, action, time});
+    }
     // Deletes the row; later rows move up. A row of -1 deletes nothing.
     virtual void RemoveTask(int row) = 0;
     // The first selected row, or -1.

@@ -1,5 +1,6 @@
 #include "core/TaskStore.h"
 
+#include "core/TaskOptions.h"
 #include "core/TaskTime.h"
 
 #include <algorithm>
@@ -15,6 +16,14 @@ bool BySecondThenRow(const ScheduledTask& a, const ScheduledTask& b) {
 
 Schedule::Schedule(std::vector<ScheduledTask> tasks) : m_tasks(std::move(tasks)) {
     std::sort(m_tasks.begin(), m_tasks.end(), &BySecondThenRow);
+    for (const ScheduledTask& task : m_tasks) {
+        if (task.runIfMissed) {
+            m_missable.push_back(task);
+        }
+        if (task.wake) {
+            m_wake.push_back(task);
+        }
+    }
 }
 
 std::span<const ScheduledTask> Schedule::TasksAt(int secondOfDay) const {
@@ -29,6 +38,7 @@ std::span<const ScheduledTask> Schedule::TasksAt(int secondOfDay) const {
 TaskStore::TaskStore(const TaskStore& other) : TaskList(other) {
     const std::lock_guard lock(other.m_mutex);
     m_rows = other.m_rows;
+    m_nextId = other.m_nextId;
     m_schedule = other.m_schedule;
 }
 
@@ -36,14 +46,15 @@ TaskStore& TaskStore::operator=(const TaskStore& other) {
     if (this != &other) {
         const std::scoped_lock lock(m_mutex, other.m_mutex);
         m_rows = other.m_rows;
+        m_nextId = other.m_nextId;
         m_schedule = other.m_schedule;
     }
     return *this;
 }
 
-TaskStore::Row TaskStore::MakeRow(const std::wstring& program, const std::wstring& action, const std::wstring& time) {
+TaskStore::Row TaskStore::MakeRow(const Task& task) {
     // Parsed here, outside the lock, and never again: the tick compares numbers only.
-    return Row{Task{program, action, time}, SecondOfDay(ParseTaskTime(time))};
+    return Row{task, SecondOfDay(ParseTaskTime(task.time)), ParseDays(task.days), 0, {}};
 }
 
 int TaskStore::GetTaskCount() const {
@@ -68,9 +79,15 @@ std::wstring TaskStore::GetTaskText(int row, TaskColumn column) const {
     return {};
 }
 
-void TaskStore::AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) {
-    Row row = MakeRow(program, action, time);
+Task TaskStore::GetTask(int row) const {
     const std::lock_guard lock(m_mutex);
+    return IsRow(row) ? m_rows[static_cast<size_t>(row)].task : Task{};
+}
+
+void TaskStore::AppendTask(const Task& task) {
+    Row row = MakeRow(task);
+    const std::lock_guard lock(m_mutex);
+    row.id = m_nextId++;
     m_rows.push_back(std::move(row));
     m_schedule.reset();
 }
@@ -79,23 +96,26 @@ void TaskStore::AppendTasks(const std::vector<Task>& tasks) {
     std::vector<Row> rows;
     rows.reserve(tasks.size());
     for (const Task& task : tasks) {
-        rows.push_back(MakeRow(task.program, task.action, task.time));
+        rows.push_back(MakeRow(task));
     }
     const std::lock_guard lock(m_mutex);
+    for (Row& row : rows) {
+        row.id = m_nextId++;
+    }
     m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     m_schedule.reset();
 }
 
-void TaskStore::ReplaceTask(int row,
-                            const std::wstring& program,
-                            const std::wstring& action,
-                            const std::wstring& time) {
-    Row replacement = MakeRow(program, action, time);
+void TaskStore::ReplaceTask(int row, const Task& task) {
+    Row replacement = MakeRow(task);
     const std::lock_guard lock(m_mutex);
     if (!IsRow(row)) {
         return;
     }
-    m_rows[static_cast<size_t>(row)] = std::move(replacement);
+    Row& current = m_rows[static_cast<size_t>(row)];
+    replacement.id = current.id;
+    replacement.result = std::move(current.result);
+    current = std::move(replacement);
     m_schedule.reset();
 }
 
@@ -113,6 +133,54 @@ int TaskStore::GetSecondOfDay(int row) const {
     return IsRow(row) ? m_rows[static_cast<size_t>(row)].secondOfDay : -1;
 }
 
+std::optional<DayMask> TaskStore::GetDays(int row) const {
+    const std::lock_guard lock(m_mutex);
+    return IsRow(row) ? m_rows[static_cast<size_t>(row)].days : std::nullopt;
+}
+
+TaskId TaskStore::GetTaskId(int row) const {
+    const std::lock_guard lock(m_mutex);
+    return IsRow(row) ? m_rows[static_cast<size_t>(row)].id : 0;
+}
+
+int TaskStore::FindTask(TaskId id) const {
+    const std::lock_guard lock(m_mutex);
+    const auto found = std::find_if(m_rows.begin(), m_rows.end(), [id](const Row& row) { return row.id == id; });
+    return found == m_rows.end() ? -1 : static_cast<int>(found - m_rows.begin());
+}
+
+TaskStore::Row* TaskStore::FindRow(TaskId id) {
+    const auto found = std::find_if(m_rows.begin(), m_rows.end(), [id](const Row& row) { return row.id == id; });
+    return found == m_rows.end() ? nullptr : &*found;
+}
+
+bool TaskStore::SetLastRun(TaskId id, UtcSeconds moment) {
+    const std::lock_guard lock(m_mutex);
+    Row* row = FindRow(id);
+    if (!row) {
+        return false;
+    }
+    row->task.lastRun = moment;
+    // The scheduler reads the last run when it makes up missed runs.
+    m_schedule.reset();
+    return true;
+}
+
+bool TaskStore::SetLastResult(TaskId id, const std::wstring& result) {
+    const std::lock_guard lock(m_mutex);
+    Row* row = FindRow(id);
+    if (!row) {
+        return false;
+    }
+    row->result = result;
+    return true;
+}
+
+std::wstring TaskStore::GetLastResult(int row) const {
+    const std::lock_guard lock(m_mutex);
+    return IsRow(row) ? m_rows[static_cast<size_t>(row)].result : std::wstring();
+}
+
 std::shared_ptr<const Schedule> TaskStore::CurrentSchedule() const {
     const std::lock_guard lock(m_mutex);
     if (!m_schedule) {
@@ -120,8 +188,10 @@ std::shared_ptr<const Schedule> TaskStore::CurrentSchedule() const {
         tasks.reserve(m_rows.size());
         for (size_t i = 0; i < m_rows.size(); ++i) {
             const Row& row = m_rows[i];
-            if (row.secondOfDay >= 0) {
-                tasks.push_back({row.secondOfDay, static_cast<int>(i), row.task.program, row.task.action});
+            const Task& task = row.task;
+            if (row.secondOfDay >= 0 && row.days && task.enabled) {
+                tasks.push_back({row.secondOfDay, static_cast<int>(i), row.id, *row.days, task.runIfMissed, task.wake,
+                                 task.lastRun, task.program, task.action, task.arguments, task.folder});
             }
         }
         m_schedule = std::make_shared<const Schedule>(std::move(tasks));
@@ -129,8 +199,8 @@ std::shared_ptr<const Schedule> TaskStore::CurrentSchedule() const {
     return m_schedule;
 }
 
-void MemoryTaskList::AppendTask(const std::wstring& program, const std::wstring& action, const std::wstring& time) {
-    TaskStore::AppendTask(program, action, time);
+void MemoryTaskList::AppendTask(const Task& task) {
+    TaskStore::AppendTask(task);
     m_selected.push_back(false);
 }
 
@@ -139,11 +209,8 @@ void MemoryTaskList::AppendTasks(const std::vector<Task>& tasks) {
     m_selected.resize(m_selected.size() + tasks.size(), false);
 }
 
-void MemoryTaskList::ReplaceTask(int row,
-                                 const std::wstring& program,
-                                 const std::wstring& action,
-                                 const std::wstring& time) {
-    TaskStore::ReplaceTask(row, program, action, time);
+void MemoryTaskList::ReplaceTask(int row, const Task& task) {
+    TaskStore::ReplaceTask(row, task);
     SelectTask(row, false);
 }
 

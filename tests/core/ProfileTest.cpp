@@ -3,6 +3,7 @@
 #include "core/Profile.h"
 #include "core/TaskStore.h"
 #include "core/ProfileSecurity.h"
+#include "core/TaskOptions.h"
 #include "framework/MessageBox.h"
 #include "helpers/FileSecurity.h"
 #include "helpers/HelperProcess.h"
@@ -89,7 +90,7 @@ protected:
     void SaveTasks(const std::vector<core::Task>& tasks) {
         MemoryTaskList list;
         for (const core::Task& t : tasks) {
-            list.AppendTask(t.program, t.action, t.time);
+            list.AppendTask(t);
         }
         core::SaveTasks(list);
     }
@@ -150,6 +151,79 @@ TEST_F(ProfileTest, FiveSavedTwoRemovedLeavesTheOldSectionsBehind) {
     ASSERT_EQ(reloaded.GetTaskCount(), 3);
     EXPECT_EQ(reloaded.GetTaskText(1, TaskColumn::Program), L"p2");
     EXPECT_EQ(reloaded.GetTaskText(1, TaskColumn::Action), L"Start");
+    EXPECT_TRUE(m_messages.empty());
+}
+
+// The text of the file as our reader sees it, whatever its encoding.
+std::wstring Contents(const std::wstring& path) {
+    core::IniDocument doc;
+    EXPECT_EQ(doc.Load(path), core::IniDocument::LoadResult::Ok);
+    return doc.Serialize();
+}
+
+TEST_F(ProfileTest, OptionalKeysRoundTripAndAnOldProfileGainsOnlyTheKeysAChangeAdds) {
+    PlatformWrite(L"TaskCount", L"TaskCount", L"2");
+    PlatformWrite(L"Task0", L"Program", L"C:\\tools\\backup.exe");
+    PlatformWrite(L"Task0", L"Action", L"Start");
+    PlatformWrite(L"Task0", L"Time", L"2:00:00 AM");
+    PlatformWrite(L"Task1", L"Program", L"Game");
+    PlatformWrite(L"Task1", L"Action", L"Stop");
+    PlatformWrite(L"Task1", L"Time", L"11:00:00 PM");
+    PlatformWrite(L"Stop", L"TimeOut", L"20");
+    const std::wstring before = Contents(m_path);
+
+    // Loaded and saved unchanged: the same keys and values, nothing added.
+    MemoryTaskList list = Load();
+    ASSERT_EQ(list.GetTaskCount(), 2);
+    const core::Task old = list.GetTask(0);
+    EXPECT_EQ(old.days, L"");
+    EXPECT_TRUE(old.enabled);
+    EXPECT_FALSE(old.runIfMissed);
+    EXPECT_FALSE(old.wake);
+    EXPECT_EQ(old.lastRun, std::nullopt);
+    core::SaveTasks(list);
+    EXPECT_EQ(Contents(m_path), before);
+
+    core::Task changed = list.GetTask(0);
+    changed.days = L"Mon,Tue,Wed,Thu,Fri";
+    changed.arguments = L"--incremental \"D:\\My Backups\"";
+    changed.folder = L"C:\\tools";
+    changed.enabled = false;
+    changed.runIfMissed = true;
+    changed.wake = true;
+    changed.lastRun = core::ParseUtc(L"2026-12-09T07:00:00Z");
+    list.ReplaceTask(0, changed);
+    core::SaveTasks(list);
+    EXPECT_EQ(PlatformRead(L"Task0", L"Days"), L"Mon,Tue,Wed,Thu,Fri");
+    EXPECT_EQ(PlatformRead(L"Task0", L"Arguments"), L"--incremental \"D:\\My Backups\"");
+    EXPECT_EQ(PlatformRead(L"Task0", L"Folder"), L"C:\\tools");
+    EXPECT_EQ(PlatformRead(L"Task0", L"Enabled"), L"FALSE");
+    EXPECT_EQ(PlatformRead(L"Task0", L"RunIfMissed"), L"TRUE");
+    EXPECT_EQ(PlatformRead(L"Task0", L"Wake"), L"TRUE");
+    EXPECT_EQ(PlatformRead(L"Task0", L"LastRun"), L"2026-12-09T07:00:00Z");
+    // The three texts an earlier version reads are as they were.
+    EXPECT_EQ(PlatformRead(L"Task0", L"Program"), L"C:\\tools\\backup.exe");
+    EXPECT_EQ(PlatformRead(L"Task0", L"Time"), L"2:00:00 AM");
+    EXPECT_EQ(PlatformRead(L"Task1", L"Days"), L"");
+    const core::Task reloaded = Load().GetTask(0);
+    EXPECT_EQ(reloaded.days, changed.days);
+    EXPECT_EQ(reloaded.arguments, changed.arguments);
+    EXPECT_EQ(reloaded.folder, changed.folder);
+    EXPECT_FALSE(reloaded.enabled);
+    EXPECT_TRUE(reloaded.runIfMissed);
+    EXPECT_TRUE(reloaded.wake);
+    EXPECT_EQ(reloaded.lastRun, changed.lastRun);
+
+    // Another task takes the section's number: none of the keys of the task before it stays.
+    list.RemoveTask(0);
+    list.AppendTask(L"C:\\new.exe", L"Start", L"3:00:00 AM");
+    list.ReplaceTask(0, list.GetTask(1));
+    list.RemoveTask(1);
+    core::SaveTasks(list);
+    for (const wchar_t* key : {L"Days", L"Arguments", L"Folder", L"Enabled", L"RunIfMissed", L"Wake", L"LastRun"}) {
+        EXPECT_EQ(PlatformRead(L"Task0", key), L"") << key;
+    }
+    EXPECT_EQ(PlatformRead(L"Task0", L"Program"), L"C:\\new.exe");
     EXPECT_TRUE(m_messages.empty());
 }
 

@@ -1,6 +1,7 @@
 // The task list operations behave the same on the list-view control and in memory.
 #include "core/ListCtrlEx.h"
 #include "core/Task.h"
+#include "core/TaskOptions.h"
 #include "core/TaskStore.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,7 @@ public:
     ~ListViewTasks() { ::DestroyWindow(m_parent); }
     TaskList& List() { return m_list; }
     core::CListCtrlEx& Control() { return m_list; }
+    core::TaskStore& Store() { return m_store; }
     void Select(int row) { m_list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED); }
 
 private:
@@ -155,10 +157,11 @@ TYPED_TEST(TaskListContract, FirstSelectedIsTheUpperOne) {
 TEST(TaskListControl, ColumnsAndExtendedStyle) {
     ListViewTasks tasks;
     core::CListCtrlEx& list = tasks.Control();
-    ASSERT_EQ(list.GetColumnCount(), 3);
-    const wchar_t* headers[] = {L"Program ", L"Action", L"Time"};
-    const int widths[] = {250, 80, 80};
-    for (int i = 0; i < 3; ++i) {
+    // The task's three texts first, as they always were; its days and last run after them.
+    ASSERT_EQ(list.GetColumnCount(), 5);
+    const wchar_t* headers[] = {L"Program ", L"Action", L"Time", L"Days", L"Last run"};
+    const int widths[] = {250, 80, 80, 100, 220};
+    for (int i = 0; i < 5; ++i) {
         wchar_t text[64]{};
         LVCOLUMNW col{};
         col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
@@ -201,6 +204,44 @@ TEST(TaskListControl, ShowsTheStoreAndMarksUnreadableTimes) {
     EXPECT_EQ(list.GetItemImage(1, 2), core::CListCtrlEx::kUnreadableTimeImage);
 }
 
+// The days as names, a days text that names none marked as an unreadable time is; the last run with its
+// result; disabled rows grey.
+TEST(TaskListControl, ShowsDaysLastRunAndDisabledRows) {
+    ListViewTasks tasks;
+    core::CListCtrlEx& list = tasks.Control();
+    core::Task workdays{L"a", L"Start", L"07:30:00"};
+    workdays.days = L"mon,tue,wed,thu,fri";
+    core::Task unreadable{L"b", L"Start", L"07:30:00"};
+    unreadable.days = L"Mo,Di";
+    unreadable.enabled = false;
+    core::Task ran{L"c", L"Start", L"07:30:00"};
+    ran.lastRun = core::ParseUtc(L"2026-12-09T02:00:00Z");
+    list.AppendTasks({workdays, unreadable, ran});
+    using Column = core::CListCtrlEx::Column;
+    EXPECT_EQ(list.GetItemText(0, static_cast<int>(Column::Days)), L"Mon\u2013Fri");
+    EXPECT_EQ(list.GetItemText(1, static_cast<int>(Column::Days)), L"Mo,Di");
+    EXPECT_EQ(list.GetItemText(2, static_cast<int>(Column::Days)), L"Every day");
+    EXPECT_EQ(list.GetItemImage(1, static_cast<int>(Column::Days)), core::CListCtrlEx::kUnreadableTimeImage);
+    EXPECT_EQ(list.GetItemImage(0, static_cast<int>(Column::Days)), I_IMAGENONE);
+
+    EXPECT_EQ(list.GetItemText(0, static_cast<int>(Column::LastRun)), L"");
+    const std::wstring when = list.GetItemText(2, static_cast<int>(Column::LastRun));
+    EXPECT_EQ(when, core::LastRunText(ran.lastRun, L""));
+    EXPECT_NE(when.find(L"2026"), std::wstring::npos) << when;
+    ASSERT_TRUE(tasks.Store().SetLastResult(tasks.Store().GetTaskId(2), L"started"));
+    EXPECT_EQ(list.GetItemText(2, static_cast<int>(Column::LastRun)), when + L", started");
+
+    NMLVCUSTOMDRAW draw{};
+    draw.nmcd.dwDrawStage = CDDS_PREPAINT;
+    EXPECT_EQ(list.OnCustomDraw(draw), CDRF_NOTIFYITEMDRAW);
+    draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+    draw.nmcd.dwItemSpec = 1;
+    EXPECT_EQ(list.OnCustomDraw(draw), CDRF_NEWFONT);
+    EXPECT_EQ(draw.clrText, ::GetSysColor(COLOR_GRAYTEXT));
+    draw.nmcd.dwItemSpec = 0;
+    EXPECT_EQ(list.OnCustomDraw(draw), CDRF_DODEFAULT);
+}
+
 // A long list is shown without a row of its own in the control: ten thousand rows are there at once.
 TEST(TaskListControl, TenThousandRowsComeInOneChange) {
     ListViewTasks tasks;
@@ -239,6 +280,50 @@ TEST(TaskStore, ScheduleIsBuiltOncePerChangeAndFindsTheSecondsTasks) {
     EXPECT_EQ(changed->TasksAt(7 * 3600 + 30 * 60)[0].row, 2);
     // A copy already handed out stays as it was.
     EXPECT_EQ(schedule->TasksAt(7 * 3600 + 30 * 60).size(), 2u);
+}
+
+// A run's time and result find their task by its id whatever rows come and go before it; a replaced row
+// keeps its id, its result and the last run the caller gives it.
+TEST(TaskStore, RunsFindTheirTaskByIdAndOnlyEnabledTasksOfReadableDaysAreScheduled) {
+    core::TaskStore store;
+    store.AppendTasks({{L"first", L"Start", L"07:30:00"}, {L"second", L"Start", L"07:30:00"}});
+    const core::TaskId second = store.GetTaskId(1);
+    EXPECT_NE(store.GetTaskId(0), second);
+    store.RemoveTask(0);
+    EXPECT_EQ(store.FindTask(second), 0);
+    EXPECT_TRUE(store.SetLastRun(second, 1234));
+    EXPECT_TRUE(store.SetLastResult(second, L"started"));
+    EXPECT_EQ(store.GetTask(0).lastRun, 1234);
+    core::Task changed = store.GetTask(0);
+    changed.time = L"08:00:00";
+    store.ReplaceTask(0, changed);
+    EXPECT_EQ(store.GetTaskId(0), second);
+    EXPECT_EQ(store.GetLastResult(0), L"started");
+    store.RemoveTask(0);
+    EXPECT_EQ(store.FindTask(second), -1);
+    EXPECT_FALSE(store.SetLastRun(second, 99));
+    EXPECT_FALSE(store.SetLastResult(second, L"late"));
+
+    core::Task disabled{L"disabled", L"Start", L"07:30:00"};
+    disabled.enabled = false;
+    core::Task noDays{L"no days", L"Start", L"07:30:00"};
+    noDays.days = L"someday";
+    core::Task weekend{L"weekend", L"Start", L"07:30:00"};
+    weekend.days = L"Sat,Sun";
+    weekend.runIfMissed = true;
+    weekend.wake = true;
+    store.AppendTasks({disabled, noDays, weekend});
+    EXPECT_EQ(store.GetDays(1), std::nullopt);
+    const std::shared_ptr<const core::Schedule> schedule = store.CurrentSchedule();
+    ASSERT_EQ(schedule->Size(), 1u);
+    EXPECT_EQ(schedule->Tasks()[0].program, L"weekend");
+    EXPECT_EQ(schedule->Tasks()[0].days, core::DayMask{0x41});
+    EXPECT_EQ(schedule->MissableTasks().size(), 1u);
+    EXPECT_EQ(schedule->WakeTasks().size(), 1u);
+    // A run is a change the scheduler reads: the copy is made again.
+    EXPECT_TRUE(store.SetLastRun(store.GetTaskId(2), 5678));
+    EXPECT_NE(store.CurrentSchedule(), schedule);
+    EXPECT_EQ(store.CurrentSchedule()->Tasks()[0].lastRun, 5678);
 }
 
 }  // namespace

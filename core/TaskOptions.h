@@ -1,0 +1,37 @@
+#pragma once
+// The texts of a task's optional keys in the profile: the days it runs on, its yes/no choices and the time
+// it last ran. They are the same on every system, whatever its locale.
+#include "core/Task.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace core {
+
+// The days of a Days text: English three-letter names (any letter case, blanks around them allowed) joined
+// by commas. Empty or blank means every day. Empty when the text holds anything that is not a day's name:
+// such a task never runs, and the list marks it, rather than running on days nobody chose.
+std::optional<DayMask> ParseDays(const std::wstring& text);
+// The Days text of the days, Monday first ("Mon,Tue,Wed,Thu,Fri"); empty for every day (and for none).
+std::wstring FormatDays(DayMask days);
+// What the list shows: "Every day", "Mon–Fri", or the names.
+std::wstring DaysDisplayText(DayMask days);
+// The bit of the day of the week of a local date, in whole seconds on the file-time scale.
+DayMask DayOfWeekBit(long long localSeconds);
+
+// Enabled is off only for "FALSE"; RunIfMissed and Wake are on only for "TRUE" (letter case of A to Z
+// ignored, blanks around ignored). Anything else keeps what a task without the key does.
+bool ParseEnabled(const std::wstring& text);
+bool ParseYes(const std::wstring& text);
+
+// A moment in UTC as "2026-12-09T02:00:00Z", and back; empty for a text that is not exactly that form.
+std::wstring FormatUtc(UtcSeconds moment);
+std::optional<UtcSeconds> ParseUtc(const std::wstring& text);
+
+// Calendar fields and whole seconds on the file-time scale (no time zone applied), both ways.
+std::optional<long long> ToSeconds(const SYSTEMTIME& time);
+std::optional<SYSTEMTIME> FromSeconds(long long seconds);
+
+}  // namespace core
