@@ -7,6 +7,7 @@
 #include "control/ProgramStop.h"
 #include "core/Profile.h"
 #include "core/ProfileSecurity.h"
+#include "core/TaskOptions.h"
 #include "core/TaskTime.h"
 #include "framework/Gdi.h"
 #include "framework/Handle.h"
@@ -50,6 +51,21 @@ std::wstring UntrustedProfileQuestion(const std::wstring& folder) {
            L"them.\n\nRun these tasks?";
 }
 
+std::wstring NextTaskTip(const std::wstring& program, const std::wstring& when) {
+    static constexpr size_t kMaxTip = 127;
+    std::wstring name = ::PathFindFileNameW(program.c_str());
+    if (name.empty()) {
+        name = program;
+    }
+    const std::wstring head = std::wstring(kTrayTip) + L"\nNext: ";
+    const std::wstring tail = L" at " + when;
+    const size_t room = kMaxTip > head.size() + tail.size() ? kMaxTip - head.size() - tail.size() : 0;
+    if (name.size() > room) {
+        name = room > 0 ? name.substr(0, room - 1) + L"\u2026" : std::wstring();
+    }
+    return (head + name + tail).substr(0, kMaxTip);
+}
+
 bool SetTaskbarButton(HWND window, bool present) {
     fw::ComPtr<ITaskbarList> taskbar;
     if (FAILED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_SERVER, IID_ITaskbarList, taskbar.PutVoid())) ||
@@ -64,9 +80,15 @@ bool SetTaskbarButton(HWND window, bool present) {
 CMarlowickDlg::CMarlowickDlg()
     : fw::CDialog(IDD_MARLOWICK_DIALOG),
       m_hIcon(::LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_MARLOWICK))),
-      m_taskList(m_tasks) {}
+      m_taskList(m_tasks) {
+    m_results->store = &m_tasks;
+}
 
 CMarlowickDlg::~CMarlowickDlg() {
+    {
+        const std::lock_guard lock(m_results->mutex);
+        m_results->store = nullptr;
+    }
     // The thread may be handing over stops: it ends before the queue it fills goes.
     m_schedulerThread.reset();
 }
@@ -94,6 +116,12 @@ const fw::MessageMap* CMarlowickDlg::StaticMessageMap() {
         fw::OnRegisteredMessage<&CMarlowickDlg::OnTaskbarCreated>(g_taskbarCreatedMessage),
         fw::OnNotify<&CMarlowickDlg::OnGetDispInfo>(IDC_TASK_LIST, LVN_GETDISPINFOW),
         fw::OnMessage<&CMarlowickDlg::OnDueStops>(kDueStopsMessage),
+        fw::OnMessage<&CMarlowickDlg::OnTasksRan>(kTasksRanMessage),
+        fw::OnNotify<&CMarlowickDlg::OnCustomDrawTaskList>(IDC_TASK_LIST, NM_CUSTOMDRAW),
+        fw::OnNotify<&CMarlowickDlg::OnRClickTaskList>(IDC_TASK_LIST, NM_RCLICK),
+        fw::OnCommand<&CMarlowickDlg::OnRunNow>(IDM_RUN_NOW),
+        fw::OnCommand<&CMarlowickDlg::OnToggleEnabled>(IDM_TOGGLE_ENABLED),
+        fw::OnMessage<&CMarlowickDlg::OnPowerBroadcast>(WM_POWERBROADCAST),
         fw::OnMessage<&CMarlowickDlg::OnDestroy>(WM_DESTROY),
     };
     static const fw::MessageMap map{fw::CDialog::StaticMessageMap(), kEntries};
@@ -119,6 +147,10 @@ bool CMarlowickDlg::OnInitDialog() {
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     m_taskList.SetupTaskColumns();
+    {
+        const std::lock_guard lock(m_results->mutex);
+        m_results->list = m_taskList.GetSafeHwnd();
+    }
 
     // The status bar shows string 102: the rights notice pushed to the right by its leading blanks.
     m_statusBar.Create(m_hWnd);
@@ -147,38 +179,96 @@ bool CMarlowickDlg::OnInitDialog() {
     if (!m_tasksHeld) {
         StartScheduler();
     }
+    UpdateTrayTip();
     return true;
 }
 
 void CMarlowickDlg::StartScheduler() {
     m_scheduler = std::make_unique<core::Scheduler>(
-        m_tasks, &core::SystemClock, [this](const std::vector<core::ScheduledTask>& due) { RunDueTasks(due); });
+        m_tasks, &core::SystemClock, [this](const std::vector<core::ScheduledTask>& due) { RunDueTasks(due); },
+        core::SystemTimeZone(), [this](std::optional<core::UtcSeconds> moment) { m_wakeTimer.Set(moment); });
     m_schedulerThread = std::make_unique<core::SchedulerThread>([this] { m_scheduler->SchedulerTick(); });
 }
 
 void CMarlowickDlg::RunDueTasks(const std::vector<core::ScheduledTask>& due) {
-    std::vector<core::Task> stops;
+    std::vector<core::ScheduledTask> stops;
     for (const core::ScheduledTask& task : due) {
         if (core::IsStartAction(task.action)) {
-            control::StartProgramInBackground(task.program, {}, {}, {});
+            Carry(task.id, task.program, task.action, task.arguments, task.folder);
         } else {
-            stops.push_back({task.program, task.action, {}});
+            stops.push_back(task);
         }
     }
-    if (stops.empty()) {
+    // A window that is gone handles nothing more; the queue goes with the window object.
+    if (!stops.empty()) {
+        {
+            const std::lock_guard lock(m_dueStopsMutex);
+            m_dueStops.push_back(std::move(stops));
+        }
+        fw::IgnoreResult(::PostMessageW(m_hWnd, kDueStopsMessage, 0, 0));
+    }
+    if (!m_tasksRanPosted.exchange(true)) {
+        fw::IgnoreResult(::PostMessageW(m_hWnd, kTasksRanMessage, 0, 0));
+    }
+}
+
+void CMarlowickDlg::Carry(const core::TaskId id,
+                          const std::wstring& program,
+                          const std::wstring& action,
+                          const std::wstring& arguments,
+                          const std::wstring& folder) {
+    // Called on the thread of the start, or on this window's for a stop.
+    control::RunReport report = [results = m_results, id](const std::wstring& result) {
+        const std::lock_guard lock(results->mutex);
+        if (results->store && results->store->SetLastResult(id, result) && results->list) {
+            ::InvalidateRect(results->list, nullptr, FALSE);
+        }
+    };
+    core::RunTask(program, action, arguments, folder, m_pendingStops, std::move(report));
+}
+
+LRESULT CMarlowickDlg::OnTasksRan(WPARAM, LPARAM) {
+    m_tasksRanPosted = false;
+    ::InvalidateRect(m_taskList.GetSafeHwnd(), nullptr, FALSE);
+    SaveLastRuns();
+    UpdateTrayTip();
+    return 0;
+}
+
+void CMarlowickDlg::SaveLastRuns() {
+    const ULONGLONG now = ::GetTickCount64();
+    if (now - m_lastRunSaved < kLastRunSavePeriodMs) {
+        if (!m_lastRunSaveDue) {
+            m_lastRunSaveDue = true;
+            fw::IgnoreResult(::SetTimer(m_hWnd, kLastRunSaveTimerId,
+                                        static_cast<UINT>(kLastRunSavePeriodMs - (now - m_lastRunSaved)), nullptr));
+        }
         return;
     }
-    {
-        const std::lock_guard lock(m_dueStopsMutex);
-        m_dueStops.push_back(std::move(stops));
+    m_lastRunSaveDue = false;
+    m_lastRunSaved = now;
+    // No box: the list is written at the next retry when the file cannot be written now.
+    SaveTaskList(false);
+}
+
+void CMarlowickDlg::UpdateTrayTip() {
+    const core::ClockReading now = core::SystemClock();
+    const std::optional<long long> local = core::ToSeconds(now.local);
+    const auto next = local ? core::NextDueTask(*m_tasks.CurrentSchedule(), *local) : std::nullopt;
+    if (!next || m_tasksHeld) {
+        m_trayIcon.SetTip(kTrayTip);
+        return;
     }
-    // A window that is gone handles nothing more; the queue goes with the window object.
-    fw::IgnoreResult(::PostMessageW(m_hWnd, kDueStopsMessage, 0, 0));
+    std::wstring when = m_tasks.GetTaskText(next->first.row, core::TaskColumn::Time);
+    if (next->second / core::kSecondsPerDay != *local / core::kSecondsPerDay) {
+        when = core::DaysDisplayText(core::DayOfWeekBit(next->second)) + L" " + when;
+    }
+    m_trayIcon.SetTip(NextTaskTip(next->first.program, when));
 }
 
 LRESULT CMarlowickDlg::OnDueStops(WPARAM, LPARAM) {
     for (;;) {
-        std::vector<core::Task> stops;
+        std::vector<core::ScheduledTask> stops;
         {
             const std::lock_guard lock(m_dueStopsMutex);
             if (m_dueStops.empty()) {
@@ -188,8 +278,8 @@ LRESULT CMarlowickDlg::OnDueStops(WPARAM, LPARAM) {
             m_dueStops.pop_front();
         }
         fw::DeferredMessageBoxes boxes;
-        for (const core::Task& stop : stops) {
-            control::StopProgram(stop.program, m_pendingStops, {});
+        for (const core::ScheduledTask& stop : stops) {
+            Carry(stop.id, stop.program, stop.action, stop.arguments, stop.folder);
         }
         // While these boxes are open, stops due later run in their message loop.
         boxes.Show();
@@ -263,11 +353,10 @@ void CMarlowickDlg::OnAddTask() {
     if (dialog.DoModal() != IDOK) {
         return;
     }
-    const std::wstring action = dialog.GetAction();
-    const std::wstring program = ResolveTaskProgram(dialog.GetProgram(), action);
-    m_taskList.AppendTask(program, action, core::FormatTaskTime(dialog.m_time));
+    m_taskList.AppendTask(TaskOf(dialog, {}));
     SaveTaskList();
-    PromptTestRun(program, action);
+    UpdateTrayTip();
+    PromptTestRun(m_taskList.GetTaskCount() - 1);
 }
 
 void CMarlowickDlg::OnModifyTask() {
@@ -275,23 +364,48 @@ void CMarlowickDlg::OnModifyTask() {
         return;
     }
     const int row = m_taskList.GetFirstSelectedTask();
+    const core::Task task = m_taskList.GetTask(row);
     ui::CActionConfigDialog dialog;
-    dialog.SetProgram(m_taskList.GetTaskText(row, core::TaskColumn::Program));
-    dialog.SetAction(m_taskList.GetTaskText(row, core::TaskColumn::Action));
-    dialog.m_time = core::ParseTaskTime(m_taskList.GetTaskText(row, core::TaskColumn::Time));
+    dialog.SetProgram(task.program);
+    dialog.SetAction(task.action);
+    dialog.m_time = core::ParseTaskTime(task.time);
+    // Days the dialog cannot show (a text that names none) stay as they are unless the user ticks others.
+    dialog.m_days = core::ParseDays(task.days).value_or(core::kEveryDay);
+    dialog.m_arguments = task.arguments;
+    dialog.m_folder = task.folder;
+    dialog.m_enabled = task.enabled;
+    dialog.m_runIfMissed = task.runIfMissed;
+    dialog.m_wake = task.wake;
     if (dialog.DoModal() != IDOK) {
         return;
     }
-    const std::wstring action = dialog.GetAction();
-    const std::wstring program = ResolveTaskProgram(dialog.GetProgram(), action);
-    m_taskList.ReplaceTask(row, program, action, core::FormatTaskTime(dialog.m_time));
+    m_taskList.ReplaceTask(row, TaskOf(dialog, task));
     SaveTaskList();
-    PromptTestRun(program, action);
+    UpdateTrayTip();
+    PromptTestRun(row);
 }
 
 LRESULT CMarlowickDlg::OnDblclkTaskList(NMHDR*) {
     OnModifyTask();
     return 0;
+}
+
+core::Task CMarlowickDlg::TaskOf(const ui::CActionConfigDialog& dialog, const core::Task& before) {
+    core::Task task = before;
+    task.action = dialog.GetAction();
+    task.program = ResolveTaskProgram(dialog.GetProgram(), task.action);
+    task.time = core::FormatTaskTime(dialog.m_time);
+    // Days the dialog could not show are kept when the user left the boxes as they were shown.
+    const std::optional<core::DayMask> daysBefore = core::ParseDays(before.days);
+    if (daysBefore || dialog.m_days != core::kEveryDay) {
+        task.days = core::FormatDays(dialog.m_days);
+    }
+    task.arguments = dialog.m_arguments;
+    task.folder = dialog.m_folder;
+    task.enabled = dialog.m_enabled;
+    task.runIfMissed = dialog.m_runIfMissed;
+    task.wake = dialog.m_wake;
+    return task;
 }
 
 void CMarlowickDlg::OnRemoveTask() {
@@ -307,12 +421,79 @@ void CMarlowickDlg::OnRemoveTask() {
     SaveTaskList();
 }
 
-void CMarlowickDlg::PromptTestRun(const std::wstring& program, const std::wstring& action) {
+void CMarlowickDlg::PromptTestRun(int row) {
+    // The task as it is now: a change made while the box was open would move the row.
+    const core::TaskId id = m_tasks.GetTaskId(row);
     // A plain box without owner: the main window stays usable while it shows.
     if (fw::ShowMessageBox(nullptr, kTestRunQuestion, L"", MB_YESNO) != IDYES) {
         return;
     }
-    core::RunTask(program, action, m_pendingStops);
+    RunTaskNow(m_tasks.FindTask(id));
+}
+
+void CMarlowickDlg::RunTaskNow(int row) {
+    if (row < 0) {
+        return;
+    }
+    const core::Task task = m_taskList.GetTask(row);
+    const core::TaskId id = m_tasks.GetTaskId(row);
+    const std::optional<long long> now = core::ToSeconds(core::SystemClock().utc);
+    if (now) {
+        fw::IgnoreResult(m_tasks.SetLastRun(id, *now));
+    }
+    Carry(id, task.program, task.action, task.arguments, task.folder);
+    OnTasksRan(0, 0);
+}
+
+void CMarlowickDlg::OnRunNow() {
+    RunTaskNow(m_taskList.GetFirstSelectedTask());
+}
+
+void CMarlowickDlg::OnToggleEnabled() {
+    const int row = m_taskList.GetFirstSelectedTask();
+    if (row < 0) {
+        return;
+    }
+    core::Task task = m_taskList.GetTask(row);
+    task.enabled = !task.enabled;
+    m_taskList.ReplaceTask(row, task);
+    // The same task, only greyed or not: it stays selected.
+    m_taskList.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+    SaveTaskList();
+    UpdateTrayTip();
+}
+
+LRESULT CMarlowickDlg::OnCustomDrawTaskList(NMHDR* header) {
+    return m_taskList.OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(header));
+}
+
+LRESULT CMarlowickDlg::OnRClickTaskList(NMHDR*) {
+    // The list has selected the row under the pointer; a click beside the rows offers nothing.
+    const int row = m_taskList.GetFirstSelectedTask();
+    if (row < 0) {
+        return 0;
+    }
+    fw::UniqueMenu menu(::LoadMenuW(Instance(), MAKEINTRESOURCEW(IDM_TASK_MENU)));
+    if (!menu) {
+        return 0;
+    }
+    HMENU popup = ::GetSubMenu(menu.Get(), 0);
+    if (!m_taskList.GetTask(row).enabled) {
+        fw::IgnoreResult(
+            ::ModifyMenuW(popup, IDM_TOGGLE_ENABLED, MF_BYCOMMAND | MF_STRING, IDM_TOGGLE_ENABLED, L"Enable"));
+    }
+    POINT cursor{};
+    fw::IgnoreResult(::GetCursorPos(&cursor));
+    // The command comes as WM_COMMAND, to the same handlers as the buttons and the main menu.
+    fw::IgnoreResult(::TrackPopupMenu(popup, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, m_hWnd, nullptr));
+    return 0;
+}
+
+LRESULT CMarlowickDlg::OnPowerBroadcast(WPARAM event, LPARAM) {
+    if (event == PBT_APMRESUMEAUTOMATIC && m_scheduler) {
+        m_scheduler->NoticeResume();
+    }
+    return TRUE;
 }
 
 void CMarlowickDlg::OnOptions() {
@@ -341,6 +522,12 @@ void CMarlowickDlg::OnEndSession(WPARAM ending, LPARAM) {
 }
 
 void CMarlowickDlg::OnTimer(WPARAM id, LPARAM) {
+    if (id == kLastRunSaveTimerId) {
+        fw::IgnoreResult(::KillTimer(m_hWnd, kLastRunSaveTimerId));
+        m_lastRunSaveDue = false;
+        SaveLastRuns();
+        return;
+    }
     if (id == kProfileRetryTimerId) {
         // A retry may put the file's tasks in front and so move every row: not while a dialog of this
         // window (which disables it) holds a row number.

@@ -54,15 +54,30 @@ void CTrayIcon::SendAdd() const {
 
 void CTrayIcon::SetIcon(HICON icon) {
     m_hIcon = icon;
-    m_tip = kTrayTip;
+    if (m_tip.empty()) {
+        m_tip = kTrayTip;
+    }
     SendIconAndTip();
+}
+
+void CTrayIcon::SetTip(const std::wstring& tip) {
+    if (tip == m_tip) {
+        return;
+    }
+    m_tip = tip;
+    if (m_hWnd && m_hIcon) {
+        SendIconAndTip();
+    }
 }
 
 void CTrayIcon::SendIconAndTip() const {
     NOTIFYICONDATAW data = ShortData(NIF_ICON | NIF_TIP);
     data.hIcon = m_hIcon;
-    // The short layout has a tip of 64 characters.
-    CopyField(data.szTip, m_tip.c_str(), 64);
+    // The short layout has a tip of 64 characters; a longer tip (the next task) needs the whole layout.
+    if (m_tip.size() >= 64) {
+        data.cbSize = sizeof(NOTIFYICONDATAW);
+    }
+    CopyField(data.szTip, m_tip.c_str(), data.cbSize == sizeof(NOTIFYICONDATAW) ? std::size(data.szTip) : 64);
     fw::IgnoreResult(::Shell_NotifyIconW(NIM_MODIFY, &data));
 }
 

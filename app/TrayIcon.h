@@ -31,6 +31,8 @@ public:
     void Add(HWND window);
     // Gives the icon its picture and the tip text. The icon handle stays the caller's.
     void SetIcon(HICON icon);
+    // Changes the tip (at most 127 characters are shown); the picture stays.
+    void SetTip(const std::wstring& tip);
     // Shows the balloon "Tip" / "Click Here to Show Marlowick" at the icon.
     void ShowBalloon() const;
     // Adds the icon again, picture and tip included: after the shell's taskbar has restarted.

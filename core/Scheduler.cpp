@@ -3,6 +3,7 @@
 #include "control/ProgramStart.h"
 #include "control/ProgramStop.h"
 #include "core/AsciiCase.h"
+#include "core/TaskOptions.h"
 
 #include <algorithm>
 #include <exception>
@@ -11,22 +12,11 @@ namespace core {
 namespace {
 
 constexpr long long kTicksPerSecond = 10'000'000;
+constexpr long long kDay = kSecondsPerDay;
 // Ranges of examined seconds kept: far more than the clock's changes within any day need.
 constexpr size_t kMaxExaminedRanges = 64;
 // A tick also comes when the timer does not (a clock set back may leave it waiting for a moment far away).
 constexpr DWORD kLongestWaitMs = 1100;
-
-// Calendar fields to whole seconds on the file-time scale; no time zone is applied.
-std::optional<long long> ToSeconds(const SYSTEMTIME& time) {
-    SYSTEMTIME fields = time;
-    fields.wMilliseconds = 0;
-    FILETIME file{};
-    if (!::SystemTimeToFileTime(&fields, &file)) {
-        return std::nullopt;
-    }
-    const ULARGE_INTEGER ticks{{file.dwLowDateTime, file.dwHighDateTime}};
-    return static_cast<long long>(ticks.QuadPart / kTicksPerSecond);
-}
 
 }  // namespace
 
@@ -39,20 +29,95 @@ ClockReading SystemClock() {
     return reading;
 }
 
+namespace {
+
+std::optional<long long> ConvertToLocal(const TIME_ZONE_INFORMATION* zone, UtcSeconds utc) {
+    const std::optional<SYSTEMTIME> fields = FromSeconds(utc);
+    SYSTEMTIME local{};
+    if (!fields || !::SystemTimeToTzSpecificLocalTime(zone, &*fields, &local)) {
+        return std::nullopt;
+    }
+    return ToSeconds(local);
+}
+
+std::optional<UtcSeconds> ConvertToUtc(const TIME_ZONE_INFORMATION* zone, long long local) {
+    const std::optional<SYSTEMTIME> fields = FromSeconds(local);
+    SYSTEMTIME utc{};
+    if (!fields || !::TzSpecificLocalTimeToSystemTime(zone, &*fields, &utc)) {
+        return std::nullopt;
+    }
+    return ToSeconds(utc);
+}
+
+}  // namespace
+
+TimeZoneRules SystemTimeZone() {
+    return {[](UtcSeconds utc) { return ConvertToLocal(nullptr, utc); },
+            [](long long local) { return ConvertToUtc(nullptr, local); }};
+}
+
+TimeZoneRules TimeZoneOf(const TIME_ZONE_INFORMATION& zone) {
+    return {[zone](UtcSeconds utc) { return ConvertToLocal(&zone, utc); },
+            [zone](long long local) { return ConvertToUtc(&zone, local); }};
+}
+
+std::optional<long long> NextDueSecond(const ScheduledTask& task, long long afterLocal) {
+    const long long today = afterLocal / kDay;
+    for (long long day = today; day <= today + 7; ++day) {
+        const long long second = day * kDay + task.secondOfDay;
+        if (second > afterLocal && (task.days & DayOfWeekBit(second))) {
+            return second;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<long long> LatestDueSecond(const ScheduledTask& task, long long atOrBeforeLocal) {
+    const long long today = atOrBeforeLocal / kDay;
+    for (long long day = today; day >= today - 7 && day >= 0; --day) {
+        const long long second = day * kDay + task.secondOfDay;
+        if (second <= atOrBeforeLocal && (task.days & DayOfWeekBit(second))) {
+            return second;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::pair<ScheduledTask, long long>> NextDueTask(const Schedule& schedule, long long afterLocal) {
+    std::optional<std::pair<ScheduledTask, long long>> next;
+    // Tasks come by second of the day, then row: the first one found for a moment is the first row.
+    for (const ScheduledTask& task : schedule.Tasks()) {
+        const std::optional<long long> second = NextDueSecond(task, afterLocal);
+        if (second && (!next || *second < next->second)) {
+            next = std::pair(task, *second);
+        }
+    }
+    return next;
+}
+
 bool IsStartAction(const std::wstring& action) {
     return AsciiUpper(action) == L"START";
 }
 
-void RunTask(const std::wstring& program, const std::wstring& action, control::PendingStops& stops) {
+void RunTask(const std::wstring& program,
+             const std::wstring& action,
+             const std::wstring& arguments,
+             const std::wstring& folder,
+             control::PendingStops& stops,
+             control::RunReport report) {
     if (IsStartAction(action)) {
-        control::StartProgramInBackground(program, {}, {}, {});
+        control::StartProgramInBackground(program, arguments, folder, std::move(report));
     } else {
-        control::StopProgram(program, stops, {});
+        control::StopProgram(program, stops, std::move(report));
     }
 }
 
-Scheduler::Scheduler(const TaskStore& tasks, Clock clock, TaskRunner runTasks)
-    : m_tasks(tasks), m_clock(std::move(clock)), m_runTasks(std::move(runTasks)) {}
+Scheduler::Scheduler(TaskStore& tasks, Clock clock, TaskRunner runTasks, TimeZoneRules zone, WakeSetter setWake)
+    : m_tasks(tasks),
+      m_clock(std::move(clock)),
+      m_runTasks(std::move(runTasks)),
+      m_zone(std::move(zone)),
+      m_setWake(std::move(setWake)) {}
 
 void Scheduler::SchedulerTick() {
     const ClockReading reading = m_clock();
@@ -62,20 +127,79 @@ void Scheduler::SchedulerTick() {
         return;
     }
     long long first = *local;
+    bool continuous = false;
     if (m_lastUtc && m_lastLocal) {
         const long long elapsed = *utc - *m_lastUtc;
         const long long wallElapsed = *local - *m_lastLocal;
         if (elapsed > 0 && elapsed <= kMaxCatchUpSeconds && wallElapsed > 0 &&
             wallElapsed - elapsed <= kMaxOffsetChangeSeconds) {
             first = *m_lastLocal + 1;
+            continuous = true;
         }
     }
     m_lastUtc = utc;
     m_lastLocal = local;
-    Examine(first, *local);
+    const bool resumed = m_resumed.exchange(false);
+    std::shared_ptr<const Schedule> schedule = m_tasks.CurrentSchedule();
+    if (!continuous || resumed) {
+        MakeUpMissedRuns(*schedule, first, *utc);
+    }
+    Examine(first, *local, *utc);
+    UpdateWake(m_tasks.CurrentSchedule(), *local);
 }
 
-void Scheduler::Examine(long long first, long long last) {
+void Scheduler::Run(const std::vector<ScheduledTask>& due, UtcSeconds now) {
+    for (const ScheduledTask& task : due) {
+        fw::IgnoreResult(m_tasks.SetLastRun(task.id, now));
+    }
+    m_runTasks(due);
+}
+
+void Scheduler::MakeUpMissedRuns(const Schedule& schedule, long long firstLocal, UtcSeconds now) {
+    std::vector<ScheduledTask> missed;
+    for (const ScheduledTask& task : schedule.MissableTasks()) {
+        if (!task.lastRun) {
+            continue;
+        }
+        const std::optional<long long> lastRunLocal = m_zone.toLocal(*task.lastRun);
+        const std::optional<long long> latest = LatestDueSecond(task, firstLocal - 1);
+        if (lastRunLocal && latest && *lastRunLocal < *latest) {
+            missed.push_back(task);
+        }
+    }
+    if (!missed.empty()) {
+        std::stable_sort(missed.begin(), missed.end(),
+                         [](const ScheduledTask& a, const ScheduledTask& b) { return a.row < b.row; });
+        Run(missed, now);
+    }
+}
+
+void Scheduler::UpdateWake(const std::shared_ptr<const Schedule>& schedule, long long nowLocal) {
+    if (!m_setWake) {
+        return;
+    }
+    // Worked out again after each change and each run (each makes a new schedule) and once its moment came.
+    if (m_wakeSet && schedule == m_wakeSchedule && (!m_wakeLocal || *m_wakeLocal > nowLocal)) {
+        return;
+    }
+    m_wakeSchedule = schedule;
+    std::optional<long long> next;
+    for (const ScheduledTask& task : schedule->WakeTasks()) {
+        const std::optional<long long> second = NextDueSecond(task, nowLocal);
+        if (second && (!next || *second < *next)) {
+            next = second;
+        }
+    }
+    m_wakeLocal = next;
+    const std::optional<UtcSeconds> utc = next ? m_zone.toUtc(*next) : std::nullopt;
+    if (!m_wakeSet || utc != m_wakeUtc) {
+        m_wakeSet = true;
+        m_wakeUtc = utc;
+        m_setWake(utc);
+    }
+}
+
+void Scheduler::Examine(long long first, long long last, UtcSeconds now) {
     std::vector<long long> seconds;
     for (long long second = first; second <= last; ++second) {
         if (!WasExamined(second)) {
@@ -88,11 +212,28 @@ void Scheduler::Examine(long long first, long long last) {
     }
     const std::shared_ptr<const Schedule> schedule = m_tasks.CurrentSchedule();
     for (const long long second : seconds) {
-        const std::span<const ScheduledTask> due = schedule->TasksAt(static_cast<int>(second % kSecondsPerDay));
+        std::vector<ScheduledTask> due;
+        const DayMask day = DayOfWeekBit(second);
+        for (const ScheduledTask& task : schedule->TasksAt(static_cast<int>(second % kSecondsPerDay))) {
+            if ((task.days & day) && !RanFor(task, second)) {
+                due.push_back(task);
+            }
+        }
         if (!due.empty()) {
-            m_runTasks(std::vector<ScheduledTask>(due.begin(), due.end()));
+            Run(due, now);
         }
     }
+}
+
+bool Scheduler::RanFor(const ScheduledTask& task, long long second) const {
+    if (!task.lastRun) {
+        return false;
+    }
+    // A run at or shortly after this wall-clock second was for this second: the clock has gone back (the
+    // repeated hour of autumn, a correction) since, and the program may have started again meanwhile, so
+    // the seconds examined before are not known. A run far ahead is a clock that was wrong: it blocks nothing.
+    const std::optional<long long> ranAt = m_zone.toLocal(*task.lastRun);
+    return ranAt && *ranAt >= second && *ranAt - second < kMaxOffsetChangeSeconds;
 }
 
 bool Scheduler::WasExamined(long long second) const {

@@ -13,6 +13,7 @@
 // Menus
 #define IDM_TRAY 141
 #define IDM_MAIN 142
+#define IDM_TASK_MENU 143
 
 // Icons and bitmaps
 #define IDI_MARLOWICK 148
@@ -34,6 +35,8 @@
 #define IDM_TRAY_SHOW 32785
 #define IDM_ABOUT 32791
 #define IDM_ONLINE_HELP 57670
+#define IDM_RUN_NOW 32800
+#define IDM_TOGGLE_ENABLED 32801
 
 // Main window (dialog 102)
 #define IDC_MODIFY_TASK 3

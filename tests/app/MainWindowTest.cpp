@@ -247,10 +247,12 @@ TEST_F(MainWindowTest, InitialisationSetsUpMenuIconsColumnsStatusBarTrayIconAndT
     EXPECT_EQ(main.Send(WM_GETICON, ICON_SMALL), big);
     EXPECT_EQ(main.Send(WM_QUERYDRAGICON), big);
 
-    // The task list: three columns, its extended styles, and the rows of the file.
+    // The task list: the three columns of the task's texts, then its days and last run, its extended styles,
+    // and the rows of the file.
     HWND list = ::GetDlgItem(main.Hwnd(), IDC_TASK_LIST);
-    const std::pair<const wchar_t*, int> columns[] = {{L"Program ", 250}, {L"Action", 80}, {L"Time", 80}};
-    for (int i = 0; i < 3; ++i) {
+    const std::pair<const wchar_t*, int> columns[] = {
+        {L"Program ", 250}, {L"Action", 80}, {L"Time", 80}, {L"Days", 100}, {L"Last run", 220}};
+    for (int i = 0; i < 5; ++i) {
         wchar_t heading[32]{};
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -292,7 +294,11 @@ TEST_F(MainWindowTest, InitialisationSetsUpMenuIconsColumnsStatusBarTrayIconAndT
     EXPECT_EQ(tray.Window(), main.Hwnd());
     EXPECT_EQ(tray.Id(), 1u);
     EXPECT_TRUE(tray.Icon());
-    EXPECT_EQ(tray.Tip(), L"Click Here to Show Marlowick");
+    // The tip names the next task after the program's own line.
+    EXPECT_EQ(tray.Tip().rfind(L"Click Here to Show Marlowick\nNext: ", 0), 0u) << tray.Tip();
+    EXPECT_TRUE(tray.Tip().find(L"first.exe at ") != std::wstring::npos ||
+                tray.Tip().find(L"Some window at ") != std::wstring::npos)
+        << tray.Tip();
     EXPECT_GE(app::g_trayMessage, 0xC000u);
 }
 
@@ -317,7 +323,7 @@ TEST_F(MainWindowTest, TasksAreLoadedAfterEverythingElseIsSetUp) {
             seen.icon = ::SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0) != 0;
             HWND header =
                 reinterpret_cast<HWND>(::SendMessageW(::GetDlgItem(hwnd, IDC_TASK_LIST), LVM_GETHEADER, 0, 0));
-            seen.columns = ::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) == 3;
+            seen.columns = ::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) == 5;
             seen.statusBar = ::GetDlgItem(hwnd, fw::kIdStatusBar) != nullptr;
         }
         return IDOK;
@@ -517,6 +523,73 @@ TEST_F(MainWindowTest, AProfileLockedAtStartIsReadByTheRetryTimerAndNeverWritten
     ASSERT_EQ(main.Dialog().TaskList().GetTaskCount(), 1);
     EXPECT_EQ(main.Dialog().TaskList().GetTaskText(0, core::TaskColumn::Program), L"C:\\locked.exe");
     EXPECT_EQ(boxes.Texts().size(), 1u);
+}
+
+TEST(TrayTip, NamesTheNextTaskByItsFileNameAndCutsALongNameToFit) {
+    EXPECT_EQ(app::NextTaskTip(L"C:\\Tools\\backup.exe", L"2:00:00 AM"),
+              L"Click Here to Show Marlowick\nNext: backup.exe at 2:00:00 AM");
+    EXPECT_EQ(app::NextTaskTip(L"Untitled - Notepad", L"Sat 11:00:00 PM"),
+              L"Click Here to Show Marlowick\nNext: Untitled - Notepad at Sat 11:00:00 PM");
+    const std::wstring tip = app::NextTaskTip(L"C:\\" + std::wstring(300, L'x') + L".exe", L"7:00:00 AM");
+    EXPECT_EQ(tip.size(), 127u);
+    EXPECT_EQ(tip.substr(tip.size() - 15), L"\u2026 at 7:00:00 AM");
+}
+
+TEST_F(MainWindowTest, TheListsCommandsRunATaskNowAndDisableItAndItsCellsShowDaysAndLastRun) {
+    const std::wstring record = testing_support::TempFilePath(L"marlowick-run-now");
+    core::MemoryTaskList tasks;
+    core::Task helper{testing_support::HelperPath(), L"Start", L"3:00:00 AM"};
+    helper.arguments = L"--record \"" + record + L"\" --lifetime 3000";
+    tasks.AppendTask(helper);
+    core::Task weekend{L"Some window", L"Stop", L"11:00:05 PM"};
+    weekend.days = L"sat,sun";
+    tasks.AppendTask(weekend);
+    core::SaveTasks(tasks);
+    MainWindow main;
+    ASSERT_TRUE(main.Hwnd());
+    const core::CListCtrlEx& rows = main.Dialog().TaskList();
+    using Column = core::CListCtrlEx::Column;
+    EXPECT_EQ(rows.CellText(0, Column::Days), L"Every day");
+    EXPECT_EQ(rows.CellText(1, Column::Days), L"Sat,Sun");
+    EXPECT_EQ(rows.CellText(0, Column::LastRun), L"");
+
+    HWND list = ::GetDlgItem(main.Hwnd(), IDC_TASK_LIST);
+    LVITEMW select{};
+    select.stateMask = LVIS_SELECTED;
+    select.state = LVIS_SELECTED;
+    ::SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
+    main.Send(WM_COMMAND, IDM_RUN_NOW);
+    // The program starts with its arguments, and its row tells when and that it started.
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return !testing_support::ReadLines(record).empty(); }, kWait));
+    ASSERT_TRUE(testing_support::WaitUntil(
+        [&] {
+            const std::wstring cell = rows.CellText(0, Column::LastRun);
+            return cell.size() > 9 && cell.ends_with(L", started");
+        },
+        kWait))
+        << rows.CellText(0, Column::LastRun);
+    EXPECT_NE(core::GetSetting(L"Task0", L"LastRun"), L"");
+
+    // Disable and enable the second row: the file follows, and a disabled row is drawn grey.
+    select.state = 0;
+    ::SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
+    select.state = LVIS_SELECTED;
+    ::SendMessageW(list, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&select));
+    main.Send(WM_COMMAND, IDM_TOGGLE_ENABLED);
+    EXPECT_FALSE(rows.GetTask(1).enabled);
+    EXPECT_EQ(core::GetSetting(L"Task1", L"Enabled"), L"FALSE");
+    NMLVCUSTOMDRAW draw{};
+    draw.nmcd.hdr = {list, IDC_TASK_LIST, static_cast<UINT>(NM_CUSTOMDRAW)};
+    draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+    draw.nmcd.dwItemSpec = 1;
+    EXPECT_EQ(main.Send(WM_NOTIFY, IDC_TASK_LIST, reinterpret_cast<LPARAM>(&draw)), CDRF_NEWFONT);
+    EXPECT_EQ(draw.clrText, ::GetSysColor(COLOR_GRAYTEXT));
+    draw.nmcd.dwItemSpec = 0;
+    EXPECT_EQ(main.Send(WM_NOTIFY, IDC_TASK_LIST, reinterpret_cast<LPARAM>(&draw)), CDRF_DODEFAULT);
+    main.Send(WM_COMMAND, IDM_TOGGLE_ENABLED);
+    EXPECT_TRUE(rows.GetTask(1).enabled);
+    EXPECT_EQ(core::GetSetting(L"Task1", L"Enabled"), L"");
+    ::DeleteFileW(record.c_str());
 }
 
 TEST_F(MainWindowTest, TasksOfAProfileThatOthersCanWriteRunOnlyOnceConfirmed) {

@@ -4,6 +4,7 @@
 #include "control/RunKeyTestSupport.h"
 #include "core/Profile.h"
 #include "core/Task.h"
+#include "core/TaskOptions.h"
 #include "core/TaskStore.h"
 #include "core/TaskTime.h"
 #include "helpers/HelperProcess.h"
@@ -61,7 +62,7 @@ bool ProfileExists() {
 void WriteTasks(const std::vector<core::Task>& tasks) {
     core::MemoryTaskList list;
     for (const core::Task& task : tasks) {
-        list.AppendTask(task.program, task.action, task.time);
+        list.AppendTask(task);
     }
     core::SaveTasks(list);
 }
@@ -517,6 +518,99 @@ TEST_F(MarlowickE2E, AStopWithoutStopOptionsGivesTheProgramTimeToCloseByItself) 
     EXPECT_TRUE(marlowick->IsRunning());
     EXPECT_FALSE(FindDialogOf(marlowick->Id(), L"Marlowick", true));
     ::DeleteFileW(record.c_str());
+}
+
+// The days of the week, today only or every day but today, as the profile writes them.
+std::wstring TodayOnly(bool today) {
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    const core::DayMask bit = 1u << now.wDayOfWeek;
+    return core::FormatDays(today ? bit : core::kEveryDay & ~bit);
+}
+
+// A helper start that records into its own file, with the arguments the task passes.
+core::Task RecordingStart(const std::wstring& record, int secondsFromNow) {
+    core::Task task{testing_support::HelperPath(), L"Start", TimeFromNow(secondsFromNow)};
+    task.arguments = L"--record \"" + record + L"\" --lifetime 5000";
+    return task;
+}
+
+TEST_F(MarlowickE2E, DaysArgumentsFolderAndEnabledDecideWhatStartsAndHow) {
+    const std::wstring given = testing_support::TempFilePath(L"marlowick-e2e-given");
+    const std::wstring otherDay = testing_support::TempFilePath(L"marlowick-e2e-other-day");
+    const std::wstring disabled = testing_support::TempFilePath(L"marlowick-e2e-disabled");
+    const std::wstring marker = testing_support::TempFilePath(L"marlowick-e2e-marker");
+    wchar_t temp[MAX_PATH]{};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder =
+        std::wstring(temp) + L"marlowick e2e folder " + std::to_wstring(::GetCurrentProcessId());
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+
+    core::Task today = RecordingStart(given, 6);
+    today.days = TodayOnly(true);
+    today.folder = folder;
+    core::Task notToday = RecordingStart(otherDay, 6);
+    notToday.days = TodayOnly(false);
+    core::Task off = RecordingStart(disabled, 6);
+    off.enabled = false;
+    // Runs three seconds after the others: once it has started, they have had their second.
+    WriteTasks({today, notToday, off, RecordingStart(marker, 9)});
+
+    HelperProcess* marlowick = nullptr;
+    ASSERT_TRUE(StartMain(marlowick));
+    ASSERT_TRUE(WaitUntil([&] { return CountLines(ReadLines(marker), L"start ") > 0; }, 20000));
+    const std::vector<std::wstring> lines = ReadLines(given);
+    EXPECT_EQ(CountLines(lines, L"start "), 1u);
+    // The arguments reached the program (it found its record through them) and it started in the folder.
+    EXPECT_EQ(CountLines(lines, L"args "), 1u);
+    EXPECT_EQ(CountLines(lines, L"cwd " + folder), 1u);
+    EXPECT_TRUE(ReadLines(otherDay).empty());
+    EXPECT_TRUE(ReadLines(disabled).empty());
+    // Every run is kept in the file: the task that ran has its last run, the others none.
+    EXPECT_NE(core::GetSetting(L"Task0", L"LastRun"), L"");
+    EXPECT_EQ(core::GetSetting(L"Task1", L"LastRun"), L"");
+    EXPECT_EQ(core::GetSetting(L"Task2", L"LastRun"), L"");
+    for (const std::wstring& path : {given, otherDay, disabled, marker}) {
+        ::DeleteFileW(path.c_str());
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+TEST_F(MarlowickE2E, AMissedRunIsMadeUpOnceAfterStartUpAndNotAgainAtTheNextStart) {
+    const std::wstring missed = testing_support::TempFilePath(L"marlowick-e2e-missed");
+    const std::wstring marker = testing_support::TempFilePath(L"marlowick-e2e-missed-marker");
+    // Due an hour ago; it last ran two days ago, while Marlowick was not running since.
+    core::Task backup = RecordingStart(missed, -3600);
+    backup.runIfMissed = true;
+    SYSTEMTIME utc{};
+    ::GetSystemTime(&utc);
+    const core::UtcSeconds started = core::ToSeconds(utc).value();
+    backup.lastRun = started - 2 * 24 * 3600;
+    WriteTasks({backup});
+
+    HelperProcess* marlowick = nullptr;
+    ASSERT_TRUE(StartMain(marlowick));
+    ASSERT_TRUE(WaitUntil([&] { return CountLines(ReadLines(missed), L"start ") > 0; }, 15000));
+    // The run is in the file before the program goes.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::optional<core::UtcSeconds> last = core::ParseUtc(core::GetSetting(L"Task0", L"LastRun"));
+            return last && *last >= started;
+        },
+        kWait));
+    m_processes.clear();
+
+    // A second start, with a task that shows the program is firing: nothing is made up again.
+    core::MemoryTaskList list;
+    core::LoadTasks(list);
+    ASSERT_EQ(list.GetTaskCount(), 1);
+    list.AppendTask(RecordingStart(marker, 6));
+    core::SaveTasks(list);
+    ASSERT_TRUE(StartMain(marlowick));
+    ASSERT_TRUE(WaitUntil([&] { return CountLines(ReadLines(marker), L"start ") > 0; }, 20000));
+    EXPECT_EQ(CountLines(ReadLines(missed), L"start "), 1u);
+    ::DeleteFileW(marker.c_str());
+    ::DeleteFileW(missed.c_str());
 }
 
 TEST_F(MarlowickE2E, ClosingWithNoTasksEndsAtOnceAndWritesTheEmptyList) {

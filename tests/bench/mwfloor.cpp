@@ -24,7 +24,8 @@ void FillList(HWND list) {
         const wchar_t* title;
         int width;
     };
-    static constexpr Column kColumns[] = {{L"Program ", 250}, {L"Action", 80}, {L"Time", 80}};
+    static constexpr Column kColumns[] = {
+        {L"Program ", 250}, {L"Action", 80}, {L"Time", 80}, {L"Days", 100}, {L"Last run", 220}};
     for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;

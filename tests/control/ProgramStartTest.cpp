@@ -221,14 +221,14 @@ TEST_F(ProgramStartTest, RunTaskStartsForStartInAnyCaseAndStopsForAnyOtherText) 
     {
         // The start runs on a thread of its own: the helper's environment stays until it has started.
         RecordThroughEnvironment environment(record);
-        core::RunTask(testing_support::HelperPath(), L"sTaRt", *m_stops);
+        core::RunTask(testing_support::HelperPath(), L"sTaRt", {}, {}, *m_stops, {});
         EXPECT_TRUE(WaitUntil([&] { return RecordedProcessId(record) != 0; }, 10000));
     }
 
     for (const wchar_t* action : {L"Pause", L""}) {
         const std::wstring title = UniqueTitle(L"run task stop");
         auto helper = StartHelper({L"--title", title}, title);
-        core::RunTask(title, action, *m_stops);
+        core::RunTask(title, action, {}, {}, *m_stops, {});
         EXPECT_EQ(ExitCodeAfter(*helper, 10000), 7u) << action;
     }
     EXPECT_EQ(m_messages, Messages{});
@@ -265,7 +265,7 @@ TEST_F(ProgramStartTest, WhileAStopWaitsTicksGoOnAndTheProgramAnswers) {
         },
         [this](const std::vector<core::ScheduledTask>& due) {
             for (const core::ScheduledTask& task : due) {
-                core::RunTask(task.program, task.action, *m_stops);
+                core::RunTask(task.program, task.action, {}, {}, *m_stops, {});
             }
         });
 

@@ -2,6 +2,8 @@
 #include "core/Scheduler.h"
 #include "core/TaskTime.h"
 
+#include "TimeZones.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -258,22 +260,8 @@ protected:
         SYSTEMTIME utc;
     };
 
-    static TIME_ZONE_INFORMATION Eastern() {
-        TIME_ZONE_INFORMATION zone{};
-        zone.Bias = 300;
-        zone.DaylightBias = -60;
-        zone.StandardDate = {0, 11, 0, 1, 2, 0, 0, 0};  // first Sunday of November, 02:00
-        zone.DaylightDate = {0, 3, 0, 2, 2, 0, 0, 0};   // second Sunday of March, 02:00
-        return zone;
-    }
-    static TIME_ZONE_INFORMATION CentralEurope() {
-        TIME_ZONE_INFORMATION zone{};
-        zone.Bias = -60;
-        zone.DaylightBias = -60;
-        zone.StandardDate = {0, 10, 0, 5, 3, 0, 0, 0};  // last Sunday of October, 03:00
-        zone.DaylightDate = {0, 3, 0, 5, 2, 0, 0, 0};   // last Sunday of March, 02:00
-        return zone;
-    }
+    static TIME_ZONE_INFORMATION Eastern() { return testing_support::Eastern(); }
+    static TIME_ZONE_INFORMATION CentralEurope() { return testing_support::CentralEurope(); }
 
     void AddTask(const std::wstring& program, int hour, int minute, int second) {
         m_tasks.AppendTask(program, L"Start", TimeText(hour, minute, second));
