@@ -229,15 +229,26 @@ void CopyProtection(const std::wstring& from, const wchar_t* to) {
 
 // Replacing keeps the old file's security descriptor (a move would give the new file the folder's
 // inherited one); a target that does not exist yet is moved into place.
+// Another program (a backup, a virus scanner, an editor) may hold the file open for a moment, and under
+// Wine any open handle makes the replace fail: a few short tries get past such a moment.
+constexpr int kReplaceTries = 8;
+constexpr DWORD kReplacePauseMs = 25;
+
 bool PutInPlace(const wchar_t* temp, const std::wstring& path) {
     if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
         CopyProtection(path, temp);
-        if (::ReplaceFileW(path.c_str(), temp, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-            return true;
-        }
-        // Gone in the meantime: then there is nothing to keep.
-        if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
-            return false;
+        for (int attempt = 1;; ++attempt) {
+            if (::ReplaceFileW(path.c_str(), temp, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+                return true;
+            }
+            // Gone in the meantime: then there is nothing to keep.
+            if (::GetLastError() == ERROR_FILE_NOT_FOUND) {
+                break;
+            }
+            if (attempt == kReplaceTries) {
+                return false;
+            }
+            ::Sleep(kReplacePauseMs);
         }
     }
     return ::MoveFileExW(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;

@@ -192,8 +192,9 @@ TEST_F(ConfigDialogTest, EditingOrTogglingEnablesApplyWhichWritesAndStaysOpen) {
         run.TypeTimeOut(L"7");
         EXPECT_TRUE(run.ApplyEnabled());
         run.Press(PSBTN_APPLYNOW);
-        EXPECT_TRUE(WaitUntil([] { return StoredTimeOut() == L"7"; }, 5000));
+        // Applied once the button goes grey; the file is read then, not while it is being written.
         EXPECT_TRUE(WaitUntil([&] { return !run.ApplyEnabled(); }, 5000));
+        EXPECT_EQ(L"7", StoredTimeOut());
         EXPECT_TRUE(::IsWindowVisible(run.m_hwnd));
         run.Press(PSBTN_CANCEL);
         EXPECT_EQ(L"7", StoredTimeOut());
@@ -205,7 +206,8 @@ TEST_F(ConfigDialogTest, EditingOrTogglingEnablesApplyWhichWritesAndStaysOpen) {
     EXPECT_FALSE(run.Ticked());
     EXPECT_TRUE(run.ApplyEnabled());
     run.Press(PSBTN_APPLYNOW);
-    EXPECT_TRUE(WaitUntil([] { return StoredForceQuit() == L"FALSE"; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return !run.ApplyEnabled(); }, 5000));
+    EXPECT_EQ(L"FALSE", StoredForceQuit());
     EXPECT_EQ(L"7", StoredTimeOut());
     run.Press(PSBTN_CANCEL);
 }

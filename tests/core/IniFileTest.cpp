@@ -11,6 +11,7 @@
 #include <sddl.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -399,6 +400,29 @@ TEST(IniSave, ReplacingKeepsTheFilesProtectionAndRemovesLeftovers) {
 
     ::DeleteFileW(path.c_str());
     ::RemoveDirectoryW(folder.c_str());
+}
+
+// Another program that has the file open for a moment (a backup reading it, or this program's own read,
+// which lets nobody write or remove the file meanwhile) does not make a save fail.
+TEST(IniSave, AReaderHoldingTheFileForAMomentDelaysTheSaveButDoesNotFailIt) {
+    const std::wstring path = TempFilePath(L"ini-held");
+    IniDocument doc;
+    ASSERT_TRUE(doc.Set(L"S", L"K", L"one"));
+    ASSERT_TRUE(doc.Save(path));
+    HANDLE reader = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    std::thread release([reader] {
+        ::Sleep(60);
+        ::CloseHandle(reader);
+    });
+    ASSERT_TRUE(doc.Set(L"S", L"K", L"two"));
+    const bool saved = doc.Save(path);
+    release.join();
+    EXPECT_TRUE(saved);
+    IniDocument reread;
+    ASSERT_EQ(reread.Load(path), IniDocument::LoadResult::Ok);
+    EXPECT_EQ(reread.Get(L"S", L"K"), L"two");
+    ::DeleteFileW(path.c_str());
 }
 
 }  // namespace
