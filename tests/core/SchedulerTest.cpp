@@ -305,14 +305,9 @@ protected:
                                 }};
 };
 
+// The UTC moment where a run of ticks begins.
 SYSTEMTIME Utc(int year, int month, int day, int hour, int minute = 0) {
-    SYSTEMTIME time{};
-    time.wYear = static_cast<WORD>(year);
-    time.wMonth = static_cast<WORD>(month);
-    time.wDay = static_cast<WORD>(day);
-    time.wHour = static_cast<WORD>(hour);
-    time.wMinute = static_cast<WORD>(minute);
-    return time;
+    return testing_support::Date(year, month, day, hour, minute);
 }
 
 constexpr int kFourHours = 4 * 3600;

@@ -15,16 +15,7 @@
 
 namespace {
 
-SYSTEMTIME Date(int year, int month, int day, int hour, int minute = 0, int second = 0) {
-    SYSTEMTIME time{};
-    time.wYear = static_cast<WORD>(year);
-    time.wMonth = static_cast<WORD>(month);
-    time.wDay = static_cast<WORD>(day);
-    time.wHour = static_cast<WORD>(hour);
-    time.wMinute = static_cast<WORD>(minute);
-    time.wSecond = static_cast<WORD>(second);
-    return time;
-}
+using testing_support::Date;
 
 long long Seconds(const SYSTEMTIME& time) {
     return core::ToSeconds(time).value();

@@ -1,8 +1,20 @@
 #pragma once
-// Real daylight-saving rules for the scheduler's tests, as the platform describes a zone.
+// Dates and real daylight-saving rules for the scheduler's tests, as the platform describes a zone.
 #include <windows.h>
 
 namespace testing_support {
+
+// A date and time of day as calendar fields, in whatever zone the caller means.
+inline SYSTEMTIME Date(int year, int month, int day, int hour, int minute = 0, int second = 0) {
+    SYSTEMTIME time{};
+    time.wYear = static_cast<WORD>(year);
+    time.wMonth = static_cast<WORD>(month);
+    time.wDay = static_cast<WORD>(day);
+    time.wHour = static_cast<WORD>(hour);
+    time.wMinute = static_cast<WORD>(minute);
+    time.wSecond = static_cast<WORD>(second);
+    return time;
+}
 
 // US Eastern: 02:00 EST becomes 03:00 EDT on the second Sunday of March, and back on the first Sunday of
 // November at 02:00.
