@@ -205,7 +205,7 @@ protected:
                                                       const std::wstring& waitForTitle,
                                                       const std::wstring& exe = {}) {
         auto helper = std::make_unique<HelperProcess>(args, exe);
-        EXPECT_TRUE(helper->Started());
+        EXPECT_TRUE(helper->Started()) << "error " << helper->StartError();
         if (!waitForTitle.empty()) {
             EXPECT_NE(testing_support::WaitForWindow(waitForTitle), nullptr) << "no window " << waitForTitle.size();
         }

@@ -85,10 +85,18 @@ HelperProcess::HelperProcess(const std::vector<std::wstring>& args, const std::w
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        ::CloseHandle(pi.hThread);
-        m_process.Reset(pi.hProcess);
-        m_id = pi.dwProcessId;
+    // Under Wine a start has been seen to fail now and then on a busy machine, for no reason a test can act
+    // on: it is tried again. A start that keeps failing keeps its error for the test to show.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+            ::CloseHandle(pi.hThread);
+            m_process.Reset(pi.hProcess);
+            m_id = pi.dwProcessId;
+            m_startError = 0;
+            return;
+        }
+        m_startError = ::GetLastError();
+        ::Sleep(100);
     }
 }
 

@@ -29,6 +29,8 @@ public:
     ~HelperProcess();
 
     bool Started() const { return static_cast<bool>(m_process); }
+    // Why the process could not be started; 0 when it was.
+    DWORD StartError() const { return m_startError; }
     DWORD Id() const { return m_id; }
     HANDLE Handle() const { return m_process.Get(); }
     bool IsRunning() const;
@@ -39,6 +41,7 @@ public:
 private:
     fw::UniqueHandle m_process;
     DWORD m_id = 0;
+    DWORD m_startError = 0;
 };
 
 // Waits until a top-level window with this title exists and, when another process owns it, until that process
