@@ -229,8 +229,9 @@ void CopyProtection(const std::wstring& from, const wchar_t* to) {
 
 // Replacing keeps the old file's security descriptor (a move would give the new file the folder's
 // inherited one); a target that does not exist yet is moved into place.
-// Another program (a backup, a virus scanner, an editor) may hold the file open for a moment, and under
-// Wine any open handle makes the replace fail: a few short tries get past such a moment.
+// Another program (a backup, a virus scanner, an editor, or another instance's read) may hold the file open
+// for a moment without letting it be deleted, which makes the replace fail: a few short tries get past such
+// a moment.
 constexpr int kReplaceTries = 8;
 constexpr DWORD kReplacePauseMs = 25;
 
