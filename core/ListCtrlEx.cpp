@@ -1,5 +1,6 @@
 #include "core/ListCtrlEx.h"
 
+#include "core/Scheduler.h"
 #include "core/TaskOptions.h"
 #include "framework/Handle.h"
 
@@ -11,11 +12,12 @@ std::wstring LastRunText(const std::optional<UtcSeconds>& lastRun, const std::ws
     if (!lastRun) {
         return result;
     }
-    const std::optional<SYSTEMTIME> utc = FromSeconds(*lastRun);
-    SYSTEMTIME local{};
-    if (!utc || !::SystemTimeToTzSpecificLocalTime(nullptr, &*utc, &local)) {
+    const std::optional<long long> localSeconds = SystemTimeZone().toLocal(*lastRun);
+    const std::optional<SYSTEMTIME> fields = localSeconds ? FromSeconds(*localSeconds) : std::nullopt;
+    if (!fields) {
         return result;
     }
+    const SYSTEMTIME local = *fields;
     wchar_t date[64]{};
     wchar_t time[64]{};
     fw::IgnoreResult(::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 64));

@@ -11,8 +11,6 @@
 namespace core {
 namespace {
 
-constexpr long long kTicksPerSecond = 10'000'000;
-constexpr long long kDay = kSecondsPerDay;
 // Ranges of examined seconds kept: far more than the clock's changes within any day need.
 constexpr size_t kMaxExaminedRanges = 64;
 // A tick also comes when the timer does not (a clock set back may leave it waiting for a moment far away).
@@ -62,9 +60,9 @@ TimeZoneRules TimeZoneOf(const TIME_ZONE_INFORMATION& zone) {
 }
 
 std::optional<long long> NextDueSecond(const ScheduledTask& task, long long afterLocal) {
-    const long long today = afterLocal / kDay;
+    const long long today = afterLocal / kSecondsPerDay;
     for (long long day = today; day <= today + 7; ++day) {
-        const long long second = day * kDay + task.secondOfDay;
+        const long long second = day * kSecondsPerDay + task.secondOfDay;
         if (second > afterLocal && (task.days & DayOfWeekBit(second))) {
             return second;
         }
@@ -73,9 +71,9 @@ std::optional<long long> NextDueSecond(const ScheduledTask& task, long long afte
 }
 
 std::optional<long long> LatestDueSecond(const ScheduledTask& task, long long atOrBeforeLocal) {
-    const long long today = atOrBeforeLocal / kDay;
+    const long long today = atOrBeforeLocal / kSecondsPerDay;
     for (long long day = today; day >= today - 7 && day >= 0; --day) {
-        const long long second = day * kDay + task.secondOfDay;
+        const long long second = day * kSecondsPerDay + task.secondOfDay;
         if (second <= atOrBeforeLocal && (task.days & DayOfWeekBit(second))) {
             return second;
         }
@@ -284,7 +282,7 @@ void SchedulerThread::Run() {
         const ULARGE_INTEGER ticks{{now.dwLowDateTime, now.dwHighDateTime}};
         LARGE_INTEGER due{};
         // An absolute due time (a positive value): the start of the next whole second.
-        due.QuadPart = static_cast<LONGLONG>((ticks.QuadPart / kTicksPerSecond + 1) * kTicksPerSecond);
+        due.QuadPart = static_cast<LONGLONG>((ticks.QuadPart / kFileTimeTicksPerSecond + 1) * kFileTimeTicksPerSecond);
         const bool armed = m_timer && ::SetWaitableTimer(m_timer.Get(), &due, 0, nullptr, nullptr, FALSE) != FALSE;
         const HANDLE handles[] = {m_stop.Get(), m_timer.Get()};
         const DWORD woken = ::WaitForMultipleObjects(armed ? 2 : 1, handles, FALSE, armed ? kLongestWaitMs : 1000);

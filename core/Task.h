@@ -18,6 +18,9 @@ inline constexpr DayMask kWorkDays = 0x3E;
 
 // A moment in UTC: whole seconds on the file-time scale (since 1 January 1601).
 using UtcSeconds = long long;
+// The file-time scale counts 100-nanosecond ticks.
+inline constexpr long long kFileTimeTicksPerSecond = 10'000'000;
+inline constexpr int kSecondsPerDay = 24 * 60 * 60;
 
 struct Task {
     Task() = default;

@@ -7,8 +7,6 @@
 namespace core {
 namespace {
 
-constexpr long long kTicksPerSecond = 10'000'000;
-constexpr long long kSecondsPerDayLong = 24 * 60 * 60;
 // Sunday first, as the bits count.
 constexpr const wchar_t* kDayNames[7] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
 // The order the profile and the list name them in: the working week first.
@@ -83,7 +81,7 @@ std::wstring DaysDisplayText(DayMask days) {
 
 DayMask DayOfWeekBit(long long localSeconds) {
     // 1 January 1601, day 0 of the scale, was a Monday.
-    const long long day = localSeconds / kSecondsPerDayLong;
+    const long long day = localSeconds / kSecondsPerDay;
     return 1u << static_cast<unsigned>((day + 1) % 7);
 }
 
@@ -103,7 +101,7 @@ std::optional<long long> ToSeconds(const SYSTEMTIME& time) {
         return std::nullopt;
     }
     const ULARGE_INTEGER ticks{{file.dwLowDateTime, file.dwHighDateTime}};
-    return static_cast<long long>(ticks.QuadPart / kTicksPerSecond);
+    return static_cast<long long>(ticks.QuadPart / kFileTimeTicksPerSecond);
 }
 
 std::optional<SYSTEMTIME> FromSeconds(long long seconds) {
@@ -111,7 +109,7 @@ std::optional<SYSTEMTIME> FromSeconds(long long seconds) {
         return std::nullopt;
     }
     ULARGE_INTEGER ticks{};
-    ticks.QuadPart = static_cast<unsigned long long>(seconds) * kTicksPerSecond;
+    ticks.QuadPart = static_cast<unsigned long long>(seconds) * kFileTimeTicksPerSecond;
     const FILETIME file{ticks.LowPart, ticks.HighPart};
     SYSTEMTIME time{};
     if (!::FileTimeToSystemTime(&file, &time)) {

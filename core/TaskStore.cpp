@@ -145,13 +145,17 @@ TaskId TaskStore::GetTaskId(int row) const {
 
 int TaskStore::FindTask(TaskId id) const {
     const std::lock_guard lock(m_mutex);
+    return IndexOf(id);
+}
+
+int TaskStore::IndexOf(TaskId id) const {
     const auto found = std::find_if(m_rows.begin(), m_rows.end(), [id](const Row& row) { return row.id == id; });
     return found == m_rows.end() ? -1 : static_cast<int>(found - m_rows.begin());
 }
 
 TaskStore::Row* TaskStore::FindRow(TaskId id) {
-    const auto found = std::find_if(m_rows.begin(), m_rows.end(), [id](const Row& row) { return row.id == id; });
-    return found == m_rows.end() ? nullptr : &*found;
+    const int row = IndexOf(id);
+    return row < 0 ? nullptr : &m_rows[static_cast<size_t>(row)];
 }
 
 bool TaskStore::SetLastRun(TaskId id, UtcSeconds moment) {

@@ -11,8 +11,6 @@
 
 namespace core {
 
-inline constexpr int kSecondsPerDay = 24 * 60 * 60;
-
 // Names a row for as long as it is in the store, whatever rows come and go before it: the result of a run
 // that ends later finds its row by it. A replaced row keeps its id.
 using TaskId = unsigned long long;
@@ -105,7 +103,8 @@ private:
     };
     static Row MakeRow(const Task& task);
     bool IsRow(int row) const { return row >= 0 && static_cast<size_t>(row) < m_rows.size(); }
-    // Under the lock.
+    // Under the lock: the row of the id, or -1; and that row itself.
+    int IndexOf(TaskId id) const;
     Row* FindRow(TaskId id);
 
     mutable std::mutex m_mutex;

@@ -1,6 +1,7 @@
 #include "core/TaskTime.h"
 
 #include "core/AsciiCase.h"
+#include "core/Task.h"
 #include "framework/Handle.h"
 
 #include <oleauto.h>
@@ -9,8 +10,6 @@
 
 namespace core {
 namespace {
-
-constexpr int kSecondsPerDay = 24 * 60 * 60;
 
 bool IsDigit(wchar_t c) {
     return c >= L'0' && c <= L'9';

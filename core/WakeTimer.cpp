@@ -1,11 +1,6 @@
 #include "core/WakeTimer.h"
 
 namespace core {
-namespace {
-
-constexpr long long kTicksPerSecond = 10'000'000;
-
-}  // namespace
 
 WakeTimer::Calls WakeTimer::PlatformCalls() {
     return {[](HANDLE timer, const LARGE_INTEGER& due, bool resume) {
@@ -28,7 +23,7 @@ void WakeTimer::Set(std::optional<UtcSeconds> moment) {
     }
     LARGE_INTEGER due{};
     // A positive due time is absolute, in UTC file-time units.
-    due.QuadPart = *moment * kTicksPerSecond;
+    due.QuadPart = *moment * kFileTimeTicksPerSecond;
     m_armed = m_calls.arm(m_timer.Get(), due, true) ? moment : std::nullopt;
 }
 

@@ -20,13 +20,7 @@ using core::DateTimeValue;
 using Fired = std::vector<std::wstring>;
 
 SYSTEMTIME At(int hour, int minute, int second, int day = 9, int millisecond = 0) {
-    SYSTEMTIME time{};
-    time.wYear = 2026;
-    time.wMonth = 12;
-    time.wDay = static_cast<WORD>(day);
-    time.wHour = static_cast<WORD>(hour);
-    time.wMinute = static_cast<WORD>(minute);
-    time.wSecond = static_cast<WORD>(second);
+    SYSTEMTIME time = testing_support::Date(2026, 12, day, hour, minute, second);
     time.wMilliseconds = static_cast<WORD>(millisecond);
     return time;
 }
