@@ -4,13 +4,6 @@
 
 namespace app {
 
-std::wstring LoadResourceString(UINT id) {
-    const wchar_t* text = nullptr;
-    // With a zero length the call hands out a pointer into the resource itself.
-    const int length = ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
-    return length > 0 && text ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
-}
-
 CAboutDlg::CAboutDlg(HWND parent) : fw::CDialog(IDD_ABOUTBOX, parent) {}
 
 void CAboutDlg::DoDataExchange(fw::CDataExchange& dx) {
@@ -19,7 +12,7 @@ void CAboutDlg::DoDataExchange(fw::CDataExchange& dx) {
 
 bool CAboutDlg::OnInitDialog() {
     fw::CDialog::OnInitDialog();
-    m_rights.SetWindowText(LoadResourceString(IDS_RIGHTS));
+    m_rights.SetWindowText(fw::LoadResourceString(IDS_RIGHTS));
     return true;
 }
 

@@ -18,7 +18,4 @@ private:
     fw::CStatic m_rights;
 };
 
-// A string of the program's resources, of any length; empty when it is missing.
-std::wstring LoadResourceString(UINT id);
-
 }  // namespace app

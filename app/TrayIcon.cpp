@@ -1,8 +1,13 @@
 #include "app/TrayIcon.h"
 
+#include "core/Scheduler.h"
+#include "core/TaskOptions.h"
 #include "framework/Handle.h"
+#include "res/resource.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
 
 #include <algorithm>
 #include <cwchar>
@@ -23,6 +28,46 @@ void CopyField(wchar_t (&field)[N], const wchar_t* text, size_t limit = N) {
 }
 
 }  // namespace
+
+std::wstring NextTaskTip(const std::wstring& program, const std::wstring& when) {
+    static constexpr size_t kMaxTip = 127;
+    std::wstring name = ::PathFindFileNameW(program.c_str());
+    if (name.empty()) {
+        name = program;
+    }
+    const std::wstring head = std::wstring(kTrayTip) + L"\nNext: ";
+    const std::wstring tail = L" at " + when;
+    const size_t room = kMaxTip > head.size() + tail.size() ? kMaxTip - head.size() - tail.size() : 0;
+    if (name.size() > room) {
+        name = room > 0 ? name.substr(0, room - 1) + L"\u2026" : std::wstring();
+    }
+    return (head + name + tail).substr(0, kMaxTip);
+}
+
+std::wstring TasksTip(const core::TaskStore& tasks, bool held) {
+    const std::optional<long long> local = core::ToSeconds(core::SystemClock().local);
+    const auto next = local && !held ? core::NextDueTask(*tasks.CurrentSchedule(), *local) : std::nullopt;
+    const std::optional<core::TaskRow> row = next ? tasks.Find(next->first.id) : std::nullopt;
+    if (!row) {
+        return kTrayTip;
+    }
+    std::wstring when = row->task.time;
+    if (next->second / core::kSecondsPerDay != *local / core::kSecondsPerDay) {
+        when = core::DaysDisplayText(core::DayOfWeekBit(next->second)) + L" " + when;
+    }
+    return NextTaskTip(next->first.program, when);
+}
+
+bool SetTaskbarButton(HWND window, bool present) {
+    fw::ComPtr<ITaskbarList> taskbar;
+    if (FAILED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_SERVER, IID_ITaskbarList, taskbar.PutVoid())) ||
+        !taskbar) {
+        return false;
+    }
+    fw::IgnoreResult(taskbar->HrInit());
+    fw::IgnoreResult(present ? taskbar->AddTab(window) : taskbar->DeleteTab(window));
+    return true;
+}
 
 CTrayIcon::~CTrayIcon() {
     if (m_hWnd) {
@@ -109,6 +154,30 @@ void CTrayIcon::Restore() {
     SendAdd();
     if (m_hIcon) {
         SendIconAndTip();
+    }
+}
+
+void CTrayIcon::OnNotify(WPARAM id, LPARAM mouseMessage) const {
+    if (id != m_uID) {
+        return;
+    }
+    if (mouseMessage == WM_LBUTTONDBLCLK) {
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof placement;
+        fw::IgnoreResult(::GetWindowPlacement(m_hWnd, &placement));
+        const UINT command = placement.showCmd == SW_SHOWNORMAL ? IDM_TRAY_HIDE : IDM_TRAY_SHOW;
+        fw::IgnoreResult(::SendMessageW(m_hWnd, WM_COMMAND, command, 0));
+    } else if (mouseMessage == WM_RBUTTONUP) {
+        POINT cursor{};
+        fw::IgnoreResult(::GetCursorPos(&cursor));
+        fw::UniqueMenu menu(::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDM_TRAY)));
+        if (!menu) {
+            return;
+        }
+        // The menu closes when the user clicks elsewhere only while the window is in the foreground.
+        ::SetForegroundWindow(m_hWnd);
+        fw::IgnoreResult(::TrackPopupMenu(::GetSubMenu(menu.Get(), 0), 0, cursor.x, cursor.y, 0, m_hWnd, nullptr));
+        fw::IgnoreResult(::PostMessageW(m_hWnd, WM_NULL, 0, 0));
     }
 }
 

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "core/TaskStore.h"
+
 #include <string>
 
 namespace app {
@@ -17,6 +19,18 @@ inline constexpr wchar_t kTrayTip[] = L"Click Here to Show Marlowick";
 inline constexpr wchar_t kBalloonTitle[] = L"Tip";
 // The one icon identifier the program uses.
 inline constexpr UINT kTrayIconId = 1;
+
+// The tray tip: the program's own line, then the task that falls due next and when (its time text, with
+// its day's name in front when that is not today); the program is named by its file name. At most 127
+// characters: a longer program name is cut with an ellipsis.
+std::wstring NextTaskTip(const std::wstring& program, const std::wstring& when);
+// The tip for the tasks as they are now: the next one due, or the program's own line alone when none is due or
+// the tasks are held.
+std::wstring TasksTip(const core::TaskStore& tasks, bool held);
+
+// Adds the window's taskbar button back (true) or removes it (false) through the shell's taskbar list, as the
+// window comes back from the tray or goes there; false when the taskbar list object is not available.
+bool SetTaskbarButton(HWND window, bool present);
 
 // The record of the one notification-area icon: the window it reports to, its identifier, its picture and
 // its tip. Every call to the shell is made and its result ignored; the icon goes when the record goes.
@@ -37,6 +51,9 @@ public:
     void ShowBalloon() const;
     // Adds the icon again, picture and tip included: after the shell's taskbar has restarted.
     void Restore();
+    // The tray callback message: a double-click hides the window or shows it again (as the commands Hide and
+    // Show do), a right-click opens the tray menu, whose commands go to the window.
+    void OnNotify(WPARAM id, LPARAM mouseMessage) const;
 
     HWND Window() const { return m_hWnd; }
     UINT Id() const { return m_uID; }

@@ -16,7 +16,7 @@ fw::UniqueIcon GetSmallFileIcon(const std::wstring& path) {
 
 namespace picker {
 
-void SetUpList(ui::CReportCtrl& list, fw::CImageList& images, const std::wstring& heading) {
+void SetUpList(fw::CReportCtrl& list, fw::CImageList& images, const std::wstring& heading) {
     const RECT client = list.GetClientRect();
     list.InsertColumn(0, heading, LVCFMT_LEFT, client.right - client.left, -1);
     list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT);
@@ -26,7 +26,7 @@ void SetUpList(ui::CReportCtrl& list, fw::CImageList& images, const std::wstring
     list.SetImageList(images.GetSafeHandle(), LVSIL_SMALL);
 }
 
-void AddRow(ui::CReportCtrl& list, const fw::CImageList& images, const std::wstring& text, const std::wstring& path) {
+void AddRow(fw::CReportCtrl& list, const fw::CImageList& images, const std::wstring& text, const std::wstring& path) {
     const fw::UniqueIcon icon = GetSmallFileIcon(path);
     const int image = icon ? images.Add(icon.Get()) : -1;
     const int row = list.InsertItem(list.GetItemCount(), text);
@@ -35,7 +35,7 @@ void AddRow(ui::CReportCtrl& list, const fw::CImageList& images, const std::wstr
     }
 }
 
-std::wstring FirstSelectedText(const ui::CReportCtrl& list) {
+std::wstring FirstSelectedText(const fw::CReportCtrl& list) {
     const int row = list.GetNextItem(-1, LVNI_SELECTED);
     return row >= 0 ? list.GetItemText(row, 0) : std::wstring();
 }

@@ -3,7 +3,7 @@
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "framework/Handle.h"
-#include "ui/ReportCtrl.h"
+#include "framework/ReportCtrl.h"
 
 #include <string>
 
@@ -15,9 +15,9 @@ fw::UniqueIcon GetSmallFileIcon(const std::wstring& path);
 
 // What the two pickers share: the list set-up, a row with its icon, and the text of the first selected row.
 namespace picker {
-void SetUpList(ui::CReportCtrl& list, fw::CImageList& images, const std::wstring& heading);
-void AddRow(ui::CReportCtrl& list, const fw::CImageList& images, const std::wstring& text, const std::wstring& path);
-std::wstring FirstSelectedText(const ui::CReportCtrl& list);
+void SetUpList(fw::CReportCtrl& list, fw::CImageList& images, const std::wstring& heading);
+void AddRow(fw::CReportCtrl& list, const fw::CImageList& images, const std::wstring& text, const std::wstring& path);
+std::wstring FirstSelectedText(const fw::CReportCtrl& list);
 }  // namespace picker
 
 // The modal dialog "Please select a process"; after OK, GetSelection is the chosen image path.
@@ -43,7 +43,7 @@ private:
     LRESULT OnItemChanged(NMHDR*);
     LRESULT OnDblClk(NMHDR*);
 
-    ui::CReportCtrl m_list;
+    fw::CReportCtrl m_list;
     fw::CImageList m_imageList;
     std::wstring m_strSelection;
 };

@@ -1,5 +1,8 @@
 #include "control/ProgramStart.h"
 
+#include "control/KeepAwake.h"
+#include "framework/Handle.h"
+
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
@@ -60,12 +63,15 @@ const wchar_t* OrNull(const std::wstring& text) {
 
 }  // namespace
 
-std::wstring StartProgram(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder) {
+std::wstring StartProgram(const std::wstring& program,
+                          const std::wstring& arguments,
+                          const std::wstring& folder,
+                          fw::UniqueHandle* process) {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     // No box from the shell: the result says what went wrong. NOASYNC: the shell is done when this returns,
     // so the thread (and its apartment) may go.
-    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC | (process ? SEE_MASK_NOCLOSEPROCESS : 0);
     info.lpVerb = L"open";
     info.lpFile = program.c_str();
     info.lpParameters = OrNull(arguments);
@@ -73,6 +79,9 @@ std::wstring StartProgram(const std::wstring& program, const std::wstring& argum
     info.nShow = SW_SHOWNORMAL;
     ::SetLastError(ERROR_SUCCESS);
     if (::ShellExecuteExW(&info)) {
+        if (process) {
+            process->Reset(info.hProcess);
+        }
         return kRunStarted;
     }
     return StartFailedResult(ShellError(info));
@@ -81,19 +90,29 @@ std::wstring StartProgram(const std::wstring& program, const std::wstring& argum
 void StartProgramInBackground(const std::wstring& program,
                               const std::wstring& arguments,
                               const std::wstring& folder,
-                              RunReport report) {
+                              RunReport report,
+                              bool keepAwake) {
     // Detached: nobody waits for a start, and a shell that never returns must not hold up the exit.
     try {
-        std::thread([program, arguments, folder, report] {
+        std::thread([program, arguments, folder, report, keepAwake] {
             const ShellApartment apartment;
             try {
-                TellRunResult(report, StartProgram(program, arguments, folder));
+                if (!keepAwake) {
+                    TellRunResult(report, StartProgram(program, arguments, folder));
+                    return;
+                }
+                const AwakeHold awake;
+                fw::UniqueHandle process;
+                TellRunResult(report, StartProgram(program, arguments, folder, &process));
+                if (process) {
+                    fw::IgnoreResult(::WaitForSingleObject(process.Get(), INFINITE));
+                }
             } catch (const std::exception&) {
                 // Out of memory on this thread: the start, or only its report, is lost; the program goes on.
             }
         }).detach();
     } catch (const std::system_error&) {
-        // No thread to be had: a late start is better than none.
+        // No thread to be had: a late start is better than none; it is not waited for.
         TellRunResult(report, StartProgram(program, arguments, folder));
     }
 }

@@ -1,16 +1,18 @@
 #pragma once
 // What became of one run of a task, in the words the task list's "Last run" column shows, and the callback
 // through which a start or a stop tells it.
+#include "core/TaskRunner.h"
+
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 namespace control {
 
-// Hears the result of one run, once. An empty function: nobody listens. Which thread calls it is said where
-// a report is taken (StartProgramInBackground, StopProgram, PendingStops::Add).
-using RunReport = std::function<void(const std::wstring& result)>;
+// Which thread hears a run's report is said where a report is taken (StartProgramInBackground, StopProgram,
+// PendingStops::Add).
+using core::RunReport;
+using core::TellRunResult;
 
 // The shell accepted the start.
 inline constexpr wchar_t kRunStarted[] = L"started";
@@ -30,12 +32,5 @@ inline constexpr wchar_t kRunAskedShellToClose[] = L"asked to close (desktop she
 std::wstring StartFailedResult(DWORD error);
 // "terminated after N s", N the grace period in whole seconds.
 std::wstring TerminatedResult(DWORD timeOutMilliseconds);
-
-// Tells the listener, when there is one.
-inline void TellRunResult(const RunReport& report, const std::wstring& result) {
-    if (report) {
-        report(result);
-    }
-}
 
 }  // namespace control

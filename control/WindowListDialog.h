@@ -3,7 +3,7 @@
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "control/WindowTitle.h"
-#include "ui/ReportCtrl.h"
+#include "framework/ReportCtrl.h"
 
 #include <string>
 
@@ -37,7 +37,7 @@ private:
     LRESULT OnDblClk(NMHDR*);
     static BOOL CALLBACK AddWindowProc(HWND hwnd, LPARAM lParam);
 
-    ui::CReportCtrl m_list;
+    fw::CReportCtrl m_list;
     fw::CImageList m_imageList;
     std::wstring m_strSelection;
 };

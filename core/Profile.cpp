@@ -20,6 +20,7 @@ namespace {
 
 constexpr wchar_t kCountSection[] = L"TaskCount";
 constexpr wchar_t kCountKey[] = L"TaskCount";
+constexpr wchar_t kWatchedKey[] = L"Watched";
 // The keys a task's section may hold beside Program, Action and Time; each is optional.
 constexpr wchar_t kDaysKey[] = L"Days";
 constexpr wchar_t kArgumentsKey[] = L"Arguments";
@@ -48,7 +49,7 @@ void ReportLoadFailure(const std::wstring& path, IniDocument::LoadResult result)
 }
 
 void ReportWriteFailure() {
-    fw::AfxMessageBox(L"Can't write file ", MB_OK);
+    fw::AfxMessageBox(kCannotWriteFile, MB_OK);
 }
 
 bool Readable(IniDocument::LoadResult result) {
@@ -94,13 +95,13 @@ void SetOrRemove(IniDocument& doc, const std::wstring& section, const wchar_t* k
 }
 
 // Writes the list into the document; every text fits on its line, so every row is stored whole.
-void StoreTasks(const TaskList& tasks, IniDocument& doc) {
+void StoreTasks(const std::vector<Task>& tasks, IniDocument& doc) {
     // Sections beyond the count, left from a longer list, stay in the file; nothing reads them.
-    const int count = tasks.GetTaskCount();
+    const int count = static_cast<int>(tasks.size());
     doc.Set(kCountSection, kCountKey, std::to_wstring(count));
     for (int i = 0; i < count; ++i) {
         const std::wstring section = TaskSection(i);
-        const Task task = tasks.GetTask(i);
+        const Task& task = tasks[static_cast<size_t>(i)];
         doc.Set(section, L"Program", OneLine(task.program));
         doc.Set(section, L"Action", OneLine(task.action));
         doc.Set(section, L"Time", OneLine(task.time));
@@ -112,22 +113,6 @@ void StoreTasks(const TaskList& tasks, IniDocument& doc) {
         SetOrRemove(doc, section, kWakeKey, task.wake ? L"TRUE" : L"");
         SetOrRemove(doc, section, kLastRunKey, task.lastRun ? FormatUtc(*task.lastRun) : L"");
     }
-}
-
-// The file's tasks first, then the rows the list holds now.
-void PutInFront(TaskList& tasks, const std::vector<Task>& front) {
-    if (front.empty()) {
-        return;
-    }
-    std::vector<Task> rows = front;
-    for (int i = 0; i < tasks.GetTaskCount(); ++i) {
-        rows.push_back(tasks.GetTask(i));
-    }
-    const int existing = tasks.GetTaskCount();
-    for (int i = 0; i < existing; ++i) {
-        tasks.ReplaceTask(i, rows[static_cast<size_t>(i)]);
-    }
-    tasks.AppendTasks(std::vector<Task>(rows.begin() + existing, rows.end()));
 }
 
 }  // namespace
@@ -258,7 +243,11 @@ void SaveTasks(const TaskList& tasks) {
         ReportWriteFailure();
         return;
     }
-    StoreTasks(tasks, doc);
+    std::vector<Task> rows;
+    for (int i = 0; i < tasks.GetTaskCount(); ++i) {
+        rows.push_back(tasks.GetTask(i));
+    }
+    StoreTasks(rows, doc);
     if (!doc.Save(path)) {
         ReportWriteFailure();
     }
@@ -276,7 +265,7 @@ bool EnsureProfileFile() {
     return true;
 }
 
-void ProfileState::Load(TaskList& tasks) {
+void ProfileState::Load(TaskStore& tasks) {
     m_fileRead = false;
     const std::wstring path = GetProfilePath();
     if (path.empty()) {
@@ -291,21 +280,24 @@ void ProfileState::Load(TaskList& tasks) {
         return;
     }
     m_fileRead = true;
+    m_watched = ParseUtc(doc.Get(kCountSection, kWatchedKey));
     tasks.AppendTasks(TasksOf(doc));
 }
 
-bool ProfileState::CatchUp(TaskList& tasks, IniDocument& doc, const std::wstring& path) {
+bool ProfileState::CatchUp(TaskStore& tasks, IniDocument& doc, const std::wstring& path) {
     if (!Readable(doc.Load(path))) {
         return false;
     }
     if (!m_fileRead) {
-        PutInFront(tasks, TasksOf(doc));
+        // New ids for the file's tasks: every task already in the list keeps its own, and with it its results.
+        tasks.InsertFront(TasksOf(doc));
+        m_watched = ParseUtc(doc.Get(kCountSection, kWatchedKey));
         m_fileRead = true;
     }
     return true;
 }
 
-bool ProfileState::Save(TaskList& tasks, bool report) {
+SaveOutcome ProfileState::Save(TaskStore& tasks, std::optional<UtcSeconds> watched) {
     const bool hadUnreadFile = !m_fileRead;
     m_savePending = true;
     const std::wstring path = GetProfilePath();
@@ -314,27 +306,25 @@ bool ProfileState::Save(TaskList& tasks, bool report) {
         // Nothing added while the file was unread: the file is left as it is, and nothing is lost.
         if (hadUnreadFile && tasks.GetTaskCount() == 0) {
             m_savePending = false;
-            return false;
+            return SaveOutcome::Held;
         }
-        if (report && !path.empty()) {
-            ReportWriteFailure();
-        }
-        return false;
+        // Without a folder the user has been told already; the list is written once the folder can be made.
+        return path.empty() ? SaveOutcome::Held : SaveOutcome::Failed;
     }
-    StoreTasks(tasks, doc);
+    StoreTasks(tasks.AllTasks(), doc);
+    if (watched) {
+        doc.Set(kCountSection, kWatchedKey, FormatUtc(*watched));
+    }
     if (!doc.Save(path)) {
-        if (report) {
-            ReportWriteFailure();
-        }
-        return false;
+        return SaveOutcome::Failed;
     }
     m_savePending = false;
-    return true;
+    return SaveOutcome::Written;
 }
 
-void ProfileState::Retry(TaskList& tasks) {
+void ProfileState::Retry(TaskStore& tasks, std::optional<UtcSeconds> watched) {
     if (m_savePending) {
-        Save(tasks, false);
+        fw::IgnoreResult(Save(tasks, watched));
         return;
     }
     if (!m_fileRead) {

@@ -2,7 +2,9 @@
 // Profile.txt in the all-users application-data folder: the tasks and the stop options between runs.
 #include "core/IniFile.h"
 #include "core/Task.h"
+#include "core/TaskStore.h"
 
+#include <optional>
 #include <string>
 
 namespace core {
@@ -43,32 +45,52 @@ void SaveTasks(const TaskList& tasks);
 // The text a value is stored as: each line break replaced by one blank.
 std::wstring OneLine(const std::wstring& text);
 
-// The main window's hold on the file. While the file's tasks have not been read into the list (the read
+// The text shown when a list could not be written.
+inline constexpr wchar_t kCannotWriteFile[] = L"Can't write file ";
+
+// What became of a save.
+enum class SaveOutcome {
+    // The file holds the list.
+    Written,
+    // Nothing was written, and nothing needs saying: there is no folder (already reported), or the file could not
+    // be read and the list holds nothing that it would lose.
+    Held,
+    // The list could not be written: the user is told, and the list is written at the next retry.
+    Failed,
+};
+
+// The task service's hold on the file. While the file's tasks have not been read into the list (the read
 // failed), the file is never replaced: each save and each retry reads it again first, and once a read
-// succeeds its tasks come into the list in front of those added meanwhile, and saving resumes. A list
-// that could not be written is written at the next save or retry.
+// succeeds its tasks come into the list in front of those added meanwhile, with ids of their own, and saving
+// resumes. A list that could not be written is written at the next save or retry.
+//
+// Beside the tasks the file keeps the watched mark (Watched in [TaskCount]): the time up to which Marlowick
+// looked at the clock, so that a later start knows which due times passed while nobody watched.
 class ProfileState {
 public:
     // Start-up: fills the list and reports a file that cannot be read.
-    void Load(TaskList& tasks);
-    // After each change, at exit and when the session ends. report: show "Can't write file " when the
-    // list could not be written. True when the file now holds the list.
-    bool Save(TaskList& tasks, bool report);
-    // From the main window's retry timer: reads an unread file, writes a list not yet written; silent.
-    void Retry(TaskList& tasks);
+    void Load(TaskStore& tasks);
+    // After each change, each run, at exit and when the session ends. The watched mark is written when there is
+    // one; without one the file keeps its own.
+    SaveOutcome Save(TaskStore& tasks, std::optional<UtcSeconds> watched);
+    // From the service's retry timer: reads an unread file, writes a list not yet written; silent.
+    void Retry(TaskStore& tasks, std::optional<UtcSeconds> watched);
 
     // The file's tasks are in the list (or there was no file).
     bool FileRead() const { return m_fileRead; }
     // The list holds changes the file does not.
     bool SavePending() const { return m_savePending; }
+    // The watched mark the file held when its tasks were read; empty for a file of an earlier version.
+    std::optional<UtcSeconds> Watched() const { return m_watched; }
 
 private:
     // Reads the file's tasks in front of the list's when they are not there yet; false when the file
     // still cannot be read.
-    bool CatchUp(TaskList& tasks, IniDocument& doc, const std::wstring& path);
+    bool CatchUp(TaskStore& tasks, IniDocument& doc, const std::wstring& path);
 
     bool m_fileRead = false;
     bool m_savePending = false;
+    std::optional<UtcSeconds> m_watched;
 };
 
 // Creates the folder and an empty file when they are missing, so that a first start reads without error.

@@ -1,8 +1,5 @@
 #include "core/Scheduler.h"
 
-#include "control/ProgramStart.h"
-#include "control/ProgramStop.h"
-#include "core/AsciiCase.h"
 #include "core/TaskOptions.h"
 
 #include <algorithm>
@@ -93,29 +90,23 @@ std::optional<std::pair<ScheduledTask, long long>> NextDueTask(const Schedule& s
     return next;
 }
 
-bool IsStartAction(const std::wstring& action) {
-    return AsciiUpper(action) == L"START";
-}
-
-void RunTask(const std::wstring& program,
-             const std::wstring& action,
-             const std::wstring& arguments,
-             const std::wstring& folder,
-             control::PendingStops& stops,
-             control::RunReport report) {
-    if (IsStartAction(action)) {
-        control::StartProgramInBackground(program, arguments, folder, std::move(report));
-    } else {
-        control::StopProgram(program, stops, std::move(report));
-    }
-}
-
-Scheduler::Scheduler(TaskStore& tasks, Clock clock, TaskRunner runTasks, TimeZoneRules zone, WakeSetter setWake)
+Scheduler::Scheduler(TaskStore& tasks,
+                     Clock clock,
+                     DueTasks runTasks,
+                     TimeZoneRules zone,
+                     WakeSetter setWake,
+                     std::optional<UtcSeconds> watched)
     : m_tasks(tasks),
       m_clock(std::move(clock)),
       m_runTasks(std::move(runTasks)),
       m_zone(std::move(zone)),
-      m_setWake(std::move(setWake)) {}
+      m_setWake(std::move(setWake)),
+      m_watched(watched.value_or(kNoMark)) {}
+
+std::optional<UtcSeconds> Scheduler::Watched() const {
+    const long long watched = m_watched;
+    return watched == kNoMark ? std::nullopt : std::optional<UtcSeconds>(watched);
+}
 
 void Scheduler::SchedulerTick() {
     const ClockReading reading = m_clock();
@@ -135,14 +126,19 @@ void Scheduler::SchedulerTick() {
             continuous = true;
         }
     }
+    // A gap while this scheduler ran is a sleep as far as waking tasks go, even before the power notice comes.
+    const bool resumed = m_resumed.exchange(false) || (!continuous && m_lastUtc);
     m_lastUtc = utc;
     m_lastLocal = local;
-    const bool resumed = m_resumed.exchange(false);
-    std::shared_ptr<const Schedule> schedule = m_tasks.CurrentSchedule();
     if (!continuous || resumed) {
-        MakeUpMissedRuns(*schedule, first, *utc);
+        const std::vector<ScheduledTask> missed = MissedRuns(*m_tasks.CurrentSchedule(), first, Watched(), resumed);
+        if (!missed.empty()) {
+            Run(missed, *utc);
+        }
     }
     Examine(first, *local, *utc);
+    // Only now: every due time up to this second has been handed on.
+    m_watched = *utc;
     UpdateWake(m_tasks.CurrentSchedule(), *local);
 }
 
@@ -153,23 +149,54 @@ void Scheduler::Run(const std::vector<ScheduledTask>& due, UtcSeconds now) {
     m_runTasks(due);
 }
 
-void Scheduler::MakeUpMissedRuns(const Schedule& schedule, long long firstLocal, UtcSeconds now) {
+std::vector<ScheduledTask> Scheduler::MissedRuns(const Schedule& schedule,
+                                                 long long firstLocal,
+                                                 std::optional<UtcSeconds> watched,
+                                                 bool resumed) const {
     std::vector<ScheduledTask> missed;
     for (const ScheduledTask& task : schedule.MissableTasks()) {
-        if (!task.lastRun) {
-            continue;
-        }
-        const std::optional<long long> lastRunLocal = m_zone.toLocal(*task.lastRun);
-        const std::optional<long long> latest = LatestDueSecond(task, firstLocal - 1);
-        if (lastRunLocal && latest && *lastRunLocal < *latest) {
+        if (Missed(task, firstLocal, watched)) {
             missed.push_back(task);
         }
     }
-    if (!missed.empty()) {
-        std::stable_sort(missed.begin(), missed.end(),
-                         [](const ScheduledTask& a, const ScheduledTask& b) { return a.row < b.row; });
-        Run(missed, now);
+    if (resumed) {
+        for (const ScheduledTask& task : schedule.WakeTasks()) {
+            const bool listed = std::any_of(missed.begin(), missed.end(),
+                                            [&](const ScheduledTask& other) { return other.id == task.id; });
+            if (!listed && MissedWhileWaking(task, firstLocal)) {
+                missed.push_back(task);
+            }
+        }
     }
+    std::stable_sort(missed.begin(), missed.end(),
+                     [](const ScheduledTask& a, const ScheduledTask& b) { return a.row < b.row; });
+    return missed;
+}
+
+bool Scheduler::Missed(const ScheduledTask& task, long long firstLocal, std::optional<UtcSeconds> watched) const {
+    const std::optional<long long> latest = LatestDueSecond(task, firstLocal - 1);
+    if (!latest) {
+        return false;
+    }
+    const std::optional<long long> lastRunLocal = task.lastRun ? m_zone.toLocal(*task.lastRun) : std::nullopt;
+    if (task.lastRun && (!lastRunLocal || *latest <= *lastRunLocal)) {
+        return false;
+    }
+    if (!watched) {
+        // An earlier version's profile: only a task that has run before has a run to make up.
+        return task.lastRun.has_value();
+    }
+    const std::optional<long long> watchedLocal = m_zone.toLocal(*watched);
+    return watchedLocal && *latest > *watchedLocal;
+}
+
+bool Scheduler::MissedWhileWaking(const ScheduledTask& task, long long firstLocal) const {
+    const std::optional<long long> latest = LatestDueSecond(task, firstLocal - 1);
+    if (!latest || *latest < firstLocal - kWakeGraceSeconds) {
+        return false;
+    }
+    const std::optional<long long> lastRunLocal = task.lastRun ? m_zone.toLocal(*task.lastRun) : std::nullopt;
+    return !lastRunLocal || *lastRunLocal < *latest;
 }
 
 void Scheduler::UpdateWake(const std::shared_ptr<const Schedule>& schedule, long long nowLocal) {
@@ -189,7 +216,11 @@ void Scheduler::UpdateWake(const std::shared_ptr<const Schedule>& schedule, long
         }
     }
     m_wakeLocal = next;
-    const std::optional<UtcSeconds> utc = next ? m_zone.toUtc(*next) : std::nullopt;
+    // Woken a minute early: the first tick after a resume comes well after the last one before it.
+    std::optional<UtcSeconds> utc = next ? m_zone.toUtc(*next) : std::nullopt;
+    if (utc) {
+        *utc -= kWakeLeadSeconds;
+    }
     if (!m_wakeSet || utc != m_wakeUtc) {
         m_wakeSet = true;
         m_wakeUtc = utc;
@@ -229,9 +260,11 @@ bool Scheduler::RanFor(const ScheduledTask& task, long long second) const {
     }
     // A run at or shortly after this wall-clock second was for this second: the clock has gone back (the
     // repeated hour of autumn, a correction) since, and the program may have started again meanwhile, so
-    // the seconds examined before are not known. A run far ahead is a clock that was wrong: it blocks nothing.
+    // the seconds examined before are not known. So was a run made up later for this second, whose latest due
+    // time it was. A run far ahead is a clock that was wrong: it blocks nothing.
     const std::optional<long long> ranAt = m_zone.toLocal(*task.lastRun);
-    return ranAt && *ranAt >= second && *ranAt - second < kMaxOffsetChangeSeconds;
+    return ranAt && *ranAt >= second &&
+           (*ranAt - second < kMaxOffsetChangeSeconds || LatestDueSecond(task, *ranAt) == second);
 }
 
 bool Scheduler::WasExamined(long long second) const {

@@ -1,7 +1,5 @@
 #pragma once
-// The decision of which tasks fall due, the thread that makes it at each wall-clock second, and the
-// hand-off of a due task to start or stop.
-#include "control/RunResult.h"
+// The decision of which tasks fall due, and the thread that makes it at each wall-clock second.
 #include "core/TaskStore.h"
 #include "framework/Handle.h"
 
@@ -16,10 +14,6 @@
 #include <utility>
 #include <vector>
 
-namespace control {
-class PendingStops;
-}
-
 namespace core {
 
 // One reading of the clock: the same moment in UTC and on the local wall clock; milliseconds are ignored.
@@ -29,7 +23,7 @@ struct ClockReading {
 };
 using Clock = std::function<ClockReading()>;
 // Receives the due tasks of one second, in row order.
-using TaskRunner = std::function<void(const std::vector<ScheduledTask>& due)>;
+using DueTasks = std::function<void(const std::vector<ScheduledTask>& due)>;
 
 // The platform's clock and time zone.
 ClockReading SystemClock();
@@ -58,19 +52,6 @@ std::optional<long long> LatestDueSecond(const ScheduledTask& task, long long at
 // among tasks of the same second.
 std::optional<std::pair<ScheduledTask, long long>> NextDueTask(const Schedule& schedule, long long afterLocal);
 
-// True when the action starts its program: "START" once a to z are upper-cased. Every other text stops.
-bool IsStartAction(const std::wstring& action);
-
-// The one hand-off of a task that runs: starts the program for a start action, with its arguments and
-// start-in folder (on a thread of its own, so that a slow shell holds nothing up), otherwise stops it. A
-// stop's wait is left pending in stops. What comes of it goes to the report (see control::RunReport).
-void RunTask(const std::wstring& program,
-             const std::wstring& action,
-             const std::wstring& arguments,
-             const std::wstring& folder,
-             control::PendingStops& stops,
-             control::RunReport report);
-
 // Decides, at each tick, which local wall-clock seconds are examined, and hands the tasks of each such
 // second on, seconds in time order. A task fires at most once for one local date and time of day,
 // whatever the clock does:
@@ -82,10 +63,18 @@ void RunTask(const std::wstring& program,
 // - Any other jump (more than a minute forward, UTC going back) examines the current second only:
 //   nothing catches up on long gaps. The first tick examines its own second only.
 // A task runs only on its days (the local date's day of the week). Each run is noted as the task's last
-// run. Tasks that make up missed runs are looked at whenever the ticks were not continuous (the first
-// tick, a long gap, the clock going back, a resume from sleep): one whose latest due time before the
-// examined seconds came after its last run runs once, now; only that latest time, never a backlog. A task
-// that never ran has no run to make up.
+// run.
+//
+// Missed runs are known from the watched mark: the latest tick, or, before the first one, the mark the
+// profile kept from the last session. Whenever the ticks were not continuous (the first tick, a long gap,
+// the clock going back, a resume from sleep), a task that makes up missed runs runs once, now, when its
+// latest due time before the examined seconds lies after both its last run and the watched mark: never a
+// backlog, never a time that passed while Marlowick watched (a task enabled or moved earlier meanwhile is
+// not made up for it). Without any mark (a profile of an earlier version) the old rule holds: only a task
+// that has run before, and whose latest due time came after its last run, is made up.
+//
+// A task that wakes the computer has its timer set a minute ahead of its time, and after a resume (or a
+// long gap) it also runs when its due time lies within the five minutes before and it has not run for it.
 class Scheduler {
 public:
     // Ticks further apart than this (by UTC) do not catch up.
@@ -93,22 +82,37 @@ public:
     // The most the wall clock may move beyond UTC between two ticks and still be taken as a change of
     // the zone's offset, whose skipped seconds are caught up.
     static constexpr long long kMaxOffsetChangeSeconds = 3 * 60 * 60;
+    // The wake timer goes off this long before the task's time, so that the computer is awake when it comes.
+    static constexpr long long kWakeLeadSeconds = 60;
+    // After a resume, a waking task whose time passed at most this long ago still runs.
+    static constexpr long long kWakeGraceSeconds = 5 * 60;
 
     Scheduler(TaskStore& tasks,
               Clock clock,
-              TaskRunner runTasks,
+              DueTasks runTasks,
               TimeZoneRules zone = SystemTimeZone(),
-              WakeSetter setWake = {});
+              WakeSetter setWake = {},
+              std::optional<UtcSeconds> watched = std::nullopt);
 
     void SchedulerTick();
     // The computer has resumed from sleep: the next tick looks for missed runs. Any thread.
     void NoticeResume() { m_resumed = true; }
+    // The watched mark: the moment of the latest tick, or the one the scheduler was given before its first.
+    // Any thread.
+    std::optional<UtcSeconds> Watched() const;
 
 private:
     // Runs the tasks and notes the run.
     void Run(const std::vector<ScheduledTask>& due, UtcSeconds now);
-    // Runs, once, each task whose latest due time before firstLocal passed after its last run.
-    void MakeUpMissedRuns(const Schedule& schedule, long long firstLocal, UtcSeconds now);
+    // The tasks to run once now because the ticks were not continuous before firstLocal.
+    std::vector<ScheduledTask> MissedRuns(const Schedule& schedule,
+                                          long long firstLocal,
+                                          std::optional<UtcSeconds> watched,
+                                          bool resumed) const;
+    // A task that makes up missed runs missed its latest due time before firstLocal.
+    bool Missed(const ScheduledTask& task, long long firstLocal, std::optional<UtcSeconds> watched) const;
+    // A waking task's due time passed in the moments before a resume, and it has not run for it.
+    bool MissedWhileWaking(const ScheduledTask& task, long long firstLocal) const;
     // Hands on the moment of the next task that wakes the computer when it changed.
     void UpdateWake(const std::shared_ptr<const Schedule>& schedule, long long nowLocal);
 
@@ -122,10 +126,13 @@ private:
 
     TaskStore& m_tasks;
     Clock m_clock;
-    TaskRunner m_runTasks;
+    DueTasks m_runTasks;
     TimeZoneRules m_zone;
     WakeSetter m_setWake;
     std::atomic<bool> m_resumed{false};
+    // The watched mark, as UTC seconds; kNoMark while there is none.
+    static constexpr long long kNoMark = -1;
+    std::atomic<long long> m_watched{kNoMark};
     // The schedule and the local second the wake moment was last worked out for, and that moment.
     std::shared_ptr<const Schedule> m_wakeSchedule;
     std::optional<long long> m_wakeLocal;

@@ -2,6 +2,8 @@
 // A task is a program, an action and a time of day, with the choices added to it since (the days it runs
 // on, its arguments and start-in folder, whether it is enabled, whether a missed run is made up, whether it
 // wakes the computer) and the time it last ran. The task list holds them in order.
+#include "core/AsciiCase.h"
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -21,6 +23,11 @@ using UtcSeconds = long long;
 // The file-time scale counts 100-nanosecond ticks.
 inline constexpr long long kFileTimeTicksPerSecond = 10'000'000;
 inline constexpr int kSecondsPerDay = 24 * 60 * 60;
+
+// True when the action starts its program: "START" once a to z are upper-cased. Every other text stops.
+inline bool IsStartAction(const std::wstring& action) {
+    return AsciiUpper(action) == L"START";
+}
 
 struct Task {
     Task() = default;
@@ -44,6 +51,24 @@ struct Task {
     bool wake = false;
     // When the task last ran; empty when it has not run yet.
     std::optional<UtcSeconds> lastRun;
+};
+
+// What the user changed of a task: the members set here replace the task's own, the others stay as they are, so a
+// change made meanwhile elsewhere (a run noted, another member edited) is kept.
+struct TaskChange {
+    std::optional<std::wstring> program;
+    std::optional<std::wstring> action;
+    std::optional<std::wstring> time;
+    std::optional<std::wstring> days;
+    std::optional<std::wstring> arguments;
+    std::optional<std::wstring> folder;
+    std::optional<bool> enabled;
+    std::optional<bool> runIfMissed;
+    std::optional<bool> wake;
+
+    // The members in which after differs from before (the last run is never a user's change).
+    static TaskChange Between(const Task& before, const Task& after);
+    void ApplyTo(Task& task) const;
 };
 
 // The ordered rows of the task list. Row numbers are 0-based.

@@ -2,6 +2,7 @@
 
 #include "core/TaskOptions.h"
 #include "core/TaskTime.h"
+#include "framework/Handle.h"
 
 #include <algorithm>
 
@@ -47,14 +48,19 @@ TaskStore& TaskStore::operator=(const TaskStore& other) {
         const std::scoped_lock lock(m_mutex, other.m_mutex);
         m_rows = other.m_rows;
         m_nextId = other.m_nextId;
-        m_schedule = other.m_schedule;
+        RowsChanged();
     }
     return *this;
 }
 
 TaskStore::Row TaskStore::MakeRow(const Task& task) {
     // Parsed here, outside the lock, and never again: the tick compares numbers only.
-    return Row{task, SecondOfDay(ParseTaskTime(task.time)), ParseDays(task.days), 0, {}};
+    return Row{0, task, SecondOfDay(ParseTaskTime(task.time)), ParseDays(task.days), {}};
+}
+
+void TaskStore::RowsChanged() {
+    m_schedule.reset();
+    m_index.clear();
 }
 
 int TaskStore::GetTaskCount() const {
@@ -85,11 +91,19 @@ Task TaskStore::GetTask(int row) const {
 }
 
 void TaskStore::AppendTask(const Task& task) {
+    fw::IgnoreResult(Add(task));
+}
+
+TaskId TaskStore::Add(const Task& task) {
     Row row = MakeRow(task);
     const std::lock_guard lock(m_mutex);
     row.id = m_nextId++;
     m_rows.push_back(std::move(row));
     m_schedule.reset();
+    if (!m_index.empty()) {
+        m_index.emplace(m_rows.back().id, m_rows.size() - 1);
+    }
+    return m_rows.back().id;
 }
 
 void TaskStore::AppendTasks(const std::vector<Task>& tasks) {
@@ -103,7 +117,84 @@ void TaskStore::AppendTasks(const std::vector<Task>& tasks) {
         row.id = m_nextId++;
     }
     m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    RowsChanged();
+}
+
+void TaskStore::InsertFront(const std::vector<Task>& tasks) {
+    std::vector<Row> rows;
+    rows.reserve(tasks.size());
+    for (const Task& task : tasks) {
+        rows.push_back(MakeRow(task));
+    }
+    const std::lock_guard lock(m_mutex);
+    for (Row& row : rows) {
+        row.id = m_nextId++;
+    }
+    m_rows.insert(m_rows.begin(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    RowsChanged();
+}
+
+bool TaskStore::Change(TaskId id, const TaskChange& change) {
+    std::optional<Task> task;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (const Row* row = FindRow(id)) {
+            task = row->task;
+        }
+    }
+    if (!task) {
+        return false;
+    }
+    change.ApplyTo(*task);
+    // Parsed outside the lock; only the members changed are put in, so a run noted meanwhile stays.
+    const Row changed = MakeRow(*task);
+    const std::lock_guard lock(m_mutex);
+    Row* row = FindRow(id);
+    if (!row) {
+        return false;
+    }
+    change.ApplyTo(row->task);
+    row->secondOfDay = changed.secondOfDay;
+    row->days = changed.days;
     m_schedule.reset();
+    return true;
+}
+
+bool TaskStore::Remove(TaskId id) {
+    const std::lock_guard lock(m_mutex);
+    const int row = IndexOf(id);
+    if (row < 0) {
+        return false;
+    }
+    m_rows.erase(m_rows.begin() + row);
+    RowsChanged();
+    return true;
+}
+
+std::optional<TaskRow> TaskStore::Find(TaskId id) const {
+    const std::lock_guard lock(m_mutex);
+    const int row = IndexOf(id);
+    return row < 0 ? std::nullopt : std::optional<TaskRow>(m_rows[static_cast<size_t>(row)]);
+}
+
+std::vector<TaskId> TaskStore::Ids() const {
+    const std::lock_guard lock(m_mutex);
+    std::vector<TaskId> ids;
+    ids.reserve(m_rows.size());
+    for (const Row& row : m_rows) {
+        ids.push_back(row.id);
+    }
+    return ids;
+}
+
+std::vector<Task> TaskStore::AllTasks() const {
+    const std::lock_guard lock(m_mutex);
+    std::vector<Task> tasks;
+    tasks.reserve(m_rows.size());
+    for (const Row& row : m_rows) {
+        tasks.push_back(row.task);
+    }
+    return tasks;
 }
 
 void TaskStore::ReplaceTask(int row, const Task& task) {
@@ -125,7 +216,7 @@ void TaskStore::RemoveTask(int row) {
         return;
     }
     m_rows.erase(m_rows.begin() + row);
-    m_schedule.reset();
+    RowsChanged();
 }
 
 int TaskStore::GetSecondOfDay(int row) const {
@@ -149,8 +240,15 @@ int TaskStore::FindTask(TaskId id) const {
 }
 
 int TaskStore::IndexOf(TaskId id) const {
-    const auto found = std::find_if(m_rows.begin(), m_rows.end(), [id](const Row& row) { return row.id == id; });
-    return found == m_rows.end() ? -1 : static_cast<int>(found - m_rows.begin());
+    // Built once after rows moved: the list's cells and each run's report look their task up by id.
+    if (m_index.empty() && !m_rows.empty()) {
+        m_index.reserve(m_rows.size());
+        for (size_t i = 0; i < m_rows.size(); ++i) {
+            m_index.emplace(m_rows[i].id, i);
+        }
+    }
+    const auto found = m_index.find(id);
+    return found == m_index.end() ? -1 : static_cast<int>(found->second);
 }
 
 TaskStore::Row* TaskStore::FindRow(TaskId id) {

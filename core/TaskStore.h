@@ -7,13 +7,26 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 namespace core {
 
-// Names a row for as long as it is in the store, whatever rows come and go before it: the result of a run
-// that ends later finds its row by it. A replaced row keeps its id.
+// Names a task for as long as it is in the store, whatever rows come and go before it: a command, and the result
+// of a run that ends later, find their task by it. A replaced or changed task keeps its id; ids are never reused.
 using TaskId = unsigned long long;
+
+// One row as the store holds it: the task, what its time and days texts name, and what came of its last run in
+// this run of the program.
+struct TaskRow {
+    TaskId id = 0;
+    Task task;
+    // -1 when the time text names no time.
+    int secondOfDay = -1;
+    // Empty when the Days text names no days.
+    std::optional<DayMask> days;
+    std::wstring result;
+};
 
 // A task as the scheduler sees it: the second of the day its time text names, its days, and its row.
 struct ScheduledTask {
@@ -45,7 +58,6 @@ public:
     // scheduler's searches for them never walk the whole list.
     const std::vector<ScheduledTask>& MissableTasks() const { return m_missable; }
     const std::vector<ScheduledTask>& WakeTasks() const { return m_wake; }
-    size_t Size() const { return m_tasks.size(); }
 
 private:
     std::vector<ScheduledTask> m_tasks;
@@ -53,9 +65,7 @@ private:
     std::vector<ScheduledTask> m_wake;
 };
 
-// The rows in order, each time and days text read once, when it is set. Every member may be called from
-// any thread; rows are added, replaced and removed on the user-interface thread only, while the last run and
-// its result may be set from any thread.
+// The rows in order, each time and days text read once, when it is set. Every member may be called from any thread.
 class TaskStore : public TaskList {
 public:
     TaskStore() = default;
@@ -84,6 +94,19 @@ public:
     // The row of the id; -1 when that task is no longer in the store.
     int FindTask(TaskId id) const;
 
+    // Appends the task; its new id.
+    TaskId Add(const Task& task);
+    // Puts the tasks in front of every row, in their order, with new ids; the rows there keep theirs.
+    void InsertFront(const std::vector<Task>& tasks);
+    // Applies the change to the task as it is now. False when the task is no longer in the store.
+    bool Change(TaskId id, const TaskChange& change);
+    bool Remove(TaskId id);
+    // The task's row as it is now; empty when it is no longer in the store.
+    std::optional<TaskRow> Find(TaskId id) const;
+    // The ids in row order, and the tasks in row order, each taken at one moment.
+    std::vector<TaskId> Ids() const;
+    std::vector<Task> AllTasks() const;
+
     // A run of the task: its time (kept in the profile) and, once known, what came of it (kept while the
     // program runs). False when the task is no longer in the store.
     bool SetLastRun(TaskId id, UtcSeconds moment);
@@ -94,22 +117,20 @@ public:
     std::shared_ptr<const Schedule> CurrentSchedule() const;
 
 private:
-    struct Row {
-        Task task;
-        int secondOfDay = -1;
-        std::optional<DayMask> days;
-        TaskId id = 0;
-        std::wstring result;
-    };
+    using Row = TaskRow;
     static Row MakeRow(const Task& task);
     bool IsRow(int row) const { return row >= 0 && static_cast<size_t>(row) < m_rows.size(); }
     // Under the lock: the row of the id, or -1; and that row itself.
     int IndexOf(TaskId id) const;
     Row* FindRow(TaskId id);
+    // Under the lock, after rows came, went or moved: the next reader builds the schedule and the id index anew.
+    void RowsChanged();
 
     mutable std::mutex m_mutex;
     std::vector<Row> m_rows;
     TaskId m_nextId = 1;
+    // Each id's row; empty after rows moved, until the next search by id.
+    mutable std::unordered_map<TaskId, size_t> m_index;
     // Empty after a change until the next reader builds it.
     mutable std::shared_ptr<const Schedule> m_schedule;
 };

@@ -3,7 +3,6 @@
 #include <vector>
 
 namespace fw {
-namespace {
 
 std::wstring LoadResourceString(UINT id) {
     const wchar_t* text = nullptr;
@@ -11,8 +10,6 @@ std::wstring LoadResourceString(UINT id) {
     const int length = ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
     return length > 0 && text ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
 }
-
-}  // namespace
 
 std::wstring CComboBox::GetLBText(int index) const {
     const auto length = SendMessage(CB_GETLBTEXTLEN, static_cast<WPARAM>(index));

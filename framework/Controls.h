@@ -9,6 +9,9 @@
 
 namespace fw {
 
+// The string resource of the program, whole; empty when there is none.
+std::wstring LoadResourceString(UINT id);
+
 // The framework's standard identifier of a window's status bar.
 inline constexpr UINT kIdStatusBar = 59393;
 

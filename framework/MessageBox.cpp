@@ -10,26 +10,16 @@ MessageBoxHook& Hook() {
     return hook;
 }
 
-thread_local DeferredMessageBoxes* t_deferred = nullptr;
+// A plain pointer: a thread-local object with a destructor corrupts the heap when MinGW's threads end.
+thread_local MessageBoxRedirect* t_redirect = nullptr;
 
 }  // namespace
 
-DeferredMessageBoxes::DeferredMessageBoxes() : m_outer(std::exchange(t_deferred, this)) {}
+MessageBoxRedirect::MessageBoxRedirect(Target target)
+    : m_outer(std::exchange(t_redirect, this)), m_target(std::move(target)) {}
 
-DeferredMessageBoxes::~DeferredMessageBoxes() {
-    Show();
-}
-
-void DeferredMessageBoxes::Show() {
-    if (!m_active) {
-        return;
-    }
-    m_active = false;
-    // Boxes kept by nested objects went to this one's list through the active pointer; restore the outer.
-    t_deferred = m_outer;
-    for (const auto& [text, type] : std::exchange(m_boxes, {})) {
-        AfxMessageBox(text, type);
-    }
+MessageBoxRedirect::~MessageBoxRedirect() {
+    t_redirect = m_outer;
 }
 
 int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
@@ -40,9 +30,8 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
 }
 
 int AfxMessageBox(const std::wstring& text, UINT type) {
-    if (t_deferred && (type & MB_TYPEMASK) == MB_OK) {
-        t_deferred->m_boxes.emplace_back(text, type);
-        return IDOK;
+    if (t_redirect && t_redirect->m_target) {
+        return t_redirect->m_target(text, type);
     }
     if ((type & MB_ICONMASK) == 0) {
         const UINT buttons = type & MB_TYPEMASK;

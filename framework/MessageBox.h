@@ -5,7 +5,6 @@
 #include <functional>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace fw {
 
@@ -27,25 +26,23 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
 // An OK-only box without an icon of its own gets the exclamation icon, a Yes/No box the question icon.
 int AfxMessageBox(const std::wstring& text, UINT type = MB_OK);
 
-// While an object of this class lives, the OK-only boxes that AfxMessageBox would show on this thread are
-// kept instead (AfxMessageBox answers IDOK at once) and shown by Show or at the object's end, in their
-// order. So a box raised by one of several things done together waits until all of them are done,
-// instead of holding back the rest until someone presses OK. A box that asks a question is shown at once.
-class DeferredMessageBoxes {
+// While an object of this class lives, the boxes that AfxMessageBox would show on its thread go to the target
+// instead, which gives the answer. Work done on behalf of a window, on a thread that must never wait for someone to
+// press a button, hands its messages on this way; the window shows them. Objects nest: the inner one takes the boxes
+// while it lives.
+class MessageBoxRedirect {
 public:
-    DeferredMessageBoxes();
-    DeferredMessageBoxes(const DeferredMessageBoxes&) = delete;
-    DeferredMessageBoxes& operator=(const DeferredMessageBoxes&) = delete;
-    ~DeferredMessageBoxes();
+    using Target = std::function<int(const std::wstring& text, UINT type)>;
 
-    // Stops keeping boxes and shows those kept.
-    void Show();
+    explicit MessageBoxRedirect(Target target);
+    MessageBoxRedirect(const MessageBoxRedirect&) = delete;
+    MessageBoxRedirect& operator=(const MessageBoxRedirect&) = delete;
+    ~MessageBoxRedirect();
 
 private:
     friend int AfxMessageBox(const std::wstring& text, UINT type);
-    DeferredMessageBoxes* m_outer;
-    bool m_active = true;
-    std::vector<std::pair<std::wstring, UINT>> m_boxes;
+    MessageBoxRedirect* m_outer;
+    Target m_target;
 };
 
 // Tests replace the real box: the hook receives each request and returns the answer.

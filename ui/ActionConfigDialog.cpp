@@ -3,11 +3,13 @@
 #include "control/ProcessListDialog.h"
 #include "control/ProcessPath.h"
 #include "control/WindowListDialog.h"
+#include "core/TaskOptions.h"
 #include "framework/FileDialog.h"
 #include "framework/MessageBox.h"
 #include "res/resource.h"
 
 #include <shellapi.h>
+#include <shlwapi.h>
 
 namespace ui {
 namespace {
@@ -53,6 +55,18 @@ std::wstring GetWindowProgramPath(const std::wstring& title) {
 fw::UniqueIcon GetWindowProgramIcon(const std::wstring& title) {
     const std::wstring path = GetWindowProgramPath(title);
     return path.empty() ? fw::UniqueIcon() : GetLargeFileIcon(path);
+}
+
+std::wstring ResolveTaskProgram(const std::wstring& program, const std::wstring& action) {
+    if (core::IsStartAction(action) && !::PathFileExistsW(program.c_str())) {
+        // A file that is missing for now (a drive not plugged in) is no window title: when no window has that
+        // title, the text stays, so the task still names its program when the file is back.
+        std::wstring owner = GetWindowProgramPath(program);
+        if (!owner.empty()) {
+            return owner;
+        }
+    }
+    return program;
 }
 
 CActionConfigDialog::CActionConfigDialog() : fw::CDialog(IDD_ACTION_CONFIG), m_time(core::DateTimeValue::Now()) {}
@@ -162,13 +176,43 @@ void CActionConfigDialog::TakeFile(const std::wstring& path) {
     ShowProgramIcon(GetLargeFileIcon(m_strProgram));
 }
 
+void CActionConfigDialog::SetTask(const core::Task& task) {
+    SetProgram(task.program);
+    SetAction(task.action);
+    m_time = core::ParseTaskTime(task.time);
+    // Days the dialog cannot show (a text that names none) stay as they are unless the user ticks others.
+    m_days = core::ParseDays(task.days).value_or(core::kEveryDay);
+    m_arguments = task.arguments;
+    m_folder = task.folder;
+    m_enabled = task.enabled;
+    m_runIfMissed = task.runIfMissed;
+    m_wake = task.wake;
+}
+
+core::Task CActionConfigDialog::GetTask(const core::Task& before) const {
+    core::Task task = before;
+    task.action = GetAction();
+    task.program = ResolveTaskProgram(GetProgram(), task.action);
+    task.time = core::FormatTaskTime(m_time);
+    // Days the dialog could not show are kept when the user left the boxes as they were shown.
+    if (core::ParseDays(before.days) || m_days != core::kEveryDay) {
+        task.days = core::FormatDays(m_days);
+    }
+    task.arguments = m_arguments;
+    task.folder = m_folder;
+    task.enabled = m_enabled;
+    task.runIfMissed = m_runIfMissed;
+    task.wake = m_wake;
+    return task;
+}
+
 void CActionConfigDialog::TakeWindow(const std::wstring& title) {
     // OK with no row selected, or a window without a title: nothing was chosen.
     if (title.empty()) {
         return;
     }
     m_strProgram = title;
-    if (SelectedActionText() == L"Start") {
+    if (core::IsStartAction(SelectedActionText())) {
         // A task that starts a program needs the program's path, not one of its window titles.
         m_strProgram = GetWindowProgramPath(title);
     }

@@ -26,6 +26,10 @@ fw::UniqueIcon GetLargeFileIcon(const std::wstring& path);
 std::wstring GetWindowProgramPath(const std::wstring& title);
 // GetLargeFileIcon of GetWindowProgramPath of the title; empty when no window has that title.
 fw::UniqueIcon GetWindowProgramIcon(const std::wstring& title);
+// The program text a task stores: a Start task whose text names no existing file or folder takes it as a
+// window title and stores the image path of the process that owns that window. When no window has that
+// title (or its program's path cannot be read), and for every other task, the text stays as it is.
+std::wstring ResolveTaskProgram(const std::wstring& program, const std::wstring& action);
 
 // The modal dialog "Task Option". Set the program, action, m_time and the other members before DoModal for a
 // change of an existing task; read them back after IDOK. Cancel and a refused OK read nothing back from the
@@ -40,6 +44,13 @@ public:
     std::wstring GetProgram() const { return m_strProgram; }
     void SetAction(const std::wstring& action) { m_strAction = action; }
     std::wstring GetAction() const { return m_strAction; }
+
+    // Shows a task, for a change of it.
+    void SetTask(const core::Task& task);
+    // After IDOK: the task as the dialog describes it, on top of the one it was given (its last run kept, and its
+    // days when the dialog could not show them and the boxes were left as shown). A Start task's program is
+    // resolved with ResolveTaskProgram.
+    core::Task GetTask(const core::Task& before) const;
 
     // The time of day. When it is not valid the picker keeps the time it shows of its own.
     core::DateTimeValue m_time;

@@ -13,6 +13,7 @@
 #include "helpers/FileSecurity.h"
 #include "helpers/HelperProcess.h"
 #include "res/resource.h"
+#include "ui/ActionConfigDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -155,7 +156,7 @@ private:
 };
 
 std::wstring ResourceString(UINT id) {
-    return app::LoadResourceString(id);
+    return fw::LoadResourceString(id);
 }
 
 std::wstring WindowText(HWND hwnd) {
@@ -265,7 +266,7 @@ TEST_F(MainWindowTest, InitialisationSetsUpMenuIconsColumnsStatusBarTrayIconAndT
     const auto extended = static_cast<DWORD>(::SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     EXPECT_EQ(extended & (LVS_EX_GRIDLINES | LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT),
               static_cast<DWORD>(LVS_EX_GRIDLINES | LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT));
-    const core::TaskList& rows = main.Dialog().TaskList();
+    const app::CListCtrlEx& rows = main.Dialog().TaskList();
     ASSERT_EQ(rows.GetTaskCount(), 2);
     EXPECT_EQ(rows.GetTaskText(1, core::TaskColumn::Program), L"Some window");
     EXPECT_EQ(rows.GetTaskText(1, core::TaskColumn::Action), L"Stop");
@@ -405,7 +406,7 @@ TEST_F(MainWindowTest, DoubleClickOnTheListModifiesTheFirstSelectedRow) {
     EXPECT_EQ(WindowText(::GetDlgItem(option, IDC_PROGRAM_EDIT)), L"C:\\second.exe");
     ::PostMessageW(option, WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(testing_support::WaitUntil([&] { return !::IsWindow(option); }, kWait));
-    const core::TaskList& rows = main.Dialog().TaskList();
+    const app::CListCtrlEx& rows = main.Dialog().TaskList();
     ASSERT_EQ(rows.GetTaskCount(), 3);
     EXPECT_EQ(rows.GetTaskText(1, core::TaskColumn::Program), L"C:\\second.exe");
     EXPECT_EQ(rows.GetTaskText(1, core::TaskColumn::Time), L"8:00:00 PM");
@@ -417,16 +418,16 @@ TEST(StartTaskProgram, AWindowTitleBecomesTheImagePathOfItsProcessOnlyForStart) 
     ASSERT_TRUE(testing_support::WaitForWindow(title));
     const std::wstring path = testing_support::HelperPath();
 
-    EXPECT_EQ(::lstrcmpiW(app::ResolveTaskProgram(title, L"Start").c_str(), path.c_str()), 0);
-    // Stop keeps the title; the action must be exactly "Start".
-    EXPECT_EQ(app::ResolveTaskProgram(title, L"Stop"), title);
-    EXPECT_EQ(app::ResolveTaskProgram(title, L"start"), title);
+    EXPECT_EQ(::lstrcmpiW(ui::ResolveTaskProgram(title, L"Start").c_str(), path.c_str()), 0);
+    // Stop, or any action that is not Start, keeps the title.
+    EXPECT_EQ(ui::ResolveTaskProgram(title, L"Stop"), title);
+    EXPECT_EQ(ui::ResolveTaskProgram(title, L"Pause"), title);
     // An existing file stays as it is, and so does a text that names no window: a file on a drive that is
     // not plugged in right now keeps its path.
-    EXPECT_EQ(app::ResolveTaskProgram(path, L"Start"), path);
-    EXPECT_EQ(app::ResolveTaskProgram(title + L" gone", L"Start"), title + L" gone");
+    EXPECT_EQ(ui::ResolveTaskProgram(path, L"Start"), path);
+    EXPECT_EQ(ui::ResolveTaskProgram(title + L" gone", L"Start"), title + L" gone");
     const std::wstring unplugged = L"Q:\\Unplugged drive\\backup.exe";
-    EXPECT_EQ(app::ResolveTaskProgram(unplugged, L"Start"), unplugged);
+    EXPECT_EQ(ui::ResolveTaskProgram(unplugged, L"Start"), unplugged);
 }
 
 // Runs the confirmation, does something to it, and returns its result.
@@ -484,7 +485,7 @@ TEST(AboutBox, ShowsTheRightsNotice) {
     EXPECT_EQ(thread.Join(), IDOK);
 }
 
-TEST_F(MainWindowTest, AProfileLockedAtStartIsReadByTheRetryTimerAndNeverWrittenOverMeanwhile) {
+TEST_F(MainWindowTest, AProfileLockedAtStartIsReadByTheNextWriteAndNeverWrittenOverMeanwhile) {
     core::MemoryTaskList tasks;
     tasks.AppendTask(L"C:\\locked.exe", L"Start", L"7:30:00 AM");
     core::SaveTasks(tasks);
@@ -497,30 +498,18 @@ TEST_F(MainWindowTest, AProfileLockedAtStartIsReadByTheRetryTimerAndNeverWritten
     ASSERT_TRUE(main.Hwnd());
     EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"Can not open file " + path + L" for read\n"});
     EXPECT_EQ(main.Dialog().TaskList().GetTaskCount(), 0);
-    EXPECT_FALSE(main.Dialog().Profile().FileRead());
+    EXPECT_FALSE(main.Dialog().Service().ProfileRead());
 
     // The session ends while the file is still held: nothing is written.
     main.Send(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-    main.Send(WM_TIMER, app::kProfileRetryTimerId);
     EXPECT_EQ(main.Dialog().TaskList().GetTaskCount(), 0);
     lock.Reset();
     EXPECT_EQ(testing_support::ReadFileBytes(path), before);
 
-    // Not while a dialog of the window is open: it may hold a row number that the file's tasks would move.
-    ::PostMessageW(main.Hwnd(), WM_COMMAND, IDM_ABOUT, 0);
-    HWND about = nullptr;
-    ASSERT_TRUE(
-        testing_support::WaitUntil([&] { return (about = ::FindWindowW(nullptr, L"About Marlowick")); }, kWait));
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return !::IsWindowEnabled(main.Hwnd()); }, kWait));
-    main.Send(WM_TIMER, app::kProfileRetryTimerId);
-    EXPECT_EQ(main.Dialog().TaskList().GetTaskCount(), 0);
-    ::PostMessageW(about, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return ::IsWindowEnabled(main.Hwnd()) != FALSE; }, kWait));
-
-    // The next retry reads it.
-    main.Send(WM_TIMER, app::kProfileRetryTimerId);
-    EXPECT_TRUE(main.Dialog().Profile().FileRead());
-    ASSERT_EQ(main.Dialog().TaskList().GetTaskCount(), 1);
+    // The next write reads the file first: its task comes into the list, which shows it.
+    main.Send(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_TRUE(main.Dialog().Service().ProfileRead());
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return main.Dialog().TaskList().GetTaskCount() == 1; }, kWait));
     EXPECT_EQ(main.Dialog().TaskList().GetTaskText(0, core::TaskColumn::Program), L"C:\\locked.exe");
     EXPECT_EQ(boxes.Texts().size(), 1u);
 }
@@ -547,8 +536,8 @@ TEST_F(MainWindowTest, TheListsCommandsRunATaskNowAndDisableItAndItsCellsShowDay
     core::SaveTasks(tasks);
     MainWindow main;
     ASSERT_TRUE(main.Hwnd());
-    const core::CListCtrlEx& rows = main.Dialog().TaskList();
-    using Column = core::CListCtrlEx::Column;
+    const app::CListCtrlEx& rows = main.Dialog().TaskList();
+    using Column = app::CListCtrlEx::Column;
     EXPECT_EQ(rows.CellText(0, Column::Days), L"Every day");
     EXPECT_EQ(rows.CellText(1, Column::Days), L"Sat,Sun");
     EXPECT_EQ(rows.CellText(0, Column::LastRun), L"");

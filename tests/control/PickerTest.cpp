@@ -6,7 +6,7 @@
 #include "helpers/DialogThread.h"
 #include "helpers/HelperProcess.h"
 #include "res/resource.h"
-#include "ui/ReportCompare.h"
+#include "framework/ReportCompare.h"
 
 #include <gtest/gtest.h>
 
@@ -158,7 +158,7 @@ TEST_F(PickerTest, ProcessPickerHeaderClickSortsRowsWithTheirIcons) {
     ::SendMessageW(picker.m_hwnd, WM_NOTIFY, IDC_PROCESS_LIST, reinterpret_cast<LPARAM>(&click));
     auto after = pairs();
     for (size_t i = 1; i < after.size(); ++i) {
-        EXPECT_LE(ui::CompareCells(after[i - 1].first, after[i].first), 0);
+        EXPECT_LE(fw::CompareCells(after[i - 1].first, after[i].first), 0);
     }
     std::sort(before.begin(), before.end());
     std::sort(after.begin(), after.end());
@@ -314,7 +314,7 @@ TEST_F(PickerTest, AHungWindowDoesNotStallTheWindowPicker) {
 TEST_F(PickerTest, ThePickerOwnsItsImageListAndTheListOnlyShowsIt) {
     HWND window = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, window);
-    ui::CReportCtrl list;
+    fw::CReportCtrl list;
     ASSERT_TRUE(list.SubclassWindow(window));
     fw::CImageList images;
     control::picker::SetUpList(list, images, L"Heading");

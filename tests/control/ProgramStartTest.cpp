@@ -1,6 +1,7 @@
 // Starting programs through the shell, and the hand-off of a due task to start or stop.
 #include "control/ProcessPath.h"
 #include "control/ProgramStart.h"
+#include "control/ProgramRunner.h"
 #include "control/ProgramStop.h"
 #include "core/Scheduler.h"
 #include "core/TaskTime.h"
@@ -215,22 +216,28 @@ TEST_F(ProgramStartTest, DocumentOpensInItsAssociatedProgram) {
     ::DeleteFileW(document.c_str());
 }
 
-TEST_F(ProgramStartTest, RunTaskStartsForStartInAnyCaseAndStopsForAnyOtherText) {
+TEST_F(ProgramStartTest, TheRunnerStartsThroughTheShellAndStopsOnTheThreadOfItsFirstStop) {
     const std::wstring record = testing_support::TempFilePath(L"run-task-start");
     KillRecorded cleanup{record};
+    control::ProgramRunner runner;
     {
         // The start runs on a thread of its own: the helper's environment stays until it has started.
         RecordThroughEnvironment environment(record);
-        core::RunTask(testing_support::HelperPath(), L"sTaRt", {}, {}, *m_stops, {});
+        runner.Start({testing_support::HelperPath(), L"Start", {}, {}}, {});
         EXPECT_TRUE(WaitUntil([&] { return RecordedProcessId(record) != 0; }, 10000));
     }
 
-    for (const wchar_t* action : {L"Pause", L""}) {
-        const std::wstring title = UniqueTitle(L"run task stop");
-        auto helper = StartHelper({L"--title", title}, title);
-        core::RunTask(title, action, {}, {}, *m_stops, {});
-        EXPECT_EQ(ExitCodeAfter(*helper, 10000), 7u) << action;
-    }
+    const std::wstring title = UniqueTitle(L"run task stop");
+    auto helper = StartHelper({L"--title", title}, title);
+    ReportedResults results;
+    runner.Stop({title, L"Stop", {}, {}}, results.Listener());
+    EXPECT_EQ(ExitCodeAfter(*helper, 10000), 7u);
+    // The wait ends between this thread's messages, which WaitUntil handles.
+    EXPECT_TRUE(WaitUntil([&] { return !results.Get().empty(); }, 10000));
+    ASSERT_EQ(results.Get().size(), 1u);
+    EXPECT_EQ(results.Get()[0].result, L"closed by itself");
+    EXPECT_EQ(results.Get()[0].threadId, ::GetCurrentThreadId());
+    EXPECT_EQ(runner.PendingCount(), 0u);
     EXPECT_EQ(m_messages, Messages{});
 }
 
@@ -265,7 +272,11 @@ TEST_F(ProgramStartTest, WhileAStopWaitsTicksGoOnAndTheProgramAnswers) {
         },
         [this](const std::vector<core::ScheduledTask>& due) {
             for (const core::ScheduledTask& task : due) {
-                core::RunTask(task.program, task.action, {}, {}, *m_stops, {});
+                if (core::IsStartAction(task.action)) {
+                    control::StartProgramInBackground(task.program, {}, {});
+                } else {
+                    control::StopProgram(task.program, *m_stops);
+                }
             }
         });
 

@@ -365,7 +365,7 @@ TEST_F(ProfileTest, FolderThatCannotBeCreatedIsReportedOnceAndNothingLandsInTheR
     MemoryTaskList list;
     state.Load(list);
     list.AppendTask(L"kept.exe", L"Start", L"01:00:00");
-    EXPECT_FALSE(state.Save(list, true));
+    EXPECT_EQ(state.Save(list, {}), core::SaveOutcome::Held);
     EXPECT_FALSE(core::SetSetting(L"Stop", L"TimeOut", L"5"));
     EXPECT_EQ(core::GetSetting(L"Stop", L"TimeOut"), L"");
     ASSERT_EQ(m_messages.size(), 1u);
@@ -379,7 +379,7 @@ TEST_F(ProfileTest, FolderThatCannotBeCreatedIsReportedOnceAndNothingLandsInTheR
     // Once the folder can be made, the next save makes it and writes the list kept meanwhile.
     ASSERT_TRUE(::DeleteFileW(m_root.c_str()));
     EXPECT_TRUE(state.SavePending());
-    state.Retry(list);
+    state.Retry(list, {});
     EXPECT_FALSE(state.SavePending());
     EXPECT_EQ(PlatformRead(L"Task0", L"Program"), L"kept.exe");
     EXPECT_EQ(m_messages.size(), 1u);
@@ -465,10 +465,10 @@ TEST_F(ProfileTest, SaveAfterAChangeWithAThousandTasks) {
     }
     list.AppendTasks(tasks);
     core::ProfileState state;
-    ASSERT_TRUE(state.Save(list, true));
+    ASSERT_EQ(state.Save(list, {}), core::SaveOutcome::Written);
     list.RemoveTask(500);
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(state.Save(list, true));
+    ASSERT_EQ(state.Save(list, {}), core::SaveOutcome::Written);
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     std::printf("save after a remove with 1,000 tasks: %lld ms\n", static_cast<long long>(ms));
@@ -505,21 +505,18 @@ TEST_F(ProfileTest, AProfileThatCouldNotBeReadIsNeverSavedOver) {
     EXPECT_FALSE(state.FileRead());
     EXPECT_EQ(list.GetTaskCount(), 0);
 
-    // Leaving with the empty list writes nothing and says nothing: nothing of it is lost.
-    EXPECT_FALSE(state.Save(list, true));
-    EXPECT_EQ(m_messages.size(), 1u);
-    // A task added meanwhile cannot be written yet, and says so; a retry is silent.
+    // Leaving with the empty list writes nothing and needs no word: nothing of it is lost.
+    EXPECT_EQ(state.Save(list, {}), core::SaveOutcome::Held);
+    // A task added meanwhile cannot be written yet, which the user is to be told; a retry is silent.
     list.AppendTask(L"added.exe", L"Start", L"03:00:00");
-    EXPECT_FALSE(state.Save(list, true));
-    ASSERT_EQ(m_messages.size(), 2u);
-    EXPECT_EQ(m_messages[1], L"Can't write file ");
-    state.Retry(list);
-    EXPECT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(state.Save(list, {}), core::SaveOutcome::Failed);
+    state.Retry(list, {});
+    EXPECT_EQ(m_messages.size(), 1u);
     lock.Release();
     EXPECT_EQ(testing_support::ReadFileBytes(m_path), before);
 
     // The first read that works brings the file's tasks in front of the one added, and saves them all.
-    state.Retry(list);
+    state.Retry(list, {});
     EXPECT_TRUE(state.FileRead());
     EXPECT_FALSE(state.SavePending());
     ASSERT_EQ(list.GetTaskCount(), 3);
@@ -531,9 +528,9 @@ TEST_F(ProfileTest, AProfileThatCouldNotBeReadIsNeverSavedOver) {
     EXPECT_EQ(stored.GetTaskText(0, TaskColumn::Program), L"first.exe");
     EXPECT_EQ(stored.GetTaskText(2, TaskColumn::Time), L"03:00:00");
     // Later retries take nothing in twice.
-    state.Retry(list);
+    state.Retry(list, {});
     EXPECT_EQ(list.GetTaskCount(), 3);
-    EXPECT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(m_messages.size(), 1u);
 }
 
 TEST_F(ProfileTest, AFileReadAtStartThatIsLockedLaterIsWrittenAtTheNextRetryWithoutTakingItsTasksTwice) {
@@ -546,10 +543,10 @@ TEST_F(ProfileTest, AFileReadAtStartThatIsLockedLaterIsWrittenAtTheNextRetryWith
     {
         ProfileLock lock(m_path);
         ASSERT_TRUE(lock.Held());
-        EXPECT_FALSE(state.Save(list, false));
+        EXPECT_EQ(state.Save(list, {}), core::SaveOutcome::Failed);
         EXPECT_TRUE(state.SavePending());
     }
-    state.Retry(list);
+    state.Retry(list, {});
     EXPECT_FALSE(state.SavePending());
     EXPECT_EQ(list.GetTaskCount(), 2);
     EXPECT_EQ(Load().GetTaskCount(), 2);
@@ -586,11 +583,11 @@ TEST_F(ProfileTest, AFileBeyondTheSizeLimitIsReportedOnceAndLeftAlone) {
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_NE(m_messages[0].find(L"larger than 64 MiB"), std::wstring::npos);
     EXPECT_NE(m_messages[0].find(m_path), std::wstring::npos);
-    EXPECT_FALSE(state.Save(list, true));
-    state.Retry(list);
+    EXPECT_EQ(state.Save(list, {}), core::SaveOutcome::Held);
+    state.Retry(list, {});
     EXPECT_EQ(m_messages.size(), 1u);
     list.AppendTask(L"a.exe", L"Start", L"01:00:00");
-    EXPECT_FALSE(state.Save(list, false));
+    EXPECT_EQ(state.Save(list, {}), core::SaveOutcome::Failed);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     ASSERT_TRUE(::GetFileAttributesExW(m_path.c_str(), GetFileExInfoStandard, &data));
     EXPECT_EQ(data.nFileSizeLow, static_cast<DWORD>(core::IniDocument::kMaxFileBytes + 4096));

@@ -1,12 +1,9 @@
-// The task list operations behave the same on the list-view control and in memory.
-#include "core/ListCtrlEx.h"
+// The task list operations behave the same in the store and in memory, and the store finds its tasks by id.
 #include "core/Task.h"
 #include "core/TaskOptions.h"
 #include "core/TaskStore.h"
 
 #include <gtest/gtest.h>
-
-#include <commctrl.h>
 
 #include <memory>
 #include <type_traits>
@@ -16,49 +13,6 @@ namespace {
 
 using core::TaskColumn;
 using core::TaskList;
-
-// A real owner-data report-view list control in a hidden window, as the main window has it: its parent
-// answers the control's questions for cell texts and images as the main window does.
-class ListViewTasks {
-public:
-    ListViewTasks() {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
-        ::InitCommonControlsEx(&icc);
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &ParentProcedure;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"MarlowickTaskListParent";
-        ::RegisterClassW(&wc);
-        m_parent = ::CreateWindowExW(0, wc.lpszClassName, L"tasks", WS_OVERLAPPEDWINDOW, 0, 0, 600, 400, nullptr,
-                                     nullptr, nullptr, nullptr);
-        ::SetWindowLongPtrW(m_parent, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&m_list));
-        HWND list = ::CreateWindowExW(0, WC_LISTVIEWW, L"",
-                                      WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, 0, 0, 500,
-                                      300, m_parent, reinterpret_cast<HMENU>(1001), nullptr, nullptr);
-        m_list.Attach(list);
-        m_list.SetupTaskColumns();
-    }
-    ~ListViewTasks() { ::DestroyWindow(m_parent); }
-    TaskList& List() { return m_list; }
-    core::CListCtrlEx& Control() { return m_list; }
-    core::TaskStore& Store() { return m_store; }
-    void Select(int row) { m_list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED); }
-
-private:
-    static LRESULT CALLBACK ParentProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == LVN_GETDISPINFOW) {
-            if (auto* list = reinterpret_cast<core::CListCtrlEx*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
-                list->OnGetDispInfo(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
-            }
-            return 0;
-        }
-        return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-
-    HWND m_parent = nullptr;
-    core::TaskStore m_store;
-    core::CListCtrlEx m_list{m_store};
-};
 
 class MemoryTasks {
 public:
@@ -93,7 +47,7 @@ private:
     core::TaskStore m_store;
 };
 
-using Implementations = testing::Types<ListViewTasks, MemoryTasks, StoreTasks>;
+using Implementations = testing::Types<MemoryTasks, StoreTasks>;
 TYPED_TEST_SUITE(TaskListContract, Implementations);
 
 TYPED_TEST(TaskListContract, EmptyList) {
@@ -154,106 +108,6 @@ TYPED_TEST(TaskListContract, FirstSelectedIsTheUpperOne) {
     EXPECT_EQ(this->List().GetFirstSelectedTask(), 2);  // the former row 3
 }
 
-TEST(TaskListControl, ColumnsAndExtendedStyle) {
-    ListViewTasks tasks;
-    core::CListCtrlEx& list = tasks.Control();
-    // The task's three texts first, as they always were; its days and last run after them.
-    ASSERT_EQ(list.GetColumnCount(), 5);
-    const wchar_t* headers[] = {L"Program ", L"Action", L"Time", L"Days", L"Last run"};
-    const int widths[] = {250, 80, 80, 100, 220};
-    for (int i = 0; i < 5; ++i) {
-        wchar_t text[64]{};
-        LVCOLUMNW col{};
-        col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-        col.pszText = text;
-        col.cchTextMax = 64;
-        ASSERT_TRUE(list.SendMessage(LVM_GETCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&col)));
-        EXPECT_STREQ(text, headers[i]);
-        EXPECT_EQ(col.cx, widths[i]);
-        EXPECT_EQ(col.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
-    }
-    EXPECT_EQ(list.GetExtendedStyle() & 0x23u, 0x23u);
-
-    // The styles are added to what the control already has.
-    list.SetExtendedStyle(LVS_EX_CHECKBOXES);
-    list.SetupTaskColumns();
-    EXPECT_EQ(list.GetExtendedStyle() & (0x23u | LVS_EX_CHECKBOXES), 0x23u | LVS_EX_CHECKBOXES);
-}
-
-// What the control draws comes from the store, row by row, and a time that cannot be read is marked.
-TEST(TaskListControl, ShowsTheStoreAndMarksUnreadableTimes) {
-    ListViewTasks tasks;
-    core::CListCtrlEx& list = tasks.Control();
-    list.AppendTasks({{L"C:\\a.exe", L"Start", L"07:30:00"}, {L"b", L"Stop", L"half past seven"}, {L"c", L"", L""}});
-    list.AppendTask(L"d", L"Start", L"23:59:59");
-    ASSERT_EQ(list.GetItemCount(), 4);
-    EXPECT_EQ(list.GetItemText(0, 0), L"C:\\a.exe");
-    EXPECT_EQ(list.GetItemText(1, 1), L"Stop");
-    EXPECT_EQ(list.GetItemText(1, 2), L"half past seven");
-    EXPECT_EQ(list.GetItemText(3, 0), L"d");
-    EXPECT_EQ(list.GetItemImage(0, 2), I_IMAGENONE);
-    EXPECT_EQ(list.GetItemImage(1, 2), core::CListCtrlEx::kUnreadableTimeImage);
-    EXPECT_EQ(list.GetItemImage(2, 2), core::CListCtrlEx::kUnreadableTimeImage);
-    EXPECT_NE(list.GetItemImage(1, 0), core::CListCtrlEx::kUnreadableTimeImage);
-
-    list.ReplaceTask(1, L"b", L"Stop", L"19:30:00");
-    EXPECT_EQ(list.GetItemImage(1, 2), I_IMAGENONE);
-    list.RemoveTask(0);
-    ASSERT_EQ(list.GetItemCount(), 3);
-    EXPECT_EQ(list.GetItemText(0, 2), L"19:30:00");
-    EXPECT_EQ(list.GetItemImage(1, 2), core::CListCtrlEx::kUnreadableTimeImage);
-}
-
-// The days as names, a days text that names none marked as an unreadable time is; the last run with its
-// result; disabled rows grey.
-TEST(TaskListControl, ShowsDaysLastRunAndDisabledRows) {
-    ListViewTasks tasks;
-    core::CListCtrlEx& list = tasks.Control();
-    core::Task workdays{L"a", L"Start", L"07:30:00"};
-    workdays.days = L"mon,tue,wed,thu,fri";
-    core::Task unreadable{L"b", L"Start", L"07:30:00"};
-    unreadable.days = L"Mo,Di";
-    unreadable.enabled = false;
-    core::Task ran{L"c", L"Start", L"07:30:00"};
-    ran.lastRun = core::ParseUtc(L"2026-12-09T02:00:00Z");
-    list.AppendTasks({workdays, unreadable, ran});
-    using Column = core::CListCtrlEx::Column;
-    EXPECT_EQ(list.GetItemText(0, static_cast<int>(Column::Days)), L"Mon\u2013Fri");
-    EXPECT_EQ(list.GetItemText(1, static_cast<int>(Column::Days)), L"Mo,Di");
-    EXPECT_EQ(list.GetItemText(2, static_cast<int>(Column::Days)), L"Every day");
-    EXPECT_EQ(list.GetItemImage(1, static_cast<int>(Column::Days)), core::CListCtrlEx::kUnreadableTimeImage);
-    EXPECT_EQ(list.GetItemImage(0, static_cast<int>(Column::Days)), I_IMAGENONE);
-
-    EXPECT_EQ(list.GetItemText(0, static_cast<int>(Column::LastRun)), L"");
-    const std::wstring when = list.GetItemText(2, static_cast<int>(Column::LastRun));
-    EXPECT_EQ(when, core::LastRunText(ran.lastRun, L""));
-    EXPECT_NE(when.find(L"2026"), std::wstring::npos) << when;
-    ASSERT_TRUE(tasks.Store().SetLastResult(tasks.Store().GetTaskId(2), L"started"));
-    EXPECT_EQ(list.GetItemText(2, static_cast<int>(Column::LastRun)), when + L", started");
-
-    NMLVCUSTOMDRAW draw{};
-    draw.nmcd.dwDrawStage = CDDS_PREPAINT;
-    EXPECT_EQ(list.OnCustomDraw(draw), CDRF_NOTIFYITEMDRAW);
-    draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
-    draw.nmcd.dwItemSpec = 1;
-    EXPECT_EQ(list.OnCustomDraw(draw), CDRF_NEWFONT);
-    EXPECT_EQ(draw.clrText, ::GetSysColor(COLOR_GRAYTEXT));
-    draw.nmcd.dwItemSpec = 0;
-    EXPECT_EQ(list.OnCustomDraw(draw), CDRF_DODEFAULT);
-}
-
-// A long list is shown without a row of its own in the control: ten thousand rows are there at once.
-TEST(TaskListControl, TenThousandRowsComeInOneChange) {
-    ListViewTasks tasks;
-    std::vector<core::Task> rows;
-    for (int i = 0; i < 10000; ++i) {
-        rows.push_back({L"p" + std::to_wstring(i), L"Start", L"12:00:00"});
-    }
-    tasks.Control().AppendTasks(rows);
-    EXPECT_EQ(tasks.Control().GetItemCount(), 10000);
-    EXPECT_EQ(tasks.Control().GetItemText(9999, 0), L"p9999");
-}
-
 // The scheduler's copy is made once per change, and only rows whose time reads are in it.
 TEST(TaskStore, ScheduleIsBuiltOncePerChangeAndFindsTheSecondsTasks) {
     core::TaskStore store;
@@ -264,7 +118,7 @@ TEST(TaskStore, ScheduleIsBuiltOncePerChangeAndFindsTheSecondsTasks) {
     EXPECT_EQ(store.GetSecondOfDay(4), -1);
     const std::shared_ptr<const core::Schedule> schedule = store.CurrentSchedule();
     EXPECT_EQ(store.CurrentSchedule(), schedule);
-    EXPECT_EQ(schedule->Size(), 3u);
+    EXPECT_EQ(schedule->Tasks().size(), 3u);
     const auto due = schedule->TasksAt(7 * 3600 + 30 * 60);
     ASSERT_EQ(due.size(), 2u);
     EXPECT_EQ(due[0].program, L"a");
@@ -315,7 +169,7 @@ TEST(TaskStore, RunsFindTheirTaskByIdAndOnlyEnabledTasksOfReadableDaysAreSchedul
     store.AppendTasks({disabled, noDays, weekend});
     EXPECT_EQ(store.GetDays(1), std::nullopt);
     const std::shared_ptr<const core::Schedule> schedule = store.CurrentSchedule();
-    ASSERT_EQ(schedule->Size(), 1u);
+    ASSERT_EQ(schedule->Tasks().size(), 1u);
     EXPECT_EQ(schedule->Tasks()[0].program, L"weekend");
     EXPECT_EQ(schedule->Tasks()[0].days, core::DayMask{0x41});
     EXPECT_EQ(schedule->MissableTasks().size(), 1u);
@@ -324,6 +178,49 @@ TEST(TaskStore, RunsFindTheirTaskByIdAndOnlyEnabledTasksOfReadableDaysAreSchedul
     EXPECT_TRUE(store.SetLastRun(store.GetTaskId(2), 5678));
     EXPECT_NE(store.CurrentSchedule(), schedule);
     EXPECT_EQ(store.CurrentSchedule()->Tasks()[0].lastRun, 5678);
+}
+
+// Tasks read late come in front with ids of their own: every task already there keeps its id, its last run and its
+// result, so a run that reports later reaches the task that ran. A change applies only what it names, to the task
+// as it is then.
+TEST(TaskStore, FrontInsertionKeepsEveryIdAndAChangeKeepsWhatItDoesNotName) {
+    core::TaskStore store;
+    const core::TaskId added = store.Add({L"added", L"Start", L"07:30:00"});
+    ASSERT_TRUE(store.SetLastResult(added, L"started"));
+    store.InsertFront({{L"file0", L"Start", L"01:00:00"}, {L"file1", L"Stop", L"02:00:00"}});
+    const std::vector<core::TaskId> ids = store.Ids();
+    ASSERT_EQ(ids.size(), 3u);
+    EXPECT_EQ(ids[2], added);
+    EXPECT_NE(ids[0], added);
+    EXPECT_NE(ids[1], added);
+    EXPECT_NE(ids[0], ids[1]);
+    EXPECT_EQ(store.Find(added)->result, L"started");
+    EXPECT_EQ(store.Find(ids[1])->task.program, L"file1");
+    EXPECT_EQ(store.Find(ids[0])->result, L"");
+
+    // A run noted while the user edited the time is kept; the time text is read again.
+    ASSERT_TRUE(store.SetLastRun(added, 4321));
+    core::Task before{L"added", L"Start", L"07:30:00"};
+    core::Task after = before;
+    after.time = L"08:00:00";
+    after.lastRun = 1;
+    const core::TaskChange change = core::TaskChange::Between(before, after);
+    EXPECT_FALSE(change.program.has_value());
+    ASSERT_TRUE(store.Change(added, change));
+    const core::TaskRow row = *store.Find(added);
+    EXPECT_EQ(row.task.time, L"08:00:00");
+    EXPECT_EQ(row.secondOfDay, 8 * 3600);
+    EXPECT_EQ(row.task.lastRun, 4321);
+    EXPECT_EQ(row.result, L"started");
+
+    ASSERT_TRUE(store.Remove(ids[0]));
+    EXPECT_FALSE(store.Remove(ids[0]));
+    EXPECT_FALSE(store.Change(ids[0], change));
+    EXPECT_FALSE(store.Find(ids[0]).has_value());
+    EXPECT_EQ(store.FindTask(added), 1);
+    const core::TaskId later = store.Add({L"later", L"Start", L"09:00:00"});
+    EXPECT_EQ(store.GetTaskId(2), later);
+    EXPECT_EQ(store.AllTasks()[2].program, L"later");
 }
 
 }  // namespace

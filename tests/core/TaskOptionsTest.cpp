@@ -90,7 +90,12 @@ protected:
                     m_fired.push_back(task.program + L"@" + Clock(m_now.local));
                 }
             },
-            m_zoneRules, [this](std::optional<core::UtcSeconds> moment) { m_wakes.push_back(moment); });
+            m_zoneRules, [this](std::optional<core::UtcSeconds> moment) { m_wakes.push_back(moment); }, m_fileWatched);
+    }
+    // The program exits, writing the watched mark, and starts again with it.
+    void ExitAndRestart() {
+        m_fileWatched = m_scheduler->Watched();
+        Restart();
     }
 
     void SetZone(const TIME_ZONE_INFORMATION& zone) {
@@ -125,6 +130,8 @@ protected:
     core::ClockReading m_now;
     std::vector<std::wstring> m_fired;
     std::vector<std::optional<core::UtcSeconds>> m_wakes;
+    // The watched mark of the profile a start reads; none for a profile of an earlier version.
+    std::optional<core::UtcSeconds> m_fileWatched;
     std::unique_ptr<core::Scheduler> m_scheduler;
 };
 
@@ -180,6 +187,87 @@ TEST_F(ChoiceSchedulerTest, AMissedRunIsMadeUpOnceAtStartUpAndNotAgainAfterARest
     Run(Date(2026, 12, 10, 8, 0, 0), 3);
     EXPECT_EQ(m_fired, (std::vector<std::wstring>{L"backup@09 08:00:00", L"backup@10 02:00:00", L"plain@10 02:00:00",
                                                   L"never ran@10 02:00:00"}));
+}
+
+// With the watched mark, a task that never ran is made up for a time nobody watched, once; a restart after the
+// make-up, or a clock set back after it, runs it no second time for that time.
+TEST_F(ChoiceSchedulerTest, AWatchedMarkMakesUpATaskThatNeverRanOnceAndNeverAgainForThatTime) {
+    SetZone(CentralEurope());
+    core::Task backup = MakeTask(L"backup", 2, 0, 0);
+    backup.runIfMissed = true;
+    m_tasks.AppendTask(backup);
+    m_tasks.AppendTask(MakeTask(L"plain", 2, 0, 0));
+
+    // Known before its time: Marlowick watched until 01:30 and was closed.
+    Run(Date(2026, 12, 9, 1, 29, 58), 3);
+    ExitAndRestart();
+    Run(Date(2026, 12, 9, 8, 0, 0), 3);
+    EXPECT_EQ(m_fired, std::vector<std::wstring>{L"backup@09 08:00:00"});
+
+    // A restart right after the make-up runs nothing.
+    ExitAndRestart();
+    Run(Date(2026, 12, 9, 8, 10, 0), 3);
+    // The clock is set back over the due time, and Marlowick starts again on the way: 02:00 does not run again.
+    TickAtLocal(Date(2026, 12, 9, 1, 59, 0));
+    ExitAndRestart();
+    Run(Date(2026, 12, 9, 1, 59, 58), 4);
+    EXPECT_EQ(m_fired, (std::vector<std::wstring>{L"backup@09 08:00:00", L"plain@09 02:00:00"}));
+}
+
+// A due time that passed while Marlowick watched is never made up: not for a task enabled after it, nor for one
+// moved to an earlier time.
+TEST_F(ChoiceSchedulerTest, ATaskEnabledOrMovedEarlierWhileWatchedIsNotMadeUpForThatTime) {
+    SetZone(Eastern());
+    core::Task enabledLater = MakeTask(L"enabled later", 2, 0, 0);
+    enabledLater.runIfMissed = true;
+    enabledLater.enabled = false;
+    m_tasks.AppendTask(enabledLater);
+    core::Task movedEarlier = MakeTask(L"moved earlier", 5, 0, 0);
+    movedEarlier.runIfMissed = true;
+    m_tasks.AppendTask(movedEarlier);
+
+    Run(Date(2026, 12, 9, 1, 59, 58), 4);
+    Run(Date(2026, 12, 9, 3, 0, 0), 2);
+    core::TaskChange enable;
+    enable.enabled = true;
+    ASSERT_TRUE(m_tasks.Change(m_tasks.GetTaskId(0), enable));
+    core::TaskChange earlier;
+    earlier.time = TimeText(1, 0, 0);
+    ASSERT_TRUE(m_tasks.Change(m_tasks.GetTaskId(1), earlier));
+    Run(Date(2026, 12, 9, 3, 0, 2), 2);
+    // A sleep, and then an exit and a start, later that morning.
+    TickAtLocal(Date(2026, 12, 9, 6, 0, 0));
+    m_scheduler->NoticeResume();
+    Run(Date(2026, 12, 9, 6, 0, 1), 2);
+    ExitAndRestart();
+    Run(Date(2026, 12, 9, 9, 0, 0), 2);
+    EXPECT_EQ(m_fired, std::vector<std::wstring>{});
+    // The next night is missed while nobody watches: both are made up, once.
+    ExitAndRestart();
+    Run(Date(2026, 12, 10, 7, 0, 0), 2);
+    EXPECT_EQ(m_fired, (std::vector<std::wstring>{L"enabled later@10 07:00:00", L"moved earlier@10 07:00:00"}));
+}
+
+// A task that wakes the computer runs after a resume that came later than its second: the first tick after a sleep
+// comes more than a minute after the last one, which alone would look at the current second only.
+TEST_F(ChoiceSchedulerTest, AWakingTaskRunsWhenTheFirstTickAfterTheResumeComesWellPastItsSecond) {
+    SetZone(CentralEurope());
+    core::Task woken = MakeTask(L"woken", 2, 0, 0);
+    woken.wake = true;
+    m_tasks.AppendTask(woken);
+    core::Task longAgo = MakeTask(L"long ago", 1, 50, 0);
+    longAgo.wake = true;
+    m_tasks.AppendTask(longAgo);
+    m_tasks.AppendTask(MakeTask(L"not waking", 2, 1, 0));
+
+    Run(Date(2026, 12, 9, 1, 48, 0), 3);
+    Run(Date(2026, 12, 9, 1, 58, 0), 3);
+    // Asleep from 01:58:02; the first tick comes at 02:03:30, before the power notice.
+    TickAtLocal(Date(2026, 12, 9, 2, 3, 30));
+    m_scheduler->NoticeResume();
+    Run(Date(2026, 12, 9, 2, 3, 31), 3);
+    EXPECT_EQ(m_fired, std::vector<std::wstring>{L"woken@09 02:03:30"});
+    EXPECT_EQ(m_tasks.GetTask(0).lastRun, UtcOf(Date(2026, 12, 9, 2, 3, 30)));
 }
 
 TEST_F(ChoiceSchedulerTest, ASleepThroughTheDueTimeIsMadeUpOnceOnResumeAndOnlyOnItsDays) {
@@ -251,11 +339,13 @@ TEST_F(ChoiceSchedulerTest, TheWakeTimerIsSetForTheNextWakingTaskAfterEveryChang
     m_tasks.AppendTask(early);
     m_tasks.AppendTask(MakeTask(L"not waking", 5, 0, 0));
 
-    // Friday 11 December, 05:59:58: the next wake is 06:00 today; after the run, Monday's 06:00 (EST).
+    // The computer wakes a minute before the task's time. Friday 11 December, 05:59:58: the next wake is for
+    // 06:00 today; after the run, for Monday's 06:00 (EST).
+    constexpr long long kLead = core::Scheduler::kWakeLeadSeconds;
     Run(Date(2026, 12, 11, 5, 59, 58), 4);
     ASSERT_EQ(m_wakes.size(), 2u);
-    EXPECT_EQ(m_wakes[0], UtcOf(Date(2026, 12, 11, 6, 0, 0)));
-    EXPECT_EQ(m_wakes[1], Seconds(Date(2026, 12, 14, 11, 0, 0)));
+    EXPECT_EQ(m_wakes[0], UtcOf(Date(2026, 12, 11, 6, 0, 0)) - kLead);
+    EXPECT_EQ(m_wakes[1], Seconds(Date(2026, 12, 14, 11, 0, 0)) - kLead);
     // An idle tick changes nothing.
     Run(Date(2026, 12, 11, 6, 0, 2), 2);
     EXPECT_EQ(m_wakes.size(), 2u);
@@ -267,7 +357,7 @@ TEST_F(ChoiceSchedulerTest, TheWakeTimerIsSetForTheNextWakingTaskAfterEveryChang
     m_tasks.AppendTask(saturday);
     Run(Date(2026, 12, 11, 6, 0, 4), 1);
     ASSERT_EQ(m_wakes.size(), 3u);
-    EXPECT_EQ(m_wakes[2], UtcOf(Date(2026, 12, 12, 9, 30, 0)));
+    EXPECT_EQ(m_wakes[2], UtcOf(Date(2026, 12, 12, 9, 30, 0)) - kLead);
 
     // No task wakes the computer any more: the timer is cancelled. A disabled task wakes nothing.
     saturday.enabled = false;

@@ -49,37 +49,33 @@ std::vector<std::wstring> Texts(const Recorded& recorded) {
     return texts;
 }
 
-// Boxes raised while several things are done together wait until all of them are done; questions do not.
-TEST(AppMessageBox, DeferredBoxesComeAfterwardsInOrder) {
+// While a redirect lives on a thread, that thread's boxes go to it, with their answer; the innermost takes them, and
+// each thread keeps its own.
+TEST(AppMessageBox, ARedirectTakesItsThreadsBoxesAndGivesTheAnswer) {
     Recorded recorded;
+    std::vector<std::wstring> outer;
+    std::vector<std::wstring> inner;
     {
-        fw::DeferredMessageBoxes deferred;
+        const fw::MessageBoxRedirect redirect([&](const std::wstring& text, UINT type) {
+            outer.push_back(text);
+            return (type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
+        });
         EXPECT_EQ(fw::AfxMessageBox(L"first"), IDOK);
-        EXPECT_EQ(fw::AfxMessageBox(L"Sure?", MB_YESNO), IDNO);
+        EXPECT_EQ(fw::AfxMessageBox(L"Sure?", MB_YESNO), IDYES);
         {
-            fw::DeferredMessageBoxes inner;
+            const fw::MessageBoxRedirect nested([&](const std::wstring& text, UINT) {
+                inner.push_back(text);
+                return IDOK;
+            });
             fw::AfxMessageBox(L"inner");
         }
-        // The inner boxes are the outer one's now: nothing else is shown yet.
-        EXPECT_EQ(Texts(recorded), std::vector<std::wstring>{L"Sure?"});
-        fw::AfxMessageBox(L"second", MB_OK | MB_ICONINFORMATION);
-        deferred.Show();
-        EXPECT_EQ(Texts(recorded), (std::vector<std::wstring>{L"Sure?", L"first", L"inner", L"second"}));
-        // Shown once; after Show, boxes go out at once again.
-        fw::AfxMessageBox(L"after");
+        fw::AfxMessageBox(L"second");
+        std::thread([] { fw::AfxMessageBox(L"other thread"); }).join();
     }
-    EXPECT_EQ(Texts(recorded), (std::vector<std::wstring>{L"Sure?", L"first", L"inner", L"second", L"after"}));
-    ASSERT_EQ(recorded.requests.size(), 5u);
-    EXPECT_EQ(recorded.requests[1].type & MB_ICONMASK, static_cast<UINT>(MB_ICONEXCLAMATION));
-    EXPECT_EQ(recorded.requests[3].type & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
-}
-
-// Each thread keeps its own: a box of another thread is shown at once.
-TEST(AppMessageBox, DeferralBelongsToItsThread) {
-    Recorded recorded;
-    fw::DeferredMessageBoxes deferred;
-    std::thread([] { fw::AfxMessageBox(L"other thread"); }).join();
-    EXPECT_EQ(Texts(recorded), std::vector<std::wstring>{L"other thread"});
+    fw::AfxMessageBox(L"after");
+    EXPECT_EQ(outer, (std::vector<std::wstring>{L"first", L"Sure?", L"second"}));
+    EXPECT_EQ(inner, std::vector<std::wstring>{L"inner"});
+    EXPECT_EQ(Texts(recorded), (std::vector<std::wstring>{L"other thread", L"after"}));
 }
 
 TEST(AppMessageBox, RealBoxShowsTheTextAsGiven) {

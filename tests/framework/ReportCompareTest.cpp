@@ -1,4 +1,4 @@
-#include "ui/ReportCompare.h"
+#include "framework/ReportCompare.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -11,8 +11,8 @@
 
 namespace {
 
-using ui::CompareCells;
-using ui::SortedOrder;
+using fw::CompareCells;
+using fw::SortedOrder;
 
 std::vector<std::wstring> Sorted(const std::vector<std::wstring>& texts, bool ascending = true) {
     std::vector<std::wstring> out;
@@ -130,7 +130,7 @@ TEST(ReportCompare, QuickSortStaysInRangeWithAnInconsistentComparison) {
     std::mt19937 random(7);
     std::vector<int> rows(300);
     std::iota(rows.begin(), rows.end(), 0);
-    ui::QuickSortRows(rows, true, [&](int x, int y) { return x == y ? 0 : static_cast<int>(random() % 3) - 1; });
+    fw::QuickSortRows(rows, true, [&](int x, int y) { return x == y ? 0 : static_cast<int>(random() % 3) - 1; });
     std::vector<int> sorted = rows;
     std::sort(sorted.begin(), sorted.end());
     for (int i = 0; i < 300; ++i) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace ui {
+namespace fw {
 
 // Negative when a is the smaller, 0 when both are equal, positive when a is the larger. Tried in turn:
 // both texts whole unsigned hexadecimal numbers (wcstoul, base 16), both floating numbers (wcstod, a final
@@ -18,4 +18,4 @@ void QuickSortRows(std::vector<int>& rows, bool ascending, const std::function<i
 // The texts' order as the report list sorts them: indexes into texts, in sorted order.
 std::vector<int> SortedOrder(const std::vector<std::wstring>& texts, bool ascending);
 
-}  // namespace ui
+}  // namespace fw

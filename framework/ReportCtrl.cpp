@@ -1,13 +1,13 @@
-#include "ui/ReportCtrl.h"
+#include "framework/ReportCtrl.h"
 
 #include "framework/Handle.h"
-#include "ui/ReportCompare.h"
+#include "framework/ReportCompare.h"
 
 #include <memory>
 #include <algorithm>
 #include <numeric>
 
-namespace ui {
+namespace fw {
 namespace {
 
 CReportItemData* RecordOf(DWORD_PTR data) {
@@ -214,4 +214,4 @@ bool CReportCtrl::PreTranslateMessage(MSG& msg) {
     return fw::CListCtrl::PreTranslateMessage(msg);
 }
 
-}  // namespace ui
+}  // namespace fw

@@ -1,4 +1,4 @@
-#include "ui/ReportCompare.h"
+#include "framework/ReportCompare.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -7,7 +7,7 @@
 #include <numeric>
 #include <utility>
 
-namespace ui {
+namespace fw {
 namespace {
 
 template <typename T>
@@ -124,4 +124,4 @@ std::vector<int> SortedOrder(const std::vector<std::wstring>& texts, bool ascend
     return rows;
 }
 
-}  // namespace ui
+}  // namespace fw

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace ui {
+namespace fw {
 
 // Sent to the parent after every header-click sort: wParam the column, lParam 1 ascending, 0 descending.
 inline constexpr UINT kSortNotifyMessage = WM_APP + 10001;
@@ -56,4 +56,4 @@ private:
     bool m_bSortAscending = true;
 };
 
-}  // namespace ui
+}  // namespace fw

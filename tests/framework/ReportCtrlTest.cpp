@@ -1,5 +1,5 @@
 // The report list on a real list view in a real dialog, driven from the test's thread.
-#include "ui/ReportCtrl.h"
+#include "framework/ReportCtrl.h"
 
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
@@ -24,7 +24,7 @@ class ReportHostDialog : public fw::CDialog {
 public:
     ReportHostDialog() : fw::CDialog(IDD_PROCESS_LIST) {}
 
-    ui::CReportCtrl m_list;
+    fw::CReportCtrl m_list;
     std::vector<std::pair<WPARAM, LPARAM>> m_sortNotes;
     std::atomic<int> m_markers{0};
     std::vector<std::wstring> m_rows{L"10", L"9", L"2"};
@@ -33,7 +33,7 @@ public:
 protected:
     static const fw::MessageMap* StaticMessageMap() {
         static constexpr fw::MsgEntry kEntries[] = {
-            fw::OnMessage<&ReportHostDialog::OnSortNote>(ui::kSortNotifyMessage),
+            fw::OnMessage<&ReportHostDialog::OnSortNote>(fw::kSortNotifyMessage),
             fw::OnMessage<&ReportHostDialog::OnMarker>(kMarker),
         };
         static const fw::MessageMap map{fw::CDialog::StaticMessageMap(), kEntries};
@@ -120,7 +120,7 @@ TEST(ReportCtrlAttach, ClearsSmallIconEditLabelsAndNoScroll) {
     ASSERT_NE(nullptr, list);
     ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES);
     {
-        ui::CReportCtrl report;
+        fw::CReportCtrl report;
         ASSERT_TRUE(report.SubclassWindow(list));
         const auto style = static_cast<DWORD>(::GetWindowLongPtrW(list, GWL_STYLE));
         EXPECT_EQ(0u, style & (LVS_EDITLABELS | LVS_NOSCROLL));

@@ -1,0 +1,52 @@
+# Fails when a file of the program includes a header of a layer above its own. Run as
+#   cmake -DROOT=<folder holding the layer folders> -P CheckLayers.cmake
+# From the bottom: res (resource ids), framework, core, control, ui, app. The skin library stands beside
+# them and may use res and framework only. Each folder may include its own headers and those of the
+# layers beneath it.
+if(NOT ROOT)
+    message(FATAL_ERROR "ROOT is not set")
+endif()
+
+set(layers res framework core control ui app)
+set(allowed_res "")
+set(allowed_framework res)
+set(allowed_core res framework)
+set(allowed_control res framework core)
+set(allowed_ui res framework core control)
+set(allowed_app res framework core control ui)
+set(allowed_skin res framework)
+
+set(violations "")
+set(checked 0)
+foreach(layer ${layers} skin)
+    file(GLOB_RECURSE files "${ROOT}/${layer}/*.h" "${ROOT}/${layer}/*.cpp" "${ROOT}/${layer}/*.rc")
+    foreach(file ${files})
+        math(EXPR checked "${checked} + 1")
+        file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]+\"")
+        foreach(line ${includes})
+            string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*$" "\\1" header "${line}")
+            # A header named without a folder is the file's neighbour.
+            if(NOT header MATCHES "/")
+                continue()
+            endif()
+            string(REGEX REPLACE "/.*$" "" folder "${header}")
+            if(folder STREQUAL layer)
+                continue()
+            endif()
+            list(FIND allowed_${layer} "${folder}" found)
+            if(found EQUAL -1)
+                file(RELATIVE_PATH name "${ROOT}" "${file}")
+                list(APPEND violations "${name} includes ${header}")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+
+if(checked EQUAL 0)
+    message(FATAL_ERROR "No source file found under ${ROOT}")
+endif()
+if(violations)
+    list(JOIN violations "\n  " text)
+    message(FATAL_ERROR "Includes from a layer above:\n  ${text}")
+endif()
+message(STATUS "${checked} files include only their own layer and the layers beneath it")

@@ -1,0 +1,44 @@
+#pragma once
+// How a task is carried out. The scheduling core decides when; what a start or a stop does to other programs
+// belongs to the program control above it, which implements this.
+#include <functional>
+#include <string>
+
+namespace core {
+
+// Hears what came of one run, once, in the words of the task list's Last run column. An empty function:
+// nobody listens.
+using RunReport = std::function<void(const std::wstring& result)>;
+
+// Tells the listener, when there is one.
+inline void TellRunResult(const RunReport& report, const std::wstring& result) {
+    if (report) {
+        report(result);
+    }
+}
+
+// What a run needs of its task.
+struct RunRequest {
+    std::wstring program;
+    std::wstring action;
+    std::wstring arguments;
+    std::wstring folder;
+    // The task woke the computer for this run: it stays awake while the run is at work.
+    bool keepAwake = false;
+};
+
+// Starts and stops programs. Start may be called from any thread and returns at once: the start runs on a
+// thread of its own, which hears the report. Stop and EndStops are called on one thread only, which runs a
+// message loop: a stop's wait for its program is handled there, between its other work, and the report
+// comes there. EndStops abandons the stops still waiting: nothing is terminated any more, and they report
+// nothing.
+class TaskRunner {
+public:
+    virtual ~TaskRunner() = default;
+
+    virtual void Start(const RunRequest& run, RunReport report) = 0;
+    virtual void Stop(const RunRequest& run, RunReport report) = 0;
+    virtual void EndStops() = 0;
+};
+
+}  // namespace core

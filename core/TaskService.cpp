@@ -1,0 +1,276 @@
+#include "core/TaskService.h"
+
+#include "core/ProfileSecurity.h"
+#include "core/TaskOptions.h"
+
+#include <algorithm>
+
+namespace core {
+
+struct TaskService::Gate {
+    std::mutex mutex;
+    EventDispatcher dispatch;
+    TaskStore* tasks = nullptr;
+
+    void Emit(const ServiceEvent& event) {
+        const std::lock_guard lock(mutex);
+        if (dispatch) {
+            dispatch(event);
+        }
+    }
+    // A run's result reaches the task that ran, or nobody when it is gone.
+    void Result(TaskId id, const std::wstring& result) {
+        const std::lock_guard lock(mutex);
+        if (tasks && tasks->SetLastResult(id, result) && dispatch) {
+            dispatch(ServiceEvent(ServiceEvent::Kind::ResultArrived, id, result));
+        }
+    }
+    void Close() {
+        const std::lock_guard lock(mutex);
+        dispatch = nullptr;
+        tasks = nullptr;
+    }
+};
+
+TaskService::TaskService(std::unique_ptr<TaskRunner> runner, EventDispatcher dispatch, Options options)
+    : m_runner(std::move(runner)),
+      m_gate(std::make_shared<Gate>()),
+      m_options(std::move(options)),
+      m_wakeTimer(m_options.wakeCalls) {
+    m_gate->dispatch = std::move(dispatch);
+    m_gate->tasks = &m_tasks;
+    // The stops' waits live on the worker thread and end with it.
+    m_worker = std::make_unique<fw::WorkerThread>(std::function<void()>{}, [this] { m_runner->EndStops(); });
+}
+
+void TaskService::Shutdown() {
+    m_schedulerThread.reset();
+    m_worker->Stop();
+    // A start that reports later reaches nobody.
+    m_gate->Close();
+}
+
+fw::MessageBoxRedirect TaskService::MessagesAsEvents() const {
+    return fw::MessageBoxRedirect([this](const std::wstring& text, UINT type) {
+        Emit(ServiceEvent(ServiceEvent::Kind::Message, 0, text, type));
+        // Only plain messages come from the service's work: nobody waits here for an answer.
+        return (type & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
+    });
+}
+
+void TaskService::Emit(ServiceEvent event) const {
+    m_gate->Emit(event);
+}
+
+void TaskService::PostWork(std::function<void()> work, DWORD delay) {
+    fw::IgnoreResult(m_worker->PostAfter(delay, [this, work = std::move(work)] {
+        const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+        work();
+    }));
+}
+
+void TaskService::Load() {
+    const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+    // A first start finds an empty file instead of reporting a missing one.
+    fw::IgnoreResult(EnsureProfileFile());
+    {
+        const std::lock_guard lock(m_profileMutex);
+        m_profile.Load(m_tasks);
+    }
+    m_scheduler = std::make_unique<Scheduler>(
+        m_tasks, m_options.clock, [this](const std::vector<ScheduledTask>& due) { OnDue(due); }, m_options.zone,
+        [this](std::optional<UtcSeconds> moment) { m_wakeTimer.Set(moment); }, m_profile.Watched());
+    Emit(ServiceEvent(ServiceEvent::Kind::ListChanged));
+    ScheduleRetry();
+}
+
+bool TaskService::ProfileTrusted() const {
+    const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+    const std::wstring folder = GetConfigFolder();
+    return folder.empty() || IsProfileTrusted(folder, folder + L"\\Profile.txt");
+}
+
+void TaskService::StartScheduler() {
+    if (!m_scheduler || m_schedulerThread || m_exited) {
+        return;
+    }
+    m_schedulerThread = std::make_unique<SchedulerThread>([this] {
+        const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+        m_scheduler->SchedulerTick();
+    });
+}
+
+bool TaskService::ProfileRead() const {
+    const std::lock_guard lock(m_profileMutex);
+    return m_profile.FileRead();
+}
+
+std::optional<UtcSeconds> TaskService::Watched() const {
+    const std::lock_guard lock(m_profileMutex);
+    return WatchedLocked();
+}
+
+std::optional<UtcSeconds> TaskService::WatchedLocked() const {
+    return m_scheduler ? m_scheduler->Watched() : m_profile.Watched();
+}
+
+TaskId TaskService::Add(const Task& task) {
+    const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+    const TaskId id = m_tasks.Add(task);
+    Emit(ServiceEvent(ServiceEvent::Kind::ListChanged));
+    SaveNow(true);
+    return id;
+}
+
+bool TaskService::Modify(TaskId id, const TaskChange& change) {
+    const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+    if (!m_tasks.Change(id, change)) {
+        return false;
+    }
+    Emit(ServiceEvent(ServiceEvent::Kind::ListChanged));
+    SaveNow(true);
+    return true;
+}
+
+bool TaskService::Remove(TaskId id) {
+    const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+    if (!m_tasks.Remove(id)) {
+        return false;
+    }
+    Emit(ServiceEvent(ServiceEvent::Kind::ListChanged));
+    SaveNow(true);
+    return true;
+}
+
+bool TaskService::SetEnabled(TaskId id, bool enabled) {
+    TaskChange change;
+    change.enabled = enabled;
+    return Modify(id, change);
+}
+
+bool TaskService::RunNow(TaskId id) {
+    const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+    const std::optional<TaskRow> row = m_tasks.Find(id);
+    if (!row) {
+        return false;
+    }
+    if (const std::optional<long long> now = ToSeconds(m_options.clock().utc)) {
+        fw::IgnoreResult(m_tasks.SetLastRun(id, *now));
+    }
+    const Task& task = row->task;
+    Carry(id, {task.program, task.action, task.arguments, task.folder, false});
+    Emit(ServiceEvent(ServiceEvent::Kind::TaskRan, id));
+    SaveNow(false);
+    return true;
+}
+
+void TaskService::NoticeResume() {
+    if (m_scheduler) {
+        m_scheduler->NoticeResume();
+    }
+}
+
+void TaskService::SessionEnding() {
+    const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+    SaveNow(false);
+}
+
+void TaskService::Exit() {
+    if (m_exited) {
+        return;
+    }
+    m_exited = true;
+    const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+    // No tick after this: a run noted later would be in memory only.
+    m_schedulerThread.reset();
+    m_worker->Stop();
+    SaveNow(true);
+}
+
+void TaskService::OnDue(const std::vector<ScheduledTask>& due) {
+    for (const ScheduledTask& task : due) {
+        // A waking task keeps the computer awake while it is at work.
+        Carry(task.id, {task.program, task.action, task.arguments, task.folder, task.wake});
+        Emit(ServiceEvent(ServiceEvent::Kind::TaskRan, task.id));
+    }
+    SaveSoon();
+}
+
+void TaskService::Carry(TaskId id, const RunRequest& run) {
+    if (IsStartAction(run.action)) {
+        // On a thread of its own: a slow shell holds up that start alone.
+        m_runner->Start(run, ReportFor(id));
+    } else {
+        // Off the window's thread and the scheduler's: a lookup that hangs on a dead share delays no firing.
+        PostWork([this, id, run] { StopOnWorker(id, run); });
+    }
+}
+
+void TaskService::StopOnWorker(TaskId id, const RunRequest& run) {
+    auto over = std::make_shared<bool>(false);
+    m_runner->Stop(run, [report = ReportFor(id), over](const std::wstring& result) {
+        *over = true;
+        report(result);
+    });
+    if (!*over) {
+        Emit(ServiceEvent(ServiceEvent::Kind::StopPending, id));
+    }
+}
+
+RunReport TaskService::ReportFor(TaskId id) const {
+    return [gate = m_gate, id](const std::wstring& result) { gate->Result(id, result); };
+}
+
+void TaskService::SaveNow(bool report) {
+    SaveOutcome outcome = SaveOutcome::Held;
+    bool readBefore = false;
+    {
+        const std::lock_guard lock(m_profileMutex);
+        readBefore = m_profile.FileRead();
+        // The mark is taken before the list: every run it covers is in the list by then.
+        outcome = m_profile.Save(m_tasks, WatchedLocked());
+    }
+    m_lastSave = ::GetTickCount64();
+    NoteCatchUp(readBefore);
+    if (outcome == SaveOutcome::Failed && report) {
+        Emit(ServiceEvent(ServiceEvent::Kind::SaveFailed, 0, kCannotWriteFile));
+    }
+}
+
+void TaskService::SaveSoon() {
+    if (m_saveQueued.exchange(true)) {
+        return;
+    }
+    const ULONGLONG since = ::GetTickCount64() - m_lastSave;
+    const DWORD delay = since >= kRunSavePeriodMs ? 0 : static_cast<DWORD>(kRunSavePeriodMs - since);
+    PostWork(
+        [this] {
+            m_saveQueued = false;
+            // No box: the list is written at the next retry when the file cannot be written now.
+            SaveNow(false);
+        },
+        delay);
+}
+
+void TaskService::ScheduleRetry() {
+    PostWork(
+        [this] {
+            bool readBefore = false;
+            {
+                const std::lock_guard lock(m_profileMutex);
+                readBefore = m_profile.FileRead();
+                m_profile.Retry(m_tasks, WatchedLocked());
+            }
+            NoteCatchUp(readBefore);
+            ScheduleRetry();
+        },
+        m_options.profileRetryMs);
+}
+
+void TaskService::NoteCatchUp(bool readBefore) {
+    if (!readBefore && ProfileRead()) {
+        Emit(ServiceEvent(ServiceEvent::Kind::ListChanged));
+    }
+}
+
+}  // namespace core

@@ -1,0 +1,158 @@
+#pragma once
+// The tasks while the program runs, and all that acts on them without a window: the profile, the scheduler and
+// its thread, the runs and the stops that wait, the wake timer and what came of each run. The main window shows
+// the tasks and sends commands; a command line or any other owner can do the same.
+#include "core/Profile.h"
+#include "core/Scheduler.h"
+#include "core/TaskRunner.h"
+#include "core/TaskStore.h"
+#include "core/WakeTimer.h"
+#include "framework/MessageBox.h"
+#include "framework/WorkerThread.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace core {
+
+// What the service tells its owner.
+struct ServiceEvent {
+    enum class Kind {
+        // A task ran (by its time, made up, or run now): its last run changed.
+        TaskRan,
+        // What came of a run: text is the result, in the words of the Last run column.
+        ResultArrived,
+        // Tasks came, went or changed.
+        ListChanged,
+        // The list could not be written: text is the message to show.
+        SaveFailed,
+        // A stop waits for its program to close.
+        StopPending,
+        // A message for the user: text, shown as a box of boxType.
+        Message,
+    };
+    explicit ServiceEvent(Kind kind, TaskId id = 0, std::wstring text = {}, UINT boxType = MB_OK)
+        : kind(kind), id(id), text(std::move(text)), boxType(boxType) {}
+
+    Kind kind;
+    TaskId id;
+    std::wstring text;
+    UINT boxType;
+};
+
+// Hands an event to the owner. Called on any of the service's threads, and on the thread of a command; it must
+// not wait for the owner's thread.
+using EventDispatcher = std::function<void(const ServiceEvent& event)>;
+
+// Owns the tasks and runs them. Every message the work raises (a profile that cannot be read or written, a program
+// a stop cannot find) comes to the owner as an event; the service itself shows nothing and waits for nobody.
+//
+// Threads: the scheduler ticks on a thread of its own; starts run on threads of their own; stops, their waits, the
+// throttled saves of last runs and the retries of the profile run on the service's worker thread. Commands may come
+// from any thread and act on a task by its id, on the task as it is at that moment. Once the service is destroyed
+// (or, for stops, once it has exited) no event comes any more.
+// What tests replace in a task service: the clock and zone the scheduler reads, and the wake timer's platform calls.
+struct ServiceOptions {
+    Clock clock = SystemClock;
+    TimeZoneRules zone = SystemTimeZone();
+    WakeTimer::Calls wakeCalls = WakeTimer::PlatformCalls();
+    // How often a profile that could not be read, or a list that could not be written, is tried again.
+    DWORD profileRetryMs = 30000;
+};
+
+class TaskService {
+public:
+    using Options = ServiceOptions;
+    // Runs are written to the profile at most this often, all tasks together.
+    static constexpr DWORD kRunSavePeriodMs = 1000;
+
+    TaskService(std::unique_ptr<TaskRunner> runner, EventDispatcher dispatch, Options options = {});
+    TaskService(const TaskService&) = delete;
+    TaskService& operator=(const TaskService&) = delete;
+    ~TaskService() { Shutdown(); }
+
+    // Reads the profile, making the folder and an empty file the first time.
+    void Load();
+    // The profile's folder and file can be changed by nobody but SYSTEM, the Administrators and this user.
+    bool ProfileTrusted() const;
+    // From now on tasks run by their time. Until then, none does.
+    void StartScheduler();
+    bool Scheduling() const { return m_schedulerThread != nullptr; }
+
+    const TaskStore& Tasks() const { return m_tasks; }
+    // The file's tasks are in the list (or there was no file).
+    bool ProfileRead() const;
+    // The watched mark that the next save writes.
+    std::optional<UtcSeconds> Watched() const;
+
+    // The commands. Each writes the list at once; a failure comes as SaveFailed.
+    TaskId Add(const Task& task);
+    // False when the task is gone.
+    bool Modify(TaskId id, const TaskChange& change);
+    bool Remove(TaskId id);
+    bool SetEnabled(TaskId id, bool enabled);
+    // Runs the task now, whatever its time, days or state, and notes the run.
+    bool RunNow(TaskId id);
+
+    // The computer has resumed from sleep.
+    void NoticeResume();
+    // The session ends: the list is written as it is, silently.
+    void SessionEnding();
+    // Leaving: the scheduler stops first, so that no run comes after the last write; stops still waiting are
+    // abandoned (their programs were asked to close, nothing is terminated any more); then the list is written.
+    void Exit();
+    // Stops the threads without writing the list (Exit writes it); stops still waiting are abandoned, and no
+    // event comes any more, not even from a start that reports later.
+    void Shutdown();
+
+private:
+    // Where events and the results of runs go; shared with start threads that may outlive the service.
+    struct Gate;
+
+    // While it lives, the boxes raised on this thread come to the owner as events.
+    fw::MessageBoxRedirect MessagesAsEvents() const;
+    void Emit(ServiceEvent event) const;
+    // Posts work to the worker thread, with its messages as events.
+    void PostWork(std::function<void()> work, DWORD delay = 0);
+
+    // On the scheduler's thread: the tasks of one second.
+    void OnDue(const std::vector<ScheduledTask>& due);
+    void Carry(TaskId id, const RunRequest& run);
+    // On the worker thread.
+    void StopOnWorker(TaskId id, const RunRequest& run);
+    RunReport ReportFor(TaskId id) const;
+
+    // Writes the list now; report: a failure becomes SaveFailed.
+    void SaveNow(bool report);
+    // Writes the runs noted, now or once the save period has passed since the last write.
+    void SaveSoon();
+    void ScheduleRetry();
+    // Under the profile's lock.
+    std::optional<UtcSeconds> WatchedLocked() const;
+    // After the profile was read late: its tasks came in front.
+    void NoteCatchUp(bool readBefore);
+
+    TaskStore m_tasks;
+    std::unique_ptr<TaskRunner> m_runner;
+    std::shared_ptr<Gate> m_gate;
+    Options m_options;
+    mutable std::mutex m_profileMutex;
+    ProfileState m_profile;
+    WakeTimer m_wakeTimer;
+    std::unique_ptr<Scheduler> m_scheduler;
+    std::atomic<bool> m_saveQueued{false};
+    std::atomic<ULONGLONG> m_lastSave{0};
+    bool m_exited = false;
+    std::unique_ptr<fw::WorkerThread> m_worker;
+    // Last: its thread ends first, before anything it uses goes.
+    std::unique_ptr<SchedulerThread> m_schedulerThread;
+};
+
+}  // namespace core

@@ -1,0 +1,3 @@
+#pragma once
+// A framework header that includes only its own layer.
+#include "framework/Handle.h"
