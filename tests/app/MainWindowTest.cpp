@@ -7,6 +7,7 @@
 #include "app/MarlowickDlg.h"
 #include "core/Profile.h"
 #include "core/ProfileSecurity.h"
+#include "core/TaskOptions.h"
 #include "core/TaskTime.h"
 #include "framework/MessageBox.h"
 #include "helpers/DialogThread.h"
@@ -200,6 +201,7 @@ public:
 
     HWND Hwnd() const { return m_hwnd; }
     const app::CMarlowickDlg& Dialog() const { return m_dialog; }
+    app::CMarlowickDlg& Dialog() { return m_dialog; }
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
         return ::SendMessageW(m_hwnd, message, wParam, lParam);
     }
@@ -410,6 +412,87 @@ TEST_F(MainWindowTest, DoubleClickOnTheListModifiesTheFirstSelectedRow) {
     ASSERT_EQ(rows.GetTaskCount(), 3);
     EXPECT_EQ(rows.GetTaskText(1, core::TaskColumn::Program), L"C:\\second.exe");
     EXPECT_EQ(rows.GetTaskText(1, core::TaskColumn::Time), L"8:00:00 PM");
+}
+
+// The programs of the profile's tasks, in order.
+std::vector<std::wstring> StoredPrograms() {
+    core::MemoryTaskList tasks;
+    core::LoadTasks(tasks);
+    std::vector<std::wstring> programs;
+    for (const core::Task& task : tasks.AllTasks()) {
+        programs.push_back(task.program);
+    }
+    return programs;
+}
+
+// Opens the Task Option dialog on the row, as a double-click does, and waits until it is ready.
+HWND OpenModify(const MainWindow& main, int row) {
+    HWND list = ::GetDlgItem(main.Hwnd(), IDC_TASK_LIST);
+    LVITEMW select{};
+    select.stateMask = LVIS_SELECTED;
+    select.state = LVIS_SELECTED;
+    ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&select));
+    static NMHDR doubleClick{};
+    doubleClick = {list, IDC_TASK_LIST, static_cast<UINT>(NM_DBLCLK)};
+    ::PostMessageW(main.Hwnd(), WM_NOTIFY, IDC_TASK_LIST, reinterpret_cast<LPARAM>(&doubleClick));
+    return testing_support::WaitForReadyWindow(L"Task Option", kWait, L"#32770");
+}
+
+// OK in the dialog, and the test run declined; returns once the dialog has gone.
+bool PressOk(HWND option) {
+    ::PostMessageW(option, WM_COMMAND, IDOK, 0);
+    return testing_support::WaitUntil([&] { return !::IsWindow(option); }, kWait);
+}
+
+// A run while the task's dialog is open is kept after OK, in memory and in the file: the dialog changes only what
+// the user changed.
+TEST_F(MainWindowTest, ARunWhileModifyIsOpenKeepsItsLastRunAfterOk) {
+    core::MemoryTaskList tasks;
+    tasks.AppendTask(L"C:\\no\\such\\program.exe", L"Start", L"3:00:00 AM");
+    core::SaveTasks(tasks);
+    MessageBoxRecord boxes(IDNO);
+    MainWindow main;
+    ASSERT_TRUE(main.Hwnd());
+    HWND option = OpenModify(main, 0);
+    ASSERT_TRUE(option);
+    const core::TaskId id = main.Dialog().TaskList().GetTaskId(0);
+    ASSERT_TRUE(main.Dialog().Service().RunNow(id));
+    const std::optional<core::UtcSeconds> ran = main.Dialog().Service().Tasks().Find(id)->task.lastRun;
+    ASSERT_TRUE(ran);
+    ASSERT_TRUE(PressOk(option));
+    // The test run is offered once the change is written.
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return !boxes.Texts().empty(); }, kWait));
+    EXPECT_EQ(main.Dialog().Service().Tasks().Find(id)->task.lastRun, ran);
+    EXPECT_EQ(core::ParseUtc(core::GetSetting(L"Task0", L"LastRun")), ran);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{app::kTestRunQuestion});
+}
+
+// A profile locked at start-up is read while the dialog of a task added meanwhile is open: its tasks come in front,
+// and OK changes the task the dialog showed, not the row it had when the dialog opened.
+TEST_F(MainWindowTest, TasksReadWhileModifyIsOpenAreNotOverwrittenByItsOk) {
+    core::MemoryTaskList tasks;
+    tasks.AppendTask(L"C:\\first.exe", L"Start", L"1:00:00 AM");
+    tasks.AppendTask(L"C:\\second.exe", L"Stop", L"2:00:00 AM");
+    core::SaveTasks(tasks);
+    fw::UniqueFile lock(
+        ::CreateFileW(core::GetProfilePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    MessageBoxRecord boxes(IDNO);
+    MainWindow main;
+    ASSERT_TRUE(main.Hwnd());
+    fw::IgnoreResult(main.Dialog().Service().Add({L"C:\\added.exe", L"Start", L"3:00:00 AM"}));
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return main.Dialog().TaskList().GetTaskCount() == 1; }, kWait));
+    HWND option = OpenModify(main, 0);
+    ASSERT_TRUE(option);
+    EXPECT_EQ(WindowText(::GetDlgItem(option, IDC_PROGRAM_EDIT)), L"C:\\added.exe");
+
+    lock.Reset();
+    main.Dialog().Service().SessionEnding();
+    ASSERT_EQ(StoredPrograms(), (std::vector<std::wstring>{L"C:\\first.exe", L"C:\\second.exe", L"C:\\added.exe"}));
+    ASSERT_TRUE(PressOk(option));
+    EXPECT_EQ(StoredPrograms(), (std::vector<std::wstring>{L"C:\\first.exe", L"C:\\second.exe", L"C:\\added.exe"}));
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return main.Dialog().TaskList().GetTaskCount() == 3; }, kWait));
+    EXPECT_EQ(main.Dialog().TaskList().GetTaskText(0, core::TaskColumn::Program), L"C:\\first.exe");
 }
 
 TEST(StartTaskProgram, AWindowTitleBecomesTheImagePathOfItsProcessOnlyForStart) {

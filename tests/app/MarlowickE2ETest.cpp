@@ -613,6 +613,62 @@ TEST_F(MarlowickE2E, AMissedRunIsMadeUpOnceAfterStartUpAndNotAgainAtTheNextStart
     ::DeleteFileW(missed.c_str());
 }
 
+// A Run-if-missed task that has never run, known to a Marlowick that was closed before its time: the next start
+// runs it once, within seconds, and a third start does not run it again.
+TEST_F(MarlowickE2E, ARunIfMissedTaskThatNeverRanIsMadeUpOnceAfterMarlowickWasClosedThroughItsTime) {
+    const std::wstring missed = testing_support::TempFilePath(L"marlowick-e2e-never-ran");
+    const std::wstring marker = testing_support::TempFilePath(L"marlowick-e2e-never-ran-marker");
+    const std::wstring laterMarker = testing_support::TempFilePath(L"marlowick-e2e-never-ran-later");
+    const std::wstring firstMarker = testing_support::TempFilePath(L"marlowick-e2e-never-ran-first");
+    constexpr int kDueIn = 12;
+    core::Task backup = RecordingStart(missed, kDueIn);
+    backup.runIfMissed = true;
+    const ULONGLONG due = ::GetTickCount64() + kDueIn * 1000;
+    WriteTasks({backup, RecordingStart(firstMarker, 3)});
+
+    // Closed once it has watched the clock for a while: a task of its own has fired.
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(WaitUntil([&] { return CountLines(ReadLines(firstMarker), L"start ") > 0; }, kWait));
+    ::PostMessageW(main, WM_CLOSE, 0, 0);
+    HWND confirm = WaitForDialog(marlowick->Id(), L"Please Confirm");
+    ASSERT_TRUE(confirm);
+    Press(confirm, IDC_CONFIRM_EXIT);
+    ASSERT_EQ(marlowick->WaitForExit(kWait), 0u);
+    ASSERT_LT(::GetTickCount64(), due) << "Marlowick took too long to start and close for this test";
+    // The exit wrote how long Marlowick watched; the task has not run.
+    EXPECT_NE(core::GetSetting(L"TaskCount", L"Watched"), L"");
+    EXPECT_EQ(core::GetSetting(L"Task0", L"LastRun"), L"");
+    m_processes.clear();
+    WaitUntil([&] { return ::GetTickCount64() > due + 1000; }, kDueIn * 1000 + 2000);
+    EXPECT_TRUE(ReadLines(missed).empty());
+
+    // The next start makes it up at once; a later task shows the program went on firing without a second run.
+    core::MemoryTaskList list;
+    core::LoadTasks(list);
+    list.AppendTask(RecordingStart(marker, 8));
+    core::SaveTasks(list);
+    ASSERT_TRUE(StartMain(marlowick));
+    EXPECT_TRUE(WaitUntil([&] { return CountLines(ReadLines(missed), L"start ") > 0; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return CountLines(ReadLines(marker), L"start ") > 0; }, 20000));
+    EXPECT_EQ(CountLines(ReadLines(missed), L"start "), 1u);
+    ASSERT_TRUE(WaitUntil([&] { return core::GetSetting(L"Task0", L"LastRun") != L""; }, kWait));
+    m_processes.clear();
+
+    // A third start runs it no more.
+    list = core::MemoryTaskList();
+    core::LoadTasks(list);
+    list.AppendTask(RecordingStart(laterMarker, 6));
+    core::SaveTasks(list);
+    ASSERT_TRUE(StartMain(marlowick));
+    ASSERT_TRUE(WaitUntil([&] { return CountLines(ReadLines(laterMarker), L"start ") > 0; }, 20000));
+    EXPECT_EQ(CountLines(ReadLines(missed), L"start "), 1u);
+    for (const std::wstring& path : {missed, marker, laterMarker, firstMarker}) {
+        ::DeleteFileW(path.c_str());
+    }
+}
+
 TEST_F(MarlowickE2E, ClosingWithNoTasksEndsAtOnceAndWritesTheEmptyList) {
     // The close box, Esc, and the tray menu's Exit.
     const std::pair<UINT, WPARAM> ways[] = {{WM_CLOSE, 0}, {WM_COMMAND, IDCANCEL}, {WM_COMMAND, IDM_TRAY_EXIT}};

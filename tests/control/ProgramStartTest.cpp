@@ -1,4 +1,5 @@
 // Starting programs through the shell, and the hand-off of a due task to start or stop.
+#include "control/KeepAwake.h"
 #include "control/ProcessPath.h"
 #include "control/ProgramStart.h"
 #include "control/ProgramRunner.h"
@@ -12,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <cstdio>
 #include <optional>
 #include <thread>
@@ -239,6 +241,73 @@ TEST_F(ProgramStartTest, TheRunnerStartsThroughTheShellAndStopsOnTheThreadOfItsF
     EXPECT_EQ(results.Get()[0].threadId, ::GetCurrentThreadId());
     EXPECT_EQ(runner.PendingCount(), 0u);
     EXPECT_EQ(m_messages, Messages{});
+}
+
+// What the program asks of the system's sleep, and from which thread: Wine's own call shows nothing.
+class ExecutionStates {
+public:
+    struct Call {
+        EXECUTION_STATE state;
+        DWORD thread;
+    };
+    ExecutionStates() {
+        m_previous = control::SetExecutionStateCall([this](EXECUTION_STATE state) {
+            const std::lock_guard lock(m_mutex);
+            m_calls.push_back({state, ::GetCurrentThreadId()});
+            return static_cast<EXECUTION_STATE>(ES_CONTINUOUS);
+        });
+    }
+    ~ExecutionStates() { control::SetExecutionStateCall(std::move(m_previous)); }
+    std::vector<Call> Calls() const {
+        const std::lock_guard lock(m_mutex);
+        return m_calls;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<Call> m_calls;
+    control::ExecutionStateCall m_previous;
+};
+
+// A task that woke the computer keeps it awake while it is at work: a start until the program it started has
+// exited, a stop until it is over. Each request is the thread's own, so the same thread lets it go.
+TEST_F(ProgramStartTest, AWakingTaskKeepsTheComputerAwakeUntilItsProgramExitsOrItsStopIsOver) {
+    constexpr EXECUTION_STATE kAwake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED;
+    ExecutionStates states;
+    control::ProgramRunner runner;
+    const std::wstring record = testing_support::TempFilePath(L"start-awake");
+    KillRecorded cleanup{record};
+    runner.Start({testing_support::HelperPath(), L"Start", L"--record \"" + record + L"\" --lifetime 1500", {}, true},
+                 {});
+    ASSERT_TRUE(WaitUntil([&] { return states.Calls().size() == 2; }, 10000));
+    std::vector<ExecutionStates::Call> calls = states.Calls();
+    EXPECT_EQ(calls[0].state, kAwake);
+    EXPECT_EQ(calls[1].state, static_cast<EXECUTION_STATE>(ES_CONTINUOUS));
+    EXPECT_EQ(calls[0].thread, calls[1].thread);
+    EXPECT_NE(calls[0].thread, ::GetCurrentThreadId());
+    // Let go only once the program had gone.
+    const DWORD started = RecordedProcessId(record);
+    ASSERT_NE(started, 0u);
+    fw::UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, started));
+    EXPECT_TRUE(!process || ::WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0);
+
+    const std::wstring title = UniqueTitle(L"awake stop");
+    auto helper = StartHelper({L"--title", title}, title);
+    ReportedResults results;
+    runner.Stop({title, L"Stop", {}, {}, true}, results.Listener());
+    calls = states.Calls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[2].state, kAwake);
+    EXPECT_EQ(calls[2].thread, ::GetCurrentThreadId());
+    EXPECT_EQ(results.WaitForOne(), L"closed by itself");
+    calls = states.Calls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[3].state, static_cast<EXECUTION_STATE>(ES_CONTINUOUS));
+    EXPECT_EQ(calls[3].thread, ::GetCurrentThreadId());
+
+    // A task that did not wake the computer asks nothing.
+    runner.Stop({UniqueTitle(L"nobody"), L"Stop", {}, {}, false}, {});
+    EXPECT_EQ(states.Calls().size(), 4u);
 }
 
 // The window of the test that another thread sends a message to while a stop waits.
