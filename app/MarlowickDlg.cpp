@@ -267,24 +267,16 @@ void CMarlowickDlg::WinHelp(DWORD_PTR, UINT) {
 
 void CMarlowickDlg::OnSysCommand(WPARAM command, LPARAM) {
     if ((command & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg about;
-        fw::IgnoreResult(about.DoModal());
-        return;
-    }
-    if (command == SC_MINIMIZE) {
-        Default();
-        if (!SetTaskbarButton(m_hWnd, false)) {
-            fw::AfxMessageBox(kNoTaskbarList, MB_OK);
-        }
-        return;
-    }
-    if (command == SC_RESTORE) {
-        // Shown again (from the tray, after a hide or a minimise): the taskbar button comes back with it.
-        Default();
-        fw::IgnoreResult(SetTaskbarButton(m_hWnd, true));
+        OnAbout();
         return;
     }
     Default();
+    // Minimised (to the tray, by a hide), the window leaves the taskbar; shown again, it comes back.
+    if (command == SC_MINIMIZE && !SetTaskbarButton(m_hWnd, false)) {
+        fw::AfxMessageBox(kNoTaskbarList, MB_OK);
+    } else if (command == SC_RESTORE) {
+        fw::IgnoreResult(SetTaskbarButton(m_hWnd, true));
+    }
 }
 
 void CMarlowickDlg::OnPaint() {

@@ -11,6 +11,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cwctype>
 #include <vector>
@@ -30,8 +31,9 @@ constexpr wchar_t kRunIfMissedKey[] = L"RunIfMissed";
 constexpr wchar_t kWakeKey[] = L"Wake";
 constexpr wchar_t kLastRunKey[] = L"LastRun";
 
-// Set once the folder failure has been shown; cleared when the folder is there again.
-bool g_folderFailureShown = false;
+// Set once the folder failure has been shown; cleared when the folder is there again. The service's threads and
+// the window's both ask for the folder.
+std::atomic<bool> g_folderFailureShown{false};
 
 std::wstring TaskSection(int row) {
     return L"Task" + std::to_wstring(row);
@@ -146,8 +148,7 @@ std::wstring GetConfigFolder() {
     }
     // Another instance may have made it in the meantime: only a folder that still is not there is a failure.
     if (!CreateProtectedFolder(folder) && !::PathIsDirectoryW(folder.c_str())) {
-        if (!g_folderFailureShown) {
-            g_folderFailureShown = true;
+        if (!g_folderFailureShown.exchange(true)) {
             fw::AfxMessageBox(L"Sorry,Cannot create config file folder.", MB_OK);
         }
         return {};

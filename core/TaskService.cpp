@@ -44,6 +44,7 @@ TaskService::TaskService(std::unique_ptr<TaskRunner> runner, EventDispatcher dis
 }
 
 void TaskService::Shutdown() {
+    m_exited = true;
     m_schedulerThread.reset();
     m_worker->Stop();
     // A start that reports later reaches nobody.

@@ -107,20 +107,14 @@ TaskId TaskStore::Add(const Task& task) {
 }
 
 void TaskStore::AppendTasks(const std::vector<Task>& tasks) {
-    std::vector<Row> rows;
-    rows.reserve(tasks.size());
-    for (const Task& task : tasks) {
-        rows.push_back(MakeRow(task));
-    }
-    const std::lock_guard lock(m_mutex);
-    for (Row& row : rows) {
-        row.id = m_nextId++;
-    }
-    m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
-    RowsChanged();
+    InsertRows(false, tasks);
 }
 
 void TaskStore::InsertFront(const std::vector<Task>& tasks) {
+    InsertRows(true, tasks);
+}
+
+void TaskStore::InsertRows(bool front, const std::vector<Task>& tasks) {
     std::vector<Row> rows;
     rows.reserve(tasks.size());
     for (const Task& task : tasks) {
@@ -130,7 +124,8 @@ void TaskStore::InsertFront(const std::vector<Task>& tasks) {
     for (Row& row : rows) {
         row.id = m_nextId++;
     }
-    m_rows.insert(m_rows.begin(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    m_rows.insert(front ? m_rows.begin() : m_rows.end(), std::make_move_iterator(rows.begin()),
+                  std::make_move_iterator(rows.end()));
     RowsChanged();
 }
 

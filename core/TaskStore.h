@@ -119,6 +119,8 @@ public:
 private:
     using Row = TaskRow;
     static Row MakeRow(const Task& task);
+    // Puts the tasks, each with a new id, in front of the rows or after them.
+    void InsertRows(bool front, const std::vector<Task>& tasks);
     bool IsRow(int row) const { return row >= 0 && static_cast<size_t>(row) < m_rows.size(); }
     // Under the lock: the row of the id, or -1; and that row itself.
     int IndexOf(TaskId id) const;

@@ -295,11 +295,12 @@ public:
     void Hold() {
         const std::lock_guard lock(m_mutex);
         m_held = true;
+        m_readingsBeforeHold = m_readings;
     }
+    // Returns once the clock has been read since it was held, whether that came before this call or after.
     void WaitForReadingWhileHeld() {
         std::unique_lock lock(m_mutex);
-        const int before = m_readings;
-        m_changed.wait(lock, [&] { return m_readings > before; });
+        m_changed.wait(lock, [&] { return m_readings > m_readingsBeforeHold; });
     }
     void Release() {
         const std::lock_guard lock(m_mutex);
@@ -313,6 +314,7 @@ private:
     SYSTEMTIME m_at;
     bool m_held = false;
     int m_readings = 0;
+    int m_readingsBeforeHold = 0;
 };
 
 // A tick that is under way while the program exits runs its task before the last write, which keeps the run: the
