@@ -1,5 +1,5 @@
 #pragma once
-// The small controls of the program's dialogs, and the image list that their rows and fields show.
+// The small controls of the program's dialogs, and the image list and type icons that their rows and fields show.
 #include "framework/Handle.h"
 #include "framework/Wnd.h"
 
@@ -11,6 +11,13 @@ namespace fw {
 
 // The string resource of the program, whole; empty when there is none.
 std::wstring LoadResourceString(UINT id);
+
+// The two sizes of the shell's icons: small for a list's rows, large for an icon field.
+enum class IconSize { Small, Large };
+
+// The shell's icon for the file's type as told by its name; the file is not opened, so every executable
+// gets the same generic icon. The icon is the caller's; empty when the shell has none.
+UniqueIcon GetFileTypeIcon(const std::wstring& path, IconSize size);
 
 // The framework's standard identifier of a window's status bar.
 inline constexpr UINT kIdStatusBar = 59393;
