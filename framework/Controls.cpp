@@ -83,10 +83,6 @@ void CStatusBar::ApplyPanes() const {
     }
 }
 
-bool CStatusBar::SetPaneText(int index, const std::wstring& text) const {
-    return SendMessage(SB_SETTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.c_str())) != 0;
-}
-
 std::wstring CStatusBar::GetPaneText(int index) const {
     const auto length = LOWORD(SendMessage(SB_GETTEXTLENGTHW, static_cast<WPARAM>(index)));
     std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
