@@ -3,16 +3,7 @@
 #include "control/ProcessPath.h"
 #include "res/resource.h"
 
-#include <shellapi.h>
-
 namespace control {
-
-fw::UniqueIcon GetSmallFileIcon(const std::wstring& path) {
-    SHFILEINFOW info{};
-    fw::IgnoreResult(::SHGetFileInfoW(path.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
-                                      SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES));
-    return fw::UniqueIcon(info.hIcon);
-}
 
 namespace picker {
 
@@ -27,7 +18,7 @@ void SetUpList(fw::CReportCtrl& list, fw::CImageList& images, const std::wstring
 }
 
 void AddRow(fw::CReportCtrl& list, const fw::CImageList& images, const std::wstring& text, const std::wstring& path) {
-    const fw::UniqueIcon icon = GetSmallFileIcon(path);
+    const fw::UniqueIcon icon = fw::GetFileTypeIcon(path, fw::IconSize::Small);
     const int image = icon ? images.Add(icon.Get()) : -1;
     const int row = list.InsertItem(list.GetItemCount(), text);
     if (row >= 0) {

@@ -2,16 +2,11 @@
 // The process picker: the image paths of the running processes, one row each, with their type icons.
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
-#include "framework/Handle.h"
 #include "framework/ReportCtrl.h"
 
 #include <string>
 
 namespace control {
-
-// The shell's small icon for the file's type as told by its name; the file is not opened. The icon is
-// the caller's; empty when the shell has none.
-fw::UniqueIcon GetSmallFileIcon(const std::wstring& path);
 
 // What the two pickers share: the list set-up, a row with its icon, and the text of the first selected row.
 namespace picker {

@@ -1,5 +1,7 @@
 #include "framework/Controls.h"
 
+#include <shellapi.h>
+
 #include <vector>
 
 namespace fw {
@@ -9,6 +11,17 @@ std::wstring LoadResourceString(UINT id) {
     // With a zero length the call hands out a pointer into the resource itself, of any length.
     const int length = ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
     return length > 0 && text ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
+}
+
+UniqueIcon GetFileTypeIcon(const std::wstring& path, IconSize size) {
+    // By the name alone: the file may be missing, or on a drive that would be slow to open.
+    UINT flags = SHGFI_ICON | SHGFI_USEFILEATTRIBUTES;
+    if (size == IconSize::Small) {
+        flags |= SHGFI_SMALLICON;
+    }
+    SHFILEINFOW info{};
+    IgnoreResult(::SHGetFileInfoW(path.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof info, flags));
+    return UniqueIcon(info.hIcon);
 }
 
 std::wstring CComboBox::GetLBText(int index) const {
@@ -68,10 +81,6 @@ void CStatusBar::ApplyPanes() const {
         SendMessage(SB_SETTEXTW, static_cast<WPARAM>(i) | m_panes[i].style,
                     reinterpret_cast<LPARAM>(m_panes[i].text.c_str()));
     }
-}
-
-bool CStatusBar::SetPaneText(int index, const std::wstring& text) const {
-    return SendMessage(SB_SETTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.c_str())) != 0;
 }
 
 std::wstring CStatusBar::GetPaneText(int index) const {

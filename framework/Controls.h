@@ -1,5 +1,5 @@
 #pragma once
-// The small controls of the program's dialogs, and the image list that their rows and fields show.
+// The small controls of the program's dialogs, and the image list and type icons that their rows and fields show.
 #include "framework/Handle.h"
 #include "framework/Wnd.h"
 
@@ -12,6 +12,13 @@ namespace fw {
 // The string resource of the program, whole; empty when there is none.
 std::wstring LoadResourceString(UINT id);
 
+// The two sizes of the shell's icons: small for a list's rows, large for an icon field.
+enum class IconSize { Small, Large };
+
+// The shell's icon for the file's type as told by its name; the file is not opened, so every executable
+// gets the same generic icon. The icon is the caller's; empty when the shell has none.
+UniqueIcon GetFileTypeIcon(const std::wstring& path, IconSize size);
+
 // The framework's standard identifier of a window's status bar.
 inline constexpr UINT kIdStatusBar = 59393;
 
@@ -21,29 +28,14 @@ public:
     int AddString(const std::wstring& text) const {
         return static_cast<int>(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
     }
-    int GetCount() const { return static_cast<int>(SendMessage(CB_GETCOUNT)); }
     int GetCurSel() const { return static_cast<int>(SendMessage(CB_GETCURSEL)); }
     int SetCurSel(int index) const { return static_cast<int>(SendMessage(CB_SETCURSEL, static_cast<WPARAM>(index))); }
-    // Selects the first entry after start that begins with the text, ignoring case; its index or CB_ERR.
-    int SelectString(int start, const std::wstring& text) const {
-        return static_cast<int>(
-            SendMessage(CB_SELECTSTRING, static_cast<WPARAM>(start), reinterpret_cast<LPARAM>(text.c_str())));
-    }
     // The text of an entry; empty for an index that does not exist.
     std::wstring GetLBText(int index) const;
 };
 
-// A date-time picker.
-class CDateTimeCtrl : public CWnd {
-public:
-    bool SetTime(const SYSTEMTIME& time) const {
-        return SendMessage(DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&time)) != 0;
-    }
-    // True when the picker holds a valid value.
-    bool GetTime(SYSTEMTIME& time) const {
-        return SendMessage(DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&time)) == GDT_VALID;
-    }
-};
+// A date-time picker; its value goes in and out through DDX_DateTimeCtrl.
+class CDateTimeCtrl : public CWnd {};
 
 // A static control; the icon it shows stays its caller's.
 class CStatic : public CWnd {
@@ -51,7 +43,6 @@ public:
     HICON SetIcon(HICON icon) const {
         return reinterpret_cast<HICON>(SendMessage(STM_SETICON, reinterpret_cast<WPARAM>(icon)));
     }
-    HICON GetIcon() const { return reinterpret_cast<HICON>(SendMessage(STM_GETICON)); }
 };
 
 // A push button or check box.
@@ -87,7 +78,6 @@ public:
     bool SetIndicators(const UINT* ids, int count);
     // Gives a pane an id, a style (SBT_*) and a width in pixels; the following panes move along.
     void SetPaneInfo(int index, UINT id, UINT style, int width);
-    bool SetPaneText(int index, const std::wstring& text) const;
     std::wstring GetPaneText(int index) const;
 
 private:

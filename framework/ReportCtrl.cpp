@@ -73,7 +73,6 @@ int CReportCtrl::InsertItem(int item, const std::wstring& text) {
         return -1;
     }
     auto record = std::make_unique<CReportItemData>();
-    record->previousData = GetItemData(index);
     const auto columns = static_cast<size_t>(GetColumnCount());
     record->textColors.assign(columns, ::GetSysColor(COLOR_WINDOWTEXT));
     record->backColors.assign(columns, ::GetSysColor(COLOR_WINDOW));

@@ -12,7 +12,6 @@ inline constexpr UINT kSortNotifyMessage = WM_APP + 10001;
 
 // The record of one row, kept as the row's item data: per-column text and background colours.
 struct CReportItemData {
-    DWORD_PTR previousData = 0;
     std::vector<COLORREF> textColors;
     std::vector<COLORREF> backColors;
 };

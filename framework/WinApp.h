@@ -33,27 +33,20 @@ public:
     virtual void OnHelp();
 
     // Names the registry key under HKEY_CURRENT_USER\Software where the framework would keep its own
-    // state; the framework stores nothing there.
-    void SetRegistryKey(const std::wstring& key) { m_registryKey = key; }
-    const std::wstring& GetRegistryKey() const { return m_registryKey; }
+    // state. The framework keeps no state there, so the name is not kept either.
+    void SetRegistryKey(const std::wstring&) {}
 
     CWnd* m_pMainWnd = nullptr;
 
 protected:
     int m_exitCode = 0;
-
-private:
-    std::wstring m_registryKey;
 };
 
-// The extended application base; the resource-smart-update flag only records the choice.
+// The extended application base. Resource smart update would let saved toolbar and menu layouts follow
+// changed resources; the framework saves no layouts, so the flag changes nothing.
 class CWinAppEx : public CWinApp {
 public:
-    explicit CWinAppEx(bool resourceSmartUpdate = false) : m_bResourceSmartUpdate(resourceSmartUpdate) {}
-    bool IsResourceSmartUpdate() const { return m_bResourceSmartUpdate; }
-
-private:
-    bool m_bResourceSmartUpdate;
+    explicit CWinAppEx(bool /*resourceSmartUpdate*/) {}
 };
 
 // The full path of the running program's executable, however long; empty when the platform cannot tell.

@@ -8,7 +8,6 @@
 #include "framework/MessageBox.h"
 #include "res/resource.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 namespace ui {
@@ -31,13 +30,6 @@ constexpr core::DayMask DayBit(int dayOfWeek) {
 
 }  // namespace
 
-fw::UniqueIcon GetLargeFileIcon(const std::wstring& path) {
-    SHFILEINFOW info{};
-    fw::IgnoreResult(::SHGetFileInfoW(path.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
-                                      SHGFI_ICON | SHGFI_USEFILEATTRIBUTES));
-    return fw::UniqueIcon(info.hIcon);
-}
-
 std::wstring GetWindowProgramPath(const std::wstring& title) {
     // An empty title would match whichever untitled window comes first: it names no program.
     if (title.empty()) {
@@ -54,7 +46,7 @@ std::wstring GetWindowProgramPath(const std::wstring& title) {
 
 fw::UniqueIcon GetWindowProgramIcon(const std::wstring& title) {
     const std::wstring path = GetWindowProgramPath(title);
-    return path.empty() ? fw::UniqueIcon() : GetLargeFileIcon(path);
+    return path.empty() ? fw::UniqueIcon() : fw::GetFileTypeIcon(path, fw::IconSize::Large);
 }
 
 std::wstring ResolveTaskProgram(const std::wstring& program, const std::wstring& action) {
@@ -173,7 +165,7 @@ void CActionConfigDialog::OnBrowseFolder() {
 void CActionConfigDialog::TakeFile(const std::wstring& path) {
     m_strProgram = path;
     ShowProgram();
-    ShowProgramIcon(GetLargeFileIcon(m_strProgram));
+    ShowProgramIcon(fw::GetFileTypeIcon(m_strProgram, fw::IconSize::Large));
 }
 
 void CActionConfigDialog::SetTask(const core::Task& task) {
@@ -226,7 +218,7 @@ void CActionConfigDialog::TakeProcess(const std::wstring& path) {
     }
     m_strProgram = path;
     ShowProgram();
-    ShowProgramIcon(GetLargeFileIcon(m_strProgram));
+    ShowProgramIcon(fw::GetFileTypeIcon(m_strProgram, fw::IconSize::Large));
 }
 
 std::wstring CActionConfigDialog::SelectedActionText() const {

@@ -18,13 +18,10 @@ inline constexpr wchar_t kSelectSomethingText[] = L"Please Select something to s
 // The message of an OK pressed while no day of the week is ticked: such a task would never run.
 inline constexpr wchar_t kSelectDayText[] = L"Please select at least one day";
 
-// The shell's large icon for the file's type as told by its name; the file is not opened, so every
-// executable gets the same generic icon. The icon is the caller's; empty when the shell has none.
-fw::UniqueIcon GetLargeFileIcon(const std::wstring& path);
 // The image path of the process that owns the first top-level window titled exactly so; empty when no
 // window has that title, when the title is empty, or when the process cannot be inspected.
 std::wstring GetWindowProgramPath(const std::wstring& title);
-// GetLargeFileIcon of GetWindowProgramPath of the title; empty when no window has that title.
+// The large type icon of GetWindowProgramPath of the title; empty when no window has that title.
 fw::UniqueIcon GetWindowProgramIcon(const std::wstring& title);
 // The program text a task stores: a Start task whose text names no existing file or folder takes it as a
 // window title and stores the image path of the process that owns that window. When no window has that

@@ -1,4 +1,5 @@
-// The application object's start and its route for commands that no window handles; the status bar.
+// The application object's start and its route for commands that no window handles; the status bar; the
+// shell's type icons.
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "framework/FrameworkTest.h"
@@ -103,6 +104,28 @@ TEST(StatusBarTest, PanesTakeTheirTextsFromStringResources) {
     int edges[2]{};
     ::SendMessageW(bar, SB_GETPARTS, 2, reinterpret_cast<LPARAM>(edges));
     EXPECT_EQ(300, edges[0]);
+}
+
+// The width in pixels of the icon's image.
+int IconWidth(HICON icon) {
+    ICONINFO info{};
+    if (!::GetIconInfo(icon, &info)) {
+        return 0;
+    }
+    const fw::UniqueBitmap mask(info.hbmMask);
+    const fw::UniqueBitmap color(info.hbmColor);
+    BITMAP bitmap{};
+    return ::GetObjectW(mask.Get(), sizeof bitmap, &bitmap) ? bitmap.bmWidth : 0;
+}
+
+TEST(FileTypeIconTest, SmallAndLargeIconsOfAFileThatDoesNotExist) {
+    // The type is told by the name alone: a missing file still has its type's icon.
+    const fw::UniqueIcon smallIcon = fw::GetFileTypeIcon(L"C:\\nowhere\\tool.exe", fw::IconSize::Small);
+    const fw::UniqueIcon largeIcon = fw::GetFileTypeIcon(L"C:\\nowhere\\tool.exe", fw::IconSize::Large);
+    ASSERT_TRUE(smallIcon);
+    ASSERT_TRUE(largeIcon);
+    EXPECT_EQ(::GetSystemMetrics(SM_CXSMICON), IconWidth(smallIcon.Get()));
+    EXPECT_EQ(::GetSystemMetrics(SM_CXICON), IconWidth(largeIcon.Get()));
 }
 
 }  // namespace

@@ -445,8 +445,6 @@ TEST_F(ActionConfigDialogTest, WindowProgramLookupsOfMissingAndEmptyTitles) {
     EXPECT_FALSE(static_cast<bool>(ui::GetWindowProgramIcon(UniqueTitle(L"No such window"))));
     // Many windows have no title; none of them names a program.
     EXPECT_EQ(L"", ui::GetWindowProgramPath(L""));
-    // The type icon is found by name alone: a file that does not exist still has one.
-    EXPECT_TRUE(static_cast<bool>(ui::GetLargeFileIcon(L"C:\\nowhere\\tool.exe")));
 }
 
 // From File with the platform's file dialog: a file typed into its name field and confirmed.
