@@ -1,15 +1,12 @@
-// The road from other threads to a window's thread, and the worker thread that serves windows of its own.
+// The road from other threads to a window's thread.
 #include "framework/Handle.h"
 #include "framework/UiTaskQueue.h"
-#include "framework/WorkerThread.h"
 #include "helpers/HelperProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <atomic>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -77,56 +74,6 @@ TEST(UiTaskQueue, WorkComesInOrderOnTheWindowsThreadAndAFailedPostLosesNothing) 
     queue.Close();
     EXPECT_FALSE(queue.Post(note(5)));
     EXPECT_FALSE(queue.Pending());
-}
-
-LRESULT CALLBACK CountingProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_APP) {
-        ++*reinterpret_cast<std::atomic<int>*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        return 0;
-    }
-    return ::DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-// The worker runs its work in order, later work at its time, serves a window made on it, ends with its own last
-// words on its thread, and refuses work once stopped.
-TEST(WorkerThread, RunsWorkInOrderServesItsWindowsAndEndsOnItsThread) {
-    std::mutex mutex;
-    std::vector<int> order;
-    DWORD endThread = 0;
-    std::atomic<int> messages{0};
-    fw::UniqueHwnd window;
-    fw::WorkerThread worker({}, [&] {
-        endThread = ::GetCurrentThreadId();
-        window.Reset();
-    });
-    auto note = [&](int n) {
-        return [&, n] {
-            const std::lock_guard lock(mutex);
-            order.push_back(n);
-        };
-    };
-    worker.PostAfter(300, note(3));
-    worker.Post(note(1));
-    worker.Post(note(2));
-    worker.Post([&] {
-        window = MakeWindow(L"MarlowickWorkerTest", &CountingProcedure);
-        ::SetWindowLongPtrW(window.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&messages));
-    });
-    ASSERT_TRUE(testing_support::WaitUntil(
-        [&] {
-            const std::lock_guard lock(mutex);
-            return order.size() == 3;
-        },
-        5000));
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
-    // A message to the worker's window is handled between its work.
-    ASSERT_TRUE(::PostMessageW(window.Get(), WM_APP, 0, 0));
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return messages == 1; }, 5000));
-
-    worker.Stop();
-    EXPECT_EQ(endThread, worker.ThreadId());
-    EXPECT_FALSE(window);
-    EXPECT_FALSE(worker.Post(note(4)));
 }
 
 }  // namespace
