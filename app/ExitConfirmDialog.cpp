@@ -15,6 +15,10 @@ const fw::MessageMap* CExitConfirmDialog::StaticMessageMap() {
     return &map;
 }
 
+ExitAnswer CExitConfirmDialog::Ask() {
+    return DoModal() == IDC_CONFIRM_HIDE ? ExitAnswer::Hide : ExitAnswer::Exit;
+}
+
 void CExitConfirmDialog::OnHideButton() {
     EndDialog(IDC_CONFIRM_HIDE);
 }

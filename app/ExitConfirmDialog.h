@@ -4,10 +4,16 @@
 
 namespace app {
 
+enum class ExitAnswer { Exit, Hide };
+
 // Asks whether to exit or only hide. Every way out of the dialog but the Exit button means Hide.
 class CExitConfirmDialog : public fw::CDialog {
 public:
     explicit CExitConfirmDialog(HWND parent = nullptr);
+
+    // Shows the question and gives the answer. A question that could not be shown at all does not keep the
+    // program from ending.
+    ExitAnswer Ask();
 
 protected:
     static const fw::MessageMap* StaticMessageMap();

@@ -320,7 +320,7 @@ void CMarlowickDlg::OnHide() {
 void CMarlowickDlg::OnClose() {
     if (m_taskList.GetTaskCount() > 0) {
         CExitConfirmDialog confirm(m_hWnd);
-        if (confirm.DoModal() == IDC_CONFIRM_HIDE) {
+        if (confirm.Ask() == ExitAnswer::Hide) {
             OnHide();
             return;
         }

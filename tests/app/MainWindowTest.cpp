@@ -515,26 +515,29 @@ TEST(StartTaskProgram, AWindowTitleBecomesTheImagePathOfItsProcessOnlyForStart) 
 
 // Runs the confirmation, does something to it, and returns its result.
 template <typename Action>
-INT_PTR AnswerConfirmation(Action action) {
+app::ExitAnswer AnswerConfirmation(Action action) {
     DialogThread thread([] {
         app::CExitConfirmDialog dialog;
-        return dialog.DoModal();
+        return static_cast<INT_PTR>(dialog.Ask());
     });
     HWND hwnd = thread.WaitForWindow(kWait);
     if (!hwnd) {
-        return -2;
+        ADD_FAILURE() << "no confirmation";
+        return app::ExitAnswer::Exit;
     }
     EXPECT_EQ(WindowText(hwnd), L"Please Confirm");
     action(hwnd);
-    return thread.Join();
+    return static_cast<app::ExitAnswer>(thread.Join());
 }
 
 TEST(ExitConfirmDialog, EveryWayOutButExitMeansHide) {
-    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_COMMAND, IDC_CONFIRM_EXIT, 0); }), IDC_CONFIRM_EXIT);
-    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_COMMAND, IDC_CONFIRM_HIDE, 0); }), IDC_CONFIRM_HIDE);
-    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_COMMAND, IDOK, 0); }), IDC_CONFIRM_HIDE);
-    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_COMMAND, IDCANCEL, 0); }), IDC_CONFIRM_HIDE);
-    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_CLOSE, 0, 0); }), IDC_CONFIRM_HIDE);
+    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_COMMAND, IDC_CONFIRM_EXIT, 0); }),
+              app::ExitAnswer::Exit);
+    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_COMMAND, IDC_CONFIRM_HIDE, 0); }),
+              app::ExitAnswer::Hide);
+    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_COMMAND, IDOK, 0); }), app::ExitAnswer::Hide);
+    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_COMMAND, IDCANCEL, 0); }), app::ExitAnswer::Hide);
+    EXPECT_EQ(AnswerConfirmation([](HWND h) { ::PostMessageW(h, WM_CLOSE, 0, 0); }), app::ExitAnswer::Hide);
     EXPECT_EQ(AnswerConfirmation([](HWND h) {
                   wchar_t text[128]{};
                   ::EnumChildWindows(
@@ -551,7 +554,7 @@ TEST(ExitConfirmDialog, EveryWayOutButExitMeansHide) {
                   EXPECT_STREQ(text, L"Do you want to exit and stop all scheduled task?Click \"Hide\" if you not sure");
                   ::PostMessageW(h, WM_COMMAND, IDCANCEL, 0);
               }),
-              IDC_CONFIRM_HIDE);
+              app::ExitAnswer::Hide);
 }
 
 TEST(AboutBox, ShowsTheRightsNotice) {
