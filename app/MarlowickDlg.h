@@ -19,10 +19,10 @@ inline constexpr wchar_t kTestRunQuestion[] = L"Do you want to test run the task
 inline constexpr wchar_t kNoTaskbarList[] = L"Failed   to get ITaskbarList   interface. ";
 // The main window's timers.
 enum class WindowTimer : UINT_PTR {
-    // Runs the service's events that wait because a post to this window failed.
+    // Runs the service's events that wait because no message could reach this window for them.
     Events = 1,
 };
-inline constexpr UINT kEventsTimerPeriodMs = 1000;
+inline constexpr UINT kEventsTimerPeriodMs = 30000;
 // Posted when the service's events wait in the window's queue.
 inline constexpr UINT kServiceEventsMessage = WM_APP + 16;
 // Shown at start-up when other users can change the profile.

@@ -12,9 +12,12 @@ void UiTaskQueue::Attach(HWND window, UINT message) {
 }
 
 void UiTaskQueue::AskLocked() {
-    if (!m_asked && m_window) {
-        m_asked = ::PostMessageW(m_window, m_message, 0, 0) != FALSE;
+    if (m_asked || !m_window) {
+        return;
     }
+    // A thread whose queue is full of posted messages still takes a sent one, ahead of them.
+    m_asked = ::PostMessageW(m_window, m_message, 0, 0) != FALSE ||
+              ::SendNotifyMessageW(m_window, m_message, 0, 0) != FALSE;
 }
 
 bool UiTaskQueue::Post(std::function<void()> work) {

@@ -9,9 +9,10 @@
 namespace fw {
 
 // Work for one window's thread, queued from any thread and run there, in the order posted, when the window handles
-// the message this queue posts to it. One message asks for everything queued until it is handled. When that post
-// fails (the thread's queue is full), the next post asks again, and the window's own timer drains what waits, so
-// nothing is lost. Once the window has closed the queue, nothing reaches it any more.
+// the message this queue posts to it. One message asks for everything queued until it is handled. When the thread's
+// queue is full the message is sent instead, which comes ahead of the posted ones; when that fails too, the work
+// waits: the next post asks again, and a drain of the window's own (at its next command, or from a timer) runs it,
+// so nothing is lost. Once the window has closed the queue, nothing reaches it any more.
 class UiTaskQueue {
 public:
     UiTaskQueue() = default;
