@@ -53,6 +53,10 @@ void CListCtrlEx::Refresh() {
     const core::TaskId focused = GetTaskId(GetNextItem(-1, LVNI_FOCUSED));
     m_ids = m_store.Ids();
     SendMessage(LVM_SETITEMCOUNT, m_ids.size(), LVSICF_NOSCROLL);
+    if (selected.empty() && focused == 0) {
+        ::InvalidateRect(m_hWnd, nullptr, FALSE);
+        return;
+    }
     SetItemState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
     for (size_t row = 0; row < m_ids.size(); ++row) {
         const UINT state =
