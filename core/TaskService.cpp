@@ -192,6 +192,9 @@ void TaskService::OnDue(const std::vector<ScheduledTask>& due) {
     for (const ScheduledTask& task : due) {
         // A waking task keeps the computer awake while it is at work.
         Carry(task.id, {task.program, task.action, task.arguments, task.folder, task.wake});
+    }
+    // Told once every start of the second is on its way.
+    for (const ScheduledTask& task : due) {
         Emit(ServiceEvent(ServiceEvent::Kind::TaskRan, task.id));
     }
     SaveSoon();
@@ -242,8 +245,10 @@ void TaskService::SaveSoon() {
     if (m_saveQueued.exchange(true)) {
         return;
     }
+    // Not at once: the programs just started get the machine first; and at most once in the save period.
     const ULONGLONG since = ::GetTickCount64() - m_lastSave;
-    const DWORD delay = since >= kRunSavePeriodMs ? 0 : static_cast<DWORD>(kRunSavePeriodMs - since);
+    const DWORD delay =
+        std::max(kRunSaveDelayMs, since >= kRunSavePeriodMs ? 0 : static_cast<DWORD>(kRunSavePeriodMs - since));
     PostWork(
         [this] {
             m_saveQueued = false;

@@ -70,8 +70,10 @@ struct ServiceOptions {
 class TaskService {
 public:
     using Options = ServiceOptions;
-    // Runs are written to the profile at most this often, all tasks together.
+    // Runs are written to the profile at most this often, all tasks together, and this long after the run at the
+    // soonest.
     static constexpr DWORD kRunSavePeriodMs = 1000;
+    static constexpr DWORD kRunSaveDelayMs = 250;
 
     TaskService(std::unique_ptr<TaskRunner> runner, EventDispatcher dispatch, Options options = {});
     TaskService(const TaskService&) = delete;
