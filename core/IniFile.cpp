@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include <algorithm>
 #include <cwctype>
 #include <new>
 #include <string>
@@ -16,7 +17,7 @@ namespace {
 constexpr size_t npos = std::wstring::npos;
 // The place of the nameless section, which holds the lines before the first section header.
 constexpr size_t kBeforeFirstSection = npos - 1;
-SaveHook g_saveReplaceHook = nullptr;
+SaveHook g_saveHook = nullptr;
 
 // White space as the profile functions see it: the C library's, plus CR and the DOS end-of-file mark.
 bool IsSpace(wchar_t c) {
@@ -205,13 +206,43 @@ bool ReadToEnd(HANDLE file, unsigned long long expected, std::string& bytes) {
 
 constexpr wchar_t kTempPrefix[] = L"mwk";
 
-// Gives the new file the old one's DACL, with its protection from inheritance or the lack of it. Replacing
-// does this on Windows already; not every platform that runs the program does.
-void CopyProtection(const std::wstring& from, const wchar_t* to) {
+void Reach(SaveStep step) {
+    if (g_saveHook) {
+        g_saveHook(step);
+    }
+}
+
+// The text after its byte-order mark, the end mark last; flushed, so that the file is whole on the disk
+// before it takes the target's place.
+bool WriteText(HANDLE file, const std::wstring& text) {
+    static constexpr wchar_t kByteOrderMark = 0xFEFF;
+    const size_t half = text.size() / 2;
+    if (!WriteAll(file, &kByteOrderMark, sizeof kByteOrderMark) ||
+        !WriteAll(file, text.data(), half * sizeof(wchar_t))) {
+        return false;
+    }
+    Reach(SaveStep::PartWritten);
+    if (!WriteAll(file, text.data() + half, (text.size() - half) * sizeof(wchar_t))) {
+        return false;
+    }
+    Reach(SaveStep::Written);
+    if (!::FlushFileBuffers(file)) {
+        return false;
+    }
+    Reach(SaveStep::Flushed);
+    return true;
+}
+
+// Gives the new file the old one's owner and DACL, with its protection from inheritance or the lack of it, as
+// a replace of the file would keep them: the trust check of the shared folder reads both. Making another
+// account the owner needs a privilege that this user may lack; the file is then this user's own, which that
+// check trusts as well, and keeps the old DACL.
+void CopySecurity(const std::wstring& from, const wchar_t* to) {
+    PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetNamedSecurityInfoW(from.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                                nullptr, &descriptor) != ERROR_SUCCESS) {
+    if (::GetNamedSecurityInfoW(from.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
         return;
     }
     fw::UniqueLocalMemory owned(descriptor);
@@ -220,61 +251,98 @@ void CopyProtection(const std::wstring& from, const wchar_t* to) {
     if (!::GetSecurityDescriptorControl(descriptor, &control, &revision)) {
         return;
     }
-    const SECURITY_INFORMATION what =
-        DACL_SECURITY_INFORMATION |
-        ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    fw::IgnoreResult(
-        ::SetNamedSecurityInfoW(const_cast<wchar_t*>(to), SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr));
+    const SECURITY_INFORMATION protection =
+        (control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION;
+    auto* target = const_cast<wchar_t*>(to);
+    if (::SetNamedSecurityInfoW(target, SE_FILE_OBJECT,
+                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | protection, owner, nullptr,
+                                dacl, nullptr) != ERROR_SUCCESS) {
+        fw::IgnoreResult(::SetNamedSecurityInfoW(target, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | protection,
+                                                 nullptr, nullptr, dacl, nullptr));
+    }
 }
 
-// Replacing keeps the old file's security descriptor (a move would give the new file the folder's
-// inherited one); a target that does not exist yet is moved into place.
-// Another program (a backup, a virus scanner, an editor, or another instance's read) may hold the file open
-// for a moment without letting it be deleted, which makes the replace fail: a few short tries get past such
-// a moment.
-constexpr int kReplaceTries = 8;
+// One move, never a moment without the target: a rename under Wine, an atomic replace on NTFS.
+// Another program (a backup, a virus scanner, an editor, or another instance's read) may hold the target open
+// for a moment without letting it be replaced: tries with growing pauses, three quarters of a second in all, get
+// past such a moment, even on a busy machine where the holder waits for its turn to let go.
+constexpr int kReplaceTries = 10;
 constexpr DWORD kReplacePauseMs = 25;
+constexpr DWORD kLongestReplacePauseMs = 100;
 
 bool PutInPlace(const wchar_t* temp, const std::wstring& path) {
-    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        CopyProtection(path, temp);
-        for (int attempt = 1;; ++attempt) {
-            if (::ReplaceFileW(path.c_str(), temp, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-                return true;
-            }
-            // Gone in the meantime: then there is nothing to keep.
-            if (::GetLastError() == ERROR_FILE_NOT_FOUND) {
-                break;
-            }
-            if (attempt == kReplaceTries) {
-                return false;
-            }
-            ::Sleep(kReplacePauseMs);
+    CopySecurity(path, temp);
+    Reach(SaveStep::Replacing);
+    for (int attempt = 1;; ++attempt) {
+        if (::MoveFileExW(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            Reach(SaveStep::Replaced);
+            return true;
         }
+        if (attempt == kReplaceTries) {
+            return false;
+        }
+        ::Sleep(std::min(kReplacePauseMs * static_cast<DWORD>(attempt), kLongestReplacePauseMs));
     }
-    return ::MoveFileExW(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-// Temporary files of saves that never reached the replace (the program ended in between). A file that
-// another save still has open cannot be deleted and stays.
-void RemoveLeftovers(const std::wstring& folder) {
+bool LastWrite(const std::wstring& path, ULARGE_INTEGER& time) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        return false;
+    }
+    time = {{data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime}};
+    return true;
+}
+
+// Calls back for each temporary file of a save in the folder, with its full path and the time of its last write.
+template <typename Visit>
+void ForEachLeftover(const std::wstring& folder, Visit visit) {
     WIN32_FIND_DATAW found{};
     const std::wstring pattern = folder + L"\\" + kTempPrefix + L"*.tmp";
     fw::UniqueFind search(::FindFirstFileW(pattern.c_str(), &found));
-    if (!search) {
+    for (bool more = static_cast<bool>(search); more; more = ::FindNextFileW(search.Get(), &found)) {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            visit(folder + L"\\" + found.cFileName,
+                  ULARGE_INTEGER{{found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime}});
+        }
+    }
+}
+
+// Temporary files of saves that never reached the replace (the program ended in between) and that the file
+// in place has outdated. A newer one may belong to a save of another instance still under way, and a file
+// that another save has open cannot be deleted and stays.
+void RemoveLeftovers(const std::wstring& folder, const std::wstring& path) {
+    ULARGE_INTEGER current{};
+    if (!LastWrite(path, current)) {
         return;
     }
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            fw::IgnoreResult(::DeleteFileW((folder + L"\\" + found.cFileName).c_str()));
+    ForEachLeftover(folder, [&](const std::wstring& leftover, ULARGE_INTEGER written) {
+        if (written.QuadPart < current.QuadPart) {
+            Reach(SaveStep::CleaningUp);
+            fw::IgnoreResult(::DeleteFileW(leftover.c_str()));
         }
-    } while (::FindNextFileW(search.Get(), &found));
+    });
+}
+
+// A save wrote the whole file.
+bool EndsWithMark(std::wstring_view text) {
+    return Trim(text).ends_with(kEndMark);
+}
+
+// Nothing but white space and the end mark.
+bool HoldsNothing(std::wstring_view text) {
+    text = Trim(text);
+    if (text.ends_with(kEndMark)) {
+        text.remove_suffix(std::size(kEndMark) - 1);
+    }
+    return Trim(text).empty();
 }
 
 }  // namespace
 
 // Opens with read sharing only, so that nobody writes while the file is read; a writer that holds it just
-// now is waited for a little. The size and the time of the last write are taken before and after the read:
+// now is waited for a little. A save may still move a new file into its place meanwhile: the read goes on in
+// the old one, whole. The size and the time of the last write are taken before and after the read:
 // a file that changed meanwhile is read again.
 IniDocument::LoadResult IniDocument::ReadWholeFile(const std::wstring& path, std::string& bytes) {
     constexpr int kAttempts = 5;
@@ -283,8 +351,8 @@ IniDocument::LoadResult IniDocument::ReadWholeFile(const std::wstring& path, std
         if (attempt > 0) {
             ::Sleep(kPauseMs);
         }
-        fw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        fw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -344,8 +412,8 @@ std::wstring DecodeFileText(const std::string& bytes) {
     return Convert(CP_ACP, bytes.data(), n);
 }
 
-SaveHook SetSaveReplaceHook(SaveHook hook) {
-    return std::exchange(g_saveReplaceHook, hook);
+SaveHook SetSaveHook(SaveHook hook) {
+    return std::exchange(g_saveHook, hook);
 }
 
 IniDocument::LoadResult IniDocument::Load(const std::wstring& path) {
@@ -410,7 +478,9 @@ void IniDocument::Parse(std::wstring_view text) {
         if (!raw.empty() && raw.back() == L'\r') {
             raw.remove_suffix(1);
         }
-        m_lines.push_back(ParseLine(raw));
+        if (Trim(raw) != kEndMark) {
+            m_lines.push_back(ParseLine(raw));
+        }
         if (end == npos) {
             break;
         }
@@ -531,23 +601,49 @@ bool IniDocument::Save(const std::wstring& path) const {
     {
         fw::UniqueFile file(
             ::CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) {
-            static constexpr wchar_t kByteOrderMark = 0xFEFF;
-            const std::wstring text = Serialize();
-            written = WriteAll(file.Get(), &kByteOrderMark, sizeof kByteOrderMark) &&
-                      WriteAll(file.Get(), text.data(), text.size() * sizeof(wchar_t)) &&
-                      ::FlushFileBuffers(file.Get());
-        }
-    }
-    if (written && g_saveReplaceHook) {
-        g_saveReplaceHook();
+        written = file && WriteText(file.Get(), Serialize() + kEndMark + L"\r\n");
     }
     if (!written || !PutInPlace(temp, path)) {
         fw::IgnoreResult(::DeleteFileW(temp));
         return false;
     }
-    RemoveLeftovers(folder);
+    RemoveLeftovers(folder, path);
     return true;
+}
+
+bool IniDocument::RestoreOrCreate(const std::wstring& path) {
+    std::string bytes;
+    const LoadResult state = ReadWholeFile(path, bytes);
+    if (state != LoadResult::Missing && (state != LoadResult::Ok || !HoldsNothing(DecodeFileText(bytes)))) {
+        return true;
+    }
+    // The newest temporary file that a save wrote whole.
+    std::wstring newest;
+    ULARGE_INTEGER newestTime{};
+    ForEachLeftover(FolderOf(path), [&](const std::wstring& leftover, ULARGE_INTEGER written) {
+        std::string leftoverBytes;
+        if ((newest.empty() || written.QuadPart > newestTime.QuadPart) &&
+            ReadWholeFile(leftover, leftoverBytes) == LoadResult::Ok && EndsWithMark(DecodeFileText(leftoverBytes))) {
+            newest = leftover;
+            newestTime = written;
+        }
+    });
+    if (!newest.empty()) {
+        // A missing file is never replaced: one made meanwhile by another process stays.
+        if (state == LoadResult::Missing ? ::MoveFileExW(newest.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE
+                                         : PutInPlace(newest.c_str(), path)) {
+            return true;
+        }
+    }
+    if (state != LoadResult::Missing) {
+        return true;
+    }
+    fw::UniqueFile file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return ::GetLastError() == ERROR_FILE_EXISTS;
+    }
+    return WriteText(file.Get(), std::wstring(kEndMark) + L"\r\n");
 }
 
 }  // namespace core

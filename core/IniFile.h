@@ -34,10 +34,17 @@ public:
     void Remove(std::wstring_view section, std::wstring_view key);
 
     std::wstring Serialize() const;
-    // Writes a temporary file beside the target and then replaces the target with it, so that an
-    // interrupted save leaves either the old or the new file. An existing target keeps its security
-    // descriptor. Temporary files that an interrupted save left behind are removed.
+    // Writes a temporary file beside the target, ending with kEndMark, flushes it and then moves it over the
+    // target in one step, so that the target is never missing and an interrupted save leaves either the old or
+    // the new file. The new file gets the old one's owner and protection. Temporary files of interrupted saves
+    // that are older than the new file and that nobody has open are removed.
     bool Save(const std::wstring& path) const;
+
+    // Makes sure that a first read finds the file. A file that is missing or empty becomes the newest complete
+    // temporary file of an interrupted save; without one, a missing file is created empty, never replacing a
+    // file that another process made meanwhile. A file that exists but cannot be read is left as it is. False
+    // when a missing file could not be created.
+    static bool RestoreOrCreate(const std::wstring& path);
 
 private:
     enum class Kind { Blank, Section, Key };
@@ -66,9 +73,22 @@ private:
 // code page. An odd last byte of UTF-16 is kept as a character of its own (its low byte), not dropped.
 std::wstring DecodeFileText(const std::string& bytes);
 
-// Tests use this to act between writing the temporary file and replacing the target (for example, to end
-// the process there). Returns the previous hook.
-using SaveHook = void (*)();
-SaveHook SetSaveReplaceHook(SaveHook hook);
+// The line that ends every file a save writes, so that a temporary file that holds it is known to be whole.
+// Reading drops it: it is never part of the document.
+inline constexpr wchar_t kEndMark[] = L";end of the task list";
+
+// The steps of a save, in their order.
+enum class SaveStep {
+    PartWritten,  // half of the temporary file is written
+    Written,      // all of it, not yet flushed
+    Flushed,
+    Replacing,   // just before the move over the target
+    Replaced,    // just after it
+    CleaningUp,  // before each removal of an older temporary file
+};
+// Tests use this to act at a step of every save (for example, to end the process there). Returns the previous
+// hook.
+using SaveHook = void (*)(SaveStep step);
+SaveHook SetSaveHook(SaveHook hook);
 
 }  // namespace core

@@ -259,8 +259,7 @@ bool EnsureProfileFile() {
     if (folder.empty()) {
         return false;
     }
-    const std::wstring path = folder + L"\\Profile.txt";
-    if (!::PathFileExistsW(path.c_str()) && !IniDocument{}.Save(path)) {
+    if (!IniDocument::RestoreOrCreate(folder + L"\\Profile.txt")) {
         ReportWriteFailure();
     }
     return true;

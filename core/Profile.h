@@ -93,8 +93,9 @@ private:
     std::optional<UtcSeconds> m_watched;
 };
 
-// Creates the folder and an empty file when they are missing, so that a first start reads without error.
-// False when the folder could not be made (already reported).
+// Creates the folder when it is missing, and gives it a file to read: a missing or empty file is restored from
+// the newest complete temporary file of an interrupted save, or else a missing one is created empty, so that a
+// first start reads without error. False when the folder could not be made (already reported).
 bool EnsureProfileFile();
 
 }  // namespace core

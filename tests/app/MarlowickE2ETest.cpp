@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -752,6 +753,62 @@ TEST_F(MarlowickE2E, RemoveTaskRemovesOnlyTheFirstSelectedRowAndSavesAtOnce) {
     Send(main, WM_COMMAND, IDM_REMOVE_TASK, 0);
     EXPECT_EQ(list.Count(), 2);
     EXPECT_EQ(StoredTasks().size(), 2u);
+}
+
+// Marlowick ended at random instants of its saves (a Remove, and the save at exit) starts next with the list
+// as it was before that save or as the save left it, whole: it never loses a task.
+TEST_F(MarlowickE2E, KilledAtRandomInstantsOfItsSavesItLosesNoTask) {
+    const std::wstring later = TimeFromNow(3 * 3600);
+    std::vector<std::wstring> programs;
+    std::vector<core::Task> tasks;
+    for (int i = 0; i < 1000; ++i) {
+        programs.push_back(L"C:\\tools\\tool" + std::to_wstring(i) + L".exe");
+        tasks.push_back({programs.back(), L"Start", later});
+    }
+    WriteTasks(tasks);
+    const unsigned seed = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<DWORD> instant(0, 30);
+    int previous = 0, next = 0, lost = 0;
+    for (int round = 0; round <= 20; ++round) {
+        HelperProcess* marlowick = nullptr;
+        HWND main = StartMain(marlowick);
+        ASSERT_TRUE(main);
+        RemoteList list(marlowick->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
+        ASSERT_TRUE(list.Valid());
+        // The start after the last kill: the list before that save, or the one after it.
+        const std::vector<std::wstring> shown = list.Column(0);
+        const std::vector<std::wstring> removed(programs.begin() + (programs.empty() ? 0 : 1), programs.end());
+        if (round > 0 && shown == removed && shown != programs) {
+            ++next;
+            programs = removed;
+        } else if (round > 0) {
+            ++previous;
+        }
+        lost += static_cast<int>(programs.size() - std::min(programs.size(), shown.size()));
+        ASSERT_EQ(shown, programs) << "round " << round << ", seed " << seed;
+        if (round == 20) {
+            break;
+        }
+
+        const DWORD wait = instant(random);
+        if (round % 5 == 4) {
+            ::PostMessageW(main, WM_CLOSE, 0, 0);
+            HWND confirm = WaitForDialog(marlowick->Id(), L"Please Confirm");
+            ASSERT_TRUE(confirm);
+            ::PostMessageW(confirm, WM_COMMAND, IDC_CONFIRM_EXIT, 0);
+        } else {
+            list.Select(0, true);
+            ::PostMessageW(main, WM_COMMAND, IDM_REMOVE_TASK, 0);
+        }
+        ::Sleep(wait);
+        marlowick->Kill();
+    }
+    std::printf(
+        "20 kills in saves of about 1,000 tasks (seed %u): %d starts found the list before the save, %d the "
+        "list after it, %d tasks lost\n",
+        seed, previous, next, lost);
+    EXPECT_EQ(lost, 0);
 }
 
 TEST_F(MarlowickE2E, EndingTheSessionAgreesAndSavesTheList) {

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -402,19 +403,20 @@ TEST_F(ProfileTest, ProfileThatCannotBeWrittenIsReportedAndKept) {
     EXPECT_EQ(testing_support::ReadFileBytes(m_path), before);
 }
 
-TEST_F(ProfileTest, SaveInterruptedBeforeTheReplaceLeavesTheOldFile) {
-    SaveTasks({{L"old.exe", L"Start", L"01:00:00"}});
-    const std::string before = testing_support::ReadFileBytes(m_path);
-    // The process dies between writing the new file and putting it in place.
-    EXPECT_EXIT(
-        {
-            core::SetSaveReplaceHook([] { ::ExitProcess(3); });
-            SaveTasks({{L"new.exe", L"Stop", L"02:00:00"}, {L"more.exe", L"Stop", L"03:00:00"}});
-        },
-        testing::ExitedWithCode(3), "");
-    EXPECT_EQ(testing_support::ReadFileBytes(m_path), before);
-    EXPECT_EQ(Load().GetTaskText(0, TaskColumn::Program), L"old.exe");
-    const auto temporaryFiles = [this] {
+// The step of a save at which the process of a kill test ends.
+core::SaveStep g_endAt = core::SaveStep::PartWritten;
+
+class SaveKillTest : public ProfileTest, public testing::WithParamInterface<core::SaveStep> {
+protected:
+    std::vector<std::wstring> Programs() {
+        const MemoryTaskList list = Load();
+        std::vector<std::wstring> programs;
+        for (int i = 0; i < list.GetTaskCount(); ++i) {
+            programs.push_back(list.GetTaskText(i, TaskColumn::Program));
+        }
+        return programs;
+    }
+    int Leftovers() const {
         int count = 0;
         WIN32_FIND_DATAW found{};
         fw::UniqueFind search(::FindFirstFileW((m_folder + L"\\mwk*.tmp").c_str(), &found));
@@ -422,12 +424,86 @@ TEST_F(ProfileTest, SaveInterruptedBeforeTheReplaceLeavesTheOldFile) {
             ++count;
         }
         return count;
-    };
-    EXPECT_EQ(temporaryFiles(), 1);
-    // The next save takes the leftover away.
+    }
+};
+
+// The process ends at a step of a save; the next start reads the list before the save or the list after it,
+// whole. When the file is missing as well (as an interrupted replace of an earlier version left it), a
+// temporary file is taken only when the save wrote it whole.
+TEST_P(SaveKillTest, AProcessEndedAtAnyStepOfASaveLosesNoTask) {
+    const std::vector<std::wstring> before{L"old.exe", L"kept.exe"};
+    const std::vector<std::wstring> after{L"old.exe", L"kept.exe", L"new.exe"};
+    SaveTasks({{before[0], L"Start", L"01:00:00"}, {before[1], L"Stop", L"02:00:00"}});
+    // What an earlier interrupted save left, cut short: the save's clean-up has it to remove.
+    ASSERT_TRUE(testing_support::WriteFileBytes(m_folder + L"\\mwk0001.tmp", "\xff\xfe[TaskCount]"));
+    ::Sleep(20);
+    const core::SaveStep step = GetParam();
+    EXPECT_EXIT(
+        {
+            g_endAt = step;
+            core::SetSaveHook([](core::SaveStep reached) {
+                if (reached == g_endAt) {
+                    ::ExitProcess(3);
+                }
+            });
+            SaveTasks(
+                {{after[0], L"Start", L"01:00:00"}, {after[1], L"Stop", L"02:00:00"}, {after[2], L"Start", L"03:00"}});
+        },
+        testing::ExitedWithCode(3), "");
+    ASSERT_TRUE(core::EnsureProfileFile());
+    const std::vector<std::wstring> loaded = Programs();
+    EXPECT_EQ(loaded, step >= core::SaveStep::Replaced ? after : before);
+
+    const bool whole =
+        step == core::SaveStep::Written || step == core::SaveStep::Flushed || step == core::SaveStep::Replacing;
+    EXPECT_EQ(Leftovers(), step < core::SaveStep::Replaced ? 2 : 1);
+    ASSERT_TRUE(::DeleteFileW(m_path.c_str()));
+    ASSERT_TRUE(core::EnsureProfileFile());
+    const std::vector<std::wstring> restored = Programs();
+    EXPECT_EQ(restored, whole ? after : std::vector<std::wstring>{});
+    const auto lost = std::count_if(before.begin(), before.end(), [&](const std::wstring& program) {
+        return std::find(loaded.begin(), loaded.end(), program) == loaded.end();
+    });
+    std::printf("ended at step %d: %zu tasks loaded, %d lost; without the file, %zu restored\n", static_cast<int>(step),
+                loaded.size(), static_cast<int>(lost), restored.size());
+    EXPECT_TRUE(m_messages.empty());
+    // The next save takes what is left away.
     SaveTasks({{L"next.exe", L"Start", L"04:00:00"}});
-    EXPECT_EQ(temporaryFiles(), 0);
-    EXPECT_EQ(Load().GetTaskText(0, TaskColumn::Program), L"next.exe");
+    EXPECT_EQ(Leftovers(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep,
+                         SaveKillTest,
+                         testing::Values(core::SaveStep::PartWritten,
+                                         core::SaveStep::Written,
+                                         core::SaveStep::Flushed,
+                                         core::SaveStep::Replacing,
+                                         core::SaveStep::Replaced,
+                                         core::SaveStep::CleaningUp));
+
+// A leftover takes the place only of a file that is missing or empty; a file that is there but locked keeps
+// its place and its tasks.
+TEST_F(ProfileTest, ALeftoverNeverReplacesAFileThatIsThere) {
+    SaveTasks({{L"whole.exe", L"Start", L"01:00:00"}});
+    const std::string whole = testing_support::ReadFileBytes(m_path);
+    SaveTasks({{L"current.exe", L"Start", L"01:00:00"}, {L"second.exe", L"Start", L"01:00:00"}});
+    const std::wstring leftover = m_folder + L"\\mwk0001.tmp";
+    ASSERT_TRUE(testing_support::WriteFileBytes(leftover, whole));
+    {
+        HANDLE lock = ::CreateFileW(m_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(core::EnsureProfileFile());
+        ::CloseHandle(lock);
+    }
+    EXPECT_EQ(Load().GetTaskCount(), 2);
+    EXPECT_NE(::GetFileAttributesW(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // An empty file (a crash before anything reached the disk) takes the leftover.
+    { fw::UniqueFile empty(::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)); }
+    ASSERT_TRUE(core::EnsureProfileFile());
+    EXPECT_EQ(Load().GetTaskText(0, TaskColumn::Program), L"whole.exe");
+    EXPECT_EQ(::GetFileAttributesW(leftover.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(m_messages.empty());
 }
 
 TEST_F(ProfileTest, ManyTasksSaveAndLoadQuickly) {

@@ -59,6 +59,13 @@ std::string ReadFileBytes(const std::wstring& path) {
     return bytes;
 }
 
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    fw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return file && ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
 std::vector<std::wstring> ReadLines(const std::wstring& path) {
     std::vector<std::wstring> lines;
     const std::string bytes = ReadFileBytes(path);

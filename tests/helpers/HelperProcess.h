@@ -17,6 +17,8 @@ std::wstring HelperPath();
 std::wstring TempFilePath(const std::wstring& stem);
 // The bytes of a file; empty when it does not exist or cannot be read.
 std::string ReadFileBytes(const std::wstring& path);
+// Writes the file anew with these bytes; false when it cannot be written.
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // The lines of a UTF-8 text file; empty when it does not exist.
 std::vector<std::wstring> ReadLines(const std::wstring& path);
 
