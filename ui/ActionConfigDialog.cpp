@@ -118,8 +118,8 @@ bool CActionConfigDialog::OnInitDialog() {
 void CActionConfigDialog::OnOK() {
     // Both checks look at the screen before anything is read back, so that a refused OK followed by Cancel
     // leaves the members as the caller set them. The program field cannot be typed into: m_strProgram is
-    // what it shows.
-    if (m_strProgram == kNoProgramText) {
+    // what it shows. An empty one (a window that closed before its program was read) names nothing to run.
+    if (m_strProgram.empty() || m_strProgram == kNoProgramText) {
         fw::AfxMessageBox(kSelectSomethingText, MB_OK);
         return;
     }

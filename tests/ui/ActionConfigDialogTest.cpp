@@ -420,7 +420,7 @@ TEST_F(ActionConfigDialogTest, FromWindowWithStartGivesTheOwnersImagePathAndEmpt
     EXPECT_EQ(L"Start", dialog.GetAction());
 }
 
-TEST_F(ActionConfigDialogTest, WindowClosedBetweenPickAndLookupGivesAnEmptyProgramThatOkAccepts) {
+TEST_F(ActionConfigDialogTest, WindowClosedBetweenPickAndLookupGivesAnEmptyProgramThatOkRefuses) {
     const std::wstring title = UniqueTitle(L"Closing");
     auto helper =
         std::make_unique<HelperProcess>(std::vector<std::wstring>{L"--title", title, L"--lifetime", L"30000"});
@@ -435,9 +435,9 @@ TEST_F(ActionConfigDialogTest, WindowClosedBetweenPickAndLookupGivesAnEmptyProgr
     });
     EXPECT_EQ(L"", run.Program());
     EXPECT_EQ(nullptr, run.ShownIcon());
-    EXPECT_TRUE(run.PressOk());
-    EXPECT_EQ(L"", dialog.GetProgram());
-    EXPECT_TRUE(run.Messages().empty());
+    EXPECT_FALSE(run.PressOk());
+    EXPECT_EQ(std::vector<std::wstring>{L"Please Select something to schedule"}, run.Messages());
+    EXPECT_EQ(IDCANCEL, run.PressCancel());
 }
 
 TEST_F(ActionConfigDialogTest, WindowProgramLookupsOfMissingAndEmptyTitles) {
