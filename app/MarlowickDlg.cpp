@@ -148,6 +148,9 @@ void CMarlowickDlg::OnServiceEvent(const core::ServiceEvent& event) {
             break;
         case Kind::StopPending:
             break;
+        case Kind::FileKeptAside:
+            m_trayIcon.ShowBalloon(kKeptAsideText + event.text, kKeptAsideTitle);
+            break;
     }
 }
 
@@ -314,7 +317,7 @@ void CMarlowickDlg::OnTrayShow() {
 
 void CMarlowickDlg::OnHide() {
     SendMessage(WM_SYSCOMMAND, SC_MINIMIZE);
-    m_trayIcon.ShowBalloon();
+    m_trayIcon.ShowBalloon(kTrayTip, kBalloonTitle);
 }
 
 void CMarlowickDlg::OnClose() {

@@ -126,7 +126,7 @@ void CTrayIcon::SendIconAndTip() const {
     fw::IgnoreResult(::Shell_NotifyIconW(NIM_MODIFY, &data));
 }
 
-void CTrayIcon::ShowBalloon() const {
+void CTrayIcon::ShowBalloon(const std::wstring& text, const std::wstring& title) const {
     NOTIFYICONDATAW version = ShortData(0);
     version.uVersion = 3;
     fw::IgnoreResult(::Shell_NotifyIconW(NIM_SETVERSION, &version));
@@ -137,8 +137,8 @@ void CTrayIcon::ShowBalloon() const {
     balloon.hWnd = m_hWnd;
     balloon.uID = m_uID;
     balloon.uFlags = NIF_INFO;
-    CopyField(balloon.szInfo, kTrayTip);
-    CopyField(balloon.szInfoTitle, kBalloonTitle);
+    CopyField(balloon.szInfo, text.c_str());
+    CopyField(balloon.szInfoTitle, title.c_str());
     balloon.uVersion = 3;
     balloon.dwInfoFlags = NIIF_INFO;
     fw::IgnoreResult(::Shell_NotifyIconW(NIM_MODIFY, &balloon));

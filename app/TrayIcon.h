@@ -17,6 +17,9 @@ extern const UINT g_taskbarCreatedMessage;
 // Tip and balloon text, and the balloon's title.
 inline constexpr wchar_t kTrayTip[] = L"Click Here to Show Marlowick";
 inline constexpr wchar_t kBalloonTitle[] = L"Tip";
+// The balloon that names the kept original of a damaged Profile.txt: the text is followed by the copy's path.
+inline constexpr wchar_t kKeptAsideText[] = L"Profile.txt was damaged. Its original is kept as ";
+inline constexpr wchar_t kKeptAsideTitle[] = L"Marlowick";
 // The one icon identifier the program uses.
 inline constexpr UINT kTrayIconId = 1;
 
@@ -47,8 +50,8 @@ public:
     void SetIcon(HICON icon);
     // Changes the tip (at most 127 characters are shown); the picture stays.
     void SetTip(const std::wstring& tip);
-    // Shows the balloon "Tip" / "Click Here to Show Marlowick" at the icon.
-    void ShowBalloon() const;
+    // Shows a balloon with this text and title at the icon (at most 255 and 63 characters are shown).
+    void ShowBalloon(const std::wstring& text, const std::wstring& title) const;
     // Adds the icon again, picture and tip included: after the shell's taskbar has restarted.
     void Restore();
     // The tray callback message: a double-click hides the window or shows it again (as the commands Hide and

@@ -88,7 +88,30 @@ std::wstring Convert(UINT codePage, const char* data, size_t size) {
     return text;
 }
 
-std::wstring DecodeUtf16(const unsigned char* b, size_t n, bool bigEndian) {
+bool IsHighSurrogate(wchar_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool IsLowSurrogate(wchar_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// Half of a character without its other half stands for nothing: it becomes U+FFFD, so that what is read
+// is text and a save writes it sound. True when there was one.
+bool ReplaceLoneSurrogates(std::wstring& text) {
+    bool replaced = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            ++i;
+        } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
+            text[i] = 0xFFFD;
+            replaced = true;
+        }
+    }
+    return replaced;
+}
+
+std::wstring DecodeUtf16(const unsigned char* b, size_t n, bool bigEndian, bool& undecodable) {
     std::wstring text;
     text.reserve(n / 2 + 1);
     size_t i = 0;
@@ -97,11 +120,31 @@ std::wstring DecodeUtf16(const unsigned char* b, size_t n, bool bigEndian) {
         const auto hi = static_cast<wchar_t>(bigEndian ? b[i] : b[i + 1]);
         text.push_back(static_cast<wchar_t>(lo | (hi << 8)));
     }
+    undecodable = ReplaceLoneSurrogates(text);
     // A file cut in the middle of its last character: for ASCII text the byte left is that character.
     if (i < n) {
         text.push_back(static_cast<wchar_t>(b[i]));
+        undecodable = true;
     }
     return text;
+}
+
+// ASCII in UTF-16LE has a NUL in most odd places and seldom one in an even place; text in an 8-bit encoding
+// has none, or a few where it was damaged. Pairs of two NULs (a zeroed stretch of a damaged file) tell
+// neither, so they are not counted.
+bool LooksLikeUtf16Le(const unsigned char* b, size_t n) {
+    size_t pairs = 0;
+    size_t oddNuls = 0;
+    size_t evenNuls = 0;
+    for (size_t i = 0; i + 1 < n; i += 2) {
+        if (b[i] == 0 && b[i + 1] == 0) {
+            continue;
+        }
+        ++pairs;
+        oddNuls += b[i + 1] == 0 ? 1 : 0;
+        evenNuls += b[i] == 0 ? 1 : 0;
+    }
+    return oddNuls * 2 > pairs && evenNuls * 8 < oddNuls;
 }
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF. Sets nonAscii when a byte
@@ -390,26 +433,31 @@ IniDocument::LoadResult IniDocument::ReadWholeFile(const std::wstring& path, std
     return LoadResult::Unreadable;
 }
 
-std::wstring DecodeFileText(const std::string& bytes) {
+std::wstring DecodeFileText(const std::string& bytes, bool* undecodable) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t n = bytes.size();
-    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-        return Convert(CP_UTF8, bytes.data() + 3, n - 3);
-    }
-    if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
-        return DecodeUtf16(b + 2, n - 2, b[0] == 0xFE);
-    }
-    // Text in an 8-bit encoding holds no NUL; ASCII in UTF-16LE has one in every odd place.
-    for (size_t i = 1; i < n; i += 2) {
-        if (b[i] == 0) {
-            return DecodeUtf16(b, n, false);
-        }
-    }
+    bool bad = false;
+    std::wstring text;
     bool nonAscii = false;
-    if (IsValidUtf8(b, n, nonAscii) && nonAscii) {
-        return Convert(CP_UTF8, bytes.data(), n);
+    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+        bad = !IsValidUtf8(b + 3, n - 3, nonAscii);
+        text = Convert(CP_UTF8, bytes.data() + 3, n - 3);
+    } else if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
+        text = DecodeUtf16(b + 2, n - 2, b[0] == 0xFE, bad);
+    } else if (LooksLikeUtf16Le(b, n)) {
+        text = DecodeUtf16(b, n, false, bad);
+    } else if (IsValidUtf8(b, n, nonAscii) && nonAscii) {
+        text = Convert(CP_UTF8, bytes.data(), n);
+    } else {
+        // A code page of two-byte characters has lead bytes that need a second byte.
+        bad = n > 0 &&
+              ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(n), nullptr, 0) == 0;
+        text = Convert(CP_ACP, bytes.data(), n);
     }
-    return Convert(CP_ACP, bytes.data(), n);
+    if (undecodable) {
+        *undecodable = bad;
+    }
+    return text;
 }
 
 SaveHook SetSaveHook(SaveHook hook) {
@@ -419,22 +467,28 @@ SaveHook SetSaveHook(SaveHook hook) {
 IniDocument::LoadResult IniDocument::Load(const std::wstring& path) {
     m_lines.clear();
     m_sectionIndexValid = false;
+    m_damaged = false;
+    m_bytes.clear();
     std::string bytes;
     const LoadResult result = ReadWholeFile(path, bytes);
     if (result != LoadResult::Ok) {
         return result;
     }
     try {
-        Parse(DecodeFileText(bytes));
+        bool undecodable = false;
+        Parse(DecodeFileText(bytes, &undecodable));
+        m_damaged = m_damaged || undecodable;
+        m_bytes = std::move(bytes);
     } catch (const std::bad_alloc&) {
         m_lines.clear();
         m_sectionIndexValid = false;
+        m_damaged = false;
         return LoadResult::Unreadable;
     }
     return LoadResult::Ok;
 }
 
-IniDocument::Line IniDocument::ParseLine(std::wstring_view raw) {
+IniDocument::Line IniDocument::ParseLine(std::wstring_view raw, bool* damaged) {
     Line line;
     line.text = std::wstring(raw);
     const std::wstring_view text = Trim(raw);
@@ -442,12 +496,20 @@ IniDocument::Line IniDocument::ParseLine(std::wstring_view raw) {
         return line;
     }
     if (text.front() == L'[') {
+        line.kind = Kind::Section;
         const size_t close = text.rfind(L']');
         if (close != npos) {
-            line.kind = Kind::Section;
             line.name = std::wstring(Trim(text.substr(1, close - 1)));
             return line;
         }
+        // A header that lost its ']' still names its section, so that its keys stay its own instead of going to
+        // the section above; it is written back whole.
+        line.name = std::wstring(Trim(text.substr(1)));
+        line.text = L"[" + line.name + L"]";
+        if (damaged) {
+            *damaged = true;
+        }
+        return line;
     }
     line.kind = Kind::Key;
     const size_t equals = text.find(L'=');
@@ -472,14 +534,21 @@ IniDocument::Line IniDocument::ParseLine(std::wstring_view raw) {
 void IniDocument::Parse(std::wstring_view text) {
     m_lines.clear();
     m_sectionIndexValid = false;
+    m_damaged = false;
     while (!text.empty()) {
         const size_t end = text.find(L'\n');
         std::wstring_view raw = text.substr(0, end);
+        // A NUL is no text: it ends its line, and the rest of that line is dropped; the next line reads on.
+        const size_t nul = raw.find(L'\0');
+        if (nul != npos) {
+            raw = raw.substr(0, nul);
+            m_damaged = true;
+        }
         if (!raw.empty() && raw.back() == L'\r') {
             raw.remove_suffix(1);
         }
         if (Trim(raw) != kEndMark) {
-            m_lines.push_back(ParseLine(raw));
+            m_lines.push_back(ParseLine(raw, &m_damaged));
         }
         if (end == npos) {
             break;
@@ -532,6 +601,32 @@ std::wstring IniDocument::Get(std::wstring_view section, std::wstring_view key) 
         return {};
     }
     return DecodeValue(m_lines[keyLine].value);
+}
+
+bool IniDocument::Has(std::wstring_view section, std::wstring_view key) const {
+    if (Trim(key).empty()) {
+        return false;
+    }
+    const size_t sectionLine = FindSection(section);
+    if (sectionLine == npos) {
+        return false;
+    }
+    const size_t keyLine = FindKey(sectionLine, key);
+    return keyLine != npos && m_lines[keyLine].hasValue;
+}
+
+bool IniDocument::HasKeys(std::wstring_view section) const {
+    const size_t sectionLine = FindSection(section);
+    if (sectionLine == npos) {
+        return false;
+    }
+    for (size_t i = sectionLine == kBeforeFirstSection ? 0 : sectionLine + 1;
+         i < m_lines.size() && m_lines[i].kind != Kind::Section; ++i) {
+        if (m_lines[i].kind == Kind::Key) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void IniDocument::Remove(std::wstring_view section, std::wstring_view key) {

@@ -5,6 +5,9 @@
 // end of the file) without removing anything. Files are read in UTF-16 with a byte-order mark, UTF-16LE or
 // UTF-8 without one (told by their content), or the ANSI code page, and always written in UTF-16LE with a
 // byte-order mark, replacing the file whole.
+//
+// From a damaged file the reader keeps what it still holds: a NUL ends its own line only, and a section header
+// that lost its ']' still opens its section, where the profile functions give its keys to the section above.
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -24,8 +27,19 @@ public:
     LoadResult Load(const std::wstring& path);
     void Parse(std::wstring_view text);
 
+    // What was read was damaged: bytes that are no text in the file's encoding (a NUL, half of a UTF-16
+    // character, an invalid sequence) or a section header without its ']'. The document holds what could be
+    // read, and a save writes it sound.
+    bool Damaged() const { return m_damaged; }
+    // The file's bytes as the last Load read them; empty after Parse alone.
+    const std::string& Bytes() const { return m_bytes; }
+
     // The value of the key, quotes around it removed; empty when the key or section is absent.
     std::wstring Get(std::wstring_view section, std::wstring_view key) const;
+    // The key stands in the section with a value (an '=' on its line), the empty value included.
+    bool Has(std::wstring_view section, std::wstring_view key) const;
+    // The section is there and holds at least one key line.
+    bool HasKeys(std::wstring_view section) const;
     // Sets the value, written so that it reads back exactly. False for a value that no line can hold
     // (a line break, CR or LF, in it); the document is then unchanged.
     bool Set(std::wstring_view section, std::wstring_view key, std::wstring_view value);
@@ -57,21 +71,26 @@ private:
     };
 
     static LoadResult ReadWholeFile(const std::wstring& path, std::string& bytes);
-    static Line ParseLine(std::wstring_view raw);
+    // Sets *damaged for a section header without its ']'.
+    static Line ParseLine(std::wstring_view raw, bool* damaged = nullptr);
     // Index of the first section line with this name, or npos.
     size_t FindSection(std::wstring_view name) const;
     // Index of the first key line with this name in the section starting at sectionLine, or npos.
     size_t FindKey(size_t sectionLine, std::wstring_view key) const;
 
     std::vector<Line> m_lines;
+    std::string m_bytes;
+    bool m_damaged = false;
     mutable std::unordered_map<std::wstring, size_t> m_sectionIndex;
     mutable bool m_sectionIndexValid = false;
 };
 
-// The text of a file's bytes: UTF-8 or UTF-16 after its byte-order mark; without one, UTF-16LE when a NUL
-// byte stands at an odd offset, UTF-8 when the bytes are valid UTF-8 with some beyond ASCII, else the ANSI
-// code page. An odd last byte of UTF-16 is kept as a character of its own (its low byte), not dropped.
-std::wstring DecodeFileText(const std::string& bytes);
+// The text of a file's bytes: UTF-8 or UTF-16 after its byte-order mark; without one, UTF-16LE when most
+// odd bytes are NUL and few even ones are, UTF-8 when the bytes are valid UTF-8 with some beyond ASCII, else
+// the ANSI code page. An odd last byte of UTF-16 is kept as a character of its own (its low byte), not
+// dropped; half of a UTF-16 character without its other half, and an invalid sequence, read as U+FFFD.
+// Sets *undecodable when some bytes are no text in the encoding chosen (NULs are left to the parser).
+std::wstring DecodeFileText(const std::string& bytes, bool* undecodable = nullptr);
 
 // The line that ends every file a save writes, so that a temporary file that holds it is known to be whole.
 // Reading drops it: it is never part of the document.

@@ -13,7 +13,10 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdio>
+#include <cstring>
 #include <cwctype>
+#include <iterator>
 #include <vector>
 
 namespace core {
@@ -30,6 +33,9 @@ constexpr wchar_t kEnabledKey[] = L"Enabled";
 constexpr wchar_t kRunIfMissedKey[] = L"RunIfMissed";
 constexpr wchar_t kWakeKey[] = L"Wake";
 constexpr wchar_t kLastRunKey[] = L"LastRun";
+// The keys every row has.
+constexpr const wchar_t* kRowKeys[] = {L"Program", L"Action", L"Time"};
+constexpr wchar_t kDamagedCopyPrefix[] = L"Profile.damaged-";
 
 // Set once the folder failure has been shown; cleared when the folder is there again. The service's threads and
 // the window's both ask for the folder.
@@ -68,9 +74,14 @@ bool LoadForRead(const std::wstring& path, IniDocument& doc) {
     return true;
 }
 
+// The number of rows the file holds: its count, at most kMaxTasks (none for a count below one).
+int StoredCount(const IniDocument& doc) {
+    return std::min(ParseSettingInt(doc.Get(kCountSection, kCountKey)), kMaxTasks);
+}
+
 std::vector<Task> TasksOf(const IniDocument& doc) {
     std::vector<Task> tasks;
-    const int count = std::min(ParseSettingInt(doc.Get(kCountSection, kCountKey)), kMaxTasks);
+    const int count = StoredCount(doc);
     for (int i = 0; i < count; ++i) {
         const std::wstring section = TaskSection(i);
         Task task{doc.Get(section, L"Program"), doc.Get(section, L"Action"), doc.Get(section, L"Time")};
@@ -84,6 +95,144 @@ std::vector<Task> TasksOf(const IniDocument& doc) {
         tasks.push_back(std::move(task));
     }
     return tasks;
+}
+
+// A row the file means to hold (its section has text) that lost one of the keys every row has.
+bool RowIncomplete(const IniDocument& doc, const std::wstring& section) {
+    return doc.HasKeys(section) && !std::all_of(std::begin(kRowKeys), std::end(kRowKeys),
+                                                [&](const wchar_t* key) { return doc.Has(section, key); });
+}
+
+// Gives the incomplete rows of a damaged file their missing keys, empty, as the list reads them: the file
+// written afterwards is sound, even by a write that changes no task.
+void CompleteRows(IniDocument& doc) {
+    const int count = StoredCount(doc);
+    for (int i = 0; i < count; ++i) {
+        const std::wstring section = TaskSection(i);
+        if (!RowIncomplete(doc, section)) {
+            continue;
+        }
+        for (const wchar_t* key : kRowKeys) {
+            if (!doc.Has(section, key)) {
+                doc.Set(section, key, L"");
+            }
+        }
+    }
+}
+
+// The file holds exactly these bytes.
+bool HoldsBytes(const std::wstring& path, const std::string& bytes) {
+    fw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.Get(), &size) ||
+        static_cast<unsigned long long>(size.QuadPart) != bytes.size()) {
+        return false;
+    }
+    std::vector<char> chunk(64 * 1024);
+    for (size_t offset = 0; offset < bytes.size();) {
+        DWORD read = 0;
+        if (!::ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr) || read == 0 ||
+            read > bytes.size() - offset || std::memcmp(chunk.data(), bytes.data() + offset, read) != 0) {
+            return false;
+        }
+        offset += read;
+    }
+    return true;
+}
+
+// A copy with these bytes is kept in the folder already.
+bool AlreadyKept(const std::wstring& folder, const std::string& bytes) {
+    WIN32_FIND_DATAW found{};
+    const std::wstring pattern = folder + L"\\" + kDamagedCopyPrefix + L"*.txt";
+    fw::UniqueFind search(::FindFirstFileW(pattern.c_str(), &found));
+    if (!search) {
+        return false;
+    }
+    do {
+        const unsigned long long size =
+            (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && size == bytes.size() &&
+            HoldsBytes(folder + L"\\" + found.cFileName, bytes)) {
+            return true;
+        }
+    } while (::FindNextFileW(search.Get(), &found));
+    return false;
+}
+
+std::wstring DamagedCopyName(const SYSTEMTIME& now, int attempt) {
+    wchar_t stamp[32]{};
+    std::swprintf(stamp, std::size(stamp), L"%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    std::wstring name = kDamagedCopyPrefix + std::wstring(stamp);
+    if (attempt > 1) {
+        name += L"-" + std::to_wstring(attempt);
+    }
+    return name + L".txt";
+}
+
+enum class NewFile { Written, NameTaken, Failed };
+
+// Writes the bytes into a file that did not exist; never opens one that does. A copy that could not be written
+// whole is removed again, so that every copy kept is whole.
+NewFile WriteNewFile(const std::wstring& path, const std::string& bytes) {
+    bool written = false;
+    {
+        fw::UniqueFile file(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            const DWORD error = ::GetLastError();
+            return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? NewFile::NameTaken : NewFile::Failed;
+        }
+        DWORD done = 0;
+        written = ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+                  done == bytes.size() && ::FlushFileBuffers(file.Get());
+    }
+    if (!written) {
+        fw::IgnoreResult(::DeleteFileW(path.c_str()));
+        return NewFile::Failed;
+    }
+    return NewFile::Written;
+}
+
+// Keeps the bytes beside the file unless a copy holds them already; a copy made now is named in *made. False
+// when no copy could be made.
+bool KeepOriginal(const std::wstring& path, const std::string& bytes, std::wstring* made) {
+    const std::wstring folder = path.substr(0, path.find_last_of(L"\\/"));
+    if (AlreadyKept(folder, bytes)) {
+        return true;
+    }
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    for (int attempt = 1; attempt <= kDamagedCopyNamesPerSecond; ++attempt) {
+        const std::wstring copy = folder + L"\\" + DamagedCopyName(now, attempt);
+        switch (WriteNewFile(copy, bytes)) {
+            case NewFile::Written:
+                if (made) {
+                    *made = copy;
+                }
+                return true;
+            case NewFile::Failed:
+                return false;
+            case NewFile::NameTaken:
+                break;
+        }
+    }
+    return false;
+}
+
+// The one rule for a damaged file, between reading it and anything that may write over it (and at start-up, so
+// that the copy exists before anything could write): its original is kept, and its rows are completed. False when
+// the original could not be kept: then the file is not to be written over, and the write is tried again later.
+bool KeepIfDamaged(const std::wstring& path, IniDocument& doc, std::wstring* made) {
+    if (!ProfileDamaged(doc)) {
+        return true;
+    }
+    if (!KeepOriginal(path, doc.Bytes(), made)) {
+        return false;
+    }
+    CompleteRows(doc);
+    return true;
 }
 
 // Sets an optional key, or removes it when the task has the default (so that a file of an earlier version
@@ -136,6 +285,19 @@ std::wstring OneLine(const std::wstring& text) {
     return line;
 }
 
+bool ProfileDamaged(const IniDocument& doc) {
+    if (doc.Damaged()) {
+        return true;
+    }
+    const int count = StoredCount(doc);
+    for (int i = 0; i < count; ++i) {
+        if (RowIncomplete(doc, TaskSection(i))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::wstring GetConfigFolder() {
     wchar_t base[MAX_PATH]{};
     if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_DEFAULT, base))) {
@@ -186,7 +348,8 @@ bool WriteProfileString(const std::wstring& path,
     }
     IniDocument doc;
     // A file that exists but cannot be read is never replaced: its contents would be lost.
-    if (!Readable(doc.Load(path)) || !doc.Set(section, key, value) || !doc.Save(path)) {
+    if (!Readable(doc.Load(path)) || !KeepIfDamaged(path, doc, nullptr) || !doc.Set(section, key, value) ||
+        !doc.Save(path)) {
         ReportWriteFailure();
         return false;
     }
@@ -240,7 +403,7 @@ void SaveTasks(const TaskList& tasks) {
         return;
     }
     IniDocument doc;
-    if (!Readable(doc.Load(path))) {
+    if (!Readable(doc.Load(path)) || !KeepIfDamaged(path, doc, nullptr)) {
         ReportWriteFailure();
         return;
     }
@@ -282,6 +445,8 @@ void ProfileState::Load(TaskStore& tasks) {
     m_fileRead = true;
     m_watched = ParseUtc(doc.Get(kCountSection, kWatchedKey));
     tasks.AppendTasks(TasksOf(doc));
+    // A copy that cannot be made now is made by the first save, which writes nothing until it is.
+    fw::IgnoreResult(KeepIfDamaged(path, doc, &m_keptCopy));
 }
 
 bool ProfileState::CatchUp(TaskStore& tasks, IniDocument& doc, const std::wstring& path) {
@@ -310,6 +475,9 @@ SaveOutcome ProfileState::Save(TaskStore& tasks, std::optional<UtcSeconds> watch
         }
         // Without a folder the user has been told already; the list is written once the folder can be made.
         return path.empty() ? SaveOutcome::Held : SaveOutcome::Failed;
+    }
+    if (!KeepIfDamaged(path, doc, &m_keptCopy)) {
+        return SaveOutcome::Failed;
     }
     StoreTasks(tasks.AllTasks(), doc);
     if (watched) {

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace core {
 
@@ -45,6 +46,16 @@ void SaveTasks(const TaskList& tasks);
 // The text a value is stored as: each line break replaced by one blank.
 std::wstring OneLine(const std::wstring& text);
 
+// The file as read is damaged: the document says so (bytes that are no text, a header without its ']'), or a
+// row under TaskCount lacks Program, Action or Time while its section holds text. Sections beyond the count
+// are what a shorter list leaves behind, and a row without a section has no text to lose: neither is damage.
+bool ProfileDamaged(const IniDocument& doc);
+
+// A damaged file's original is kept beside it, byte for byte, as "Profile.damaged-YYYYMMDD-HHMMSS.txt" (local
+// time), before anything writes over it: once for each content, never over another file (a name already taken
+// gets "-2", "-3", ... up to this many names in one second), and never removed.
+inline constexpr int kDamagedCopyNamesPerSecond = 10;
+
 // The text shown when a list could not be written.
 inline constexpr wchar_t kCannotWriteFile[] = L"Can't write file ";
 
@@ -82,6 +93,8 @@ public:
     bool SavePending() const { return m_savePending; }
     // The watched mark the file held when its tasks were read; empty for a file of an earlier version.
     std::optional<UtcSeconds> Watched() const { return m_watched; }
+    // The path of the copy of a damaged file made since the last call, once; empty when none was made.
+    std::wstring TakeKeptCopy() { return std::exchange(m_keptCopy, {}); }
 
 private:
     // Reads the file's tasks in front of the list's when they are not there yet; false when the file
@@ -91,6 +104,7 @@ private:
     bool m_fileRead = false;
     bool m_savePending = false;
     std::optional<UtcSeconds> m_watched;
+    std::wstring m_keptCopy;
 };
 
 // Creates the folder when it is missing, and gives it a file to read: a missing or empty file is restored from

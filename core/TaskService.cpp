@@ -74,14 +74,17 @@ void TaskService::Load() {
     const fw::MessageBoxRedirect quiet = MessagesAsEvents();
     // A first start finds an empty file instead of reporting a missing one.
     fw::IgnoreResult(EnsureProfileFile());
+    std::wstring keptCopy;
     {
         const std::lock_guard lock(m_profileMutex);
         m_profile.Load(m_tasks);
+        keptCopy = m_profile.TakeKeptCopy();
     }
     m_scheduler = std::make_unique<Scheduler>(
         m_tasks, m_options.clock, [this](const std::vector<ScheduledTask>& due) { OnDue(due); }, m_options.zone,
         [this](std::optional<UtcSeconds> moment) { m_wakeTimer.Set(moment); }, m_profile.Watched());
     Emit(ServiceEvent(ServiceEvent::Kind::ListChanged));
+    NoteKeptCopy(keptCopy);
     ScheduleRetry();
 }
 
@@ -228,14 +231,17 @@ RunReport TaskService::ReportFor(TaskId id) const {
 void TaskService::SaveNow(bool report) {
     SaveOutcome outcome = SaveOutcome::Held;
     bool readBefore = false;
+    std::wstring keptCopy;
     {
         const std::lock_guard lock(m_profileMutex);
         readBefore = m_profile.FileRead();
         // The mark is taken before the list: every run it covers is in the list by then.
         outcome = m_profile.Save(m_tasks, WatchedLocked());
+        keptCopy = m_profile.TakeKeptCopy();
     }
     m_lastSave = ::GetTickCount64();
     NoteCatchUp(readBefore);
+    NoteKeptCopy(keptCopy);
     if (outcome == SaveOutcome::Failed && report) {
         Emit(ServiceEvent(ServiceEvent::Kind::SaveFailed, 0, kCannotWriteFile));
     }
@@ -262,12 +268,15 @@ void TaskService::ScheduleRetry() {
     PostWork(
         [this] {
             bool readBefore = false;
+            std::wstring keptCopy;
             {
                 const std::lock_guard lock(m_profileMutex);
                 readBefore = m_profile.FileRead();
                 m_profile.Retry(m_tasks, WatchedLocked());
+                keptCopy = m_profile.TakeKeptCopy();
             }
             NoteCatchUp(readBefore);
+            NoteKeptCopy(keptCopy);
             ScheduleRetry();
         },
         m_options.profileRetryMs);
@@ -276,6 +285,12 @@ void TaskService::ScheduleRetry() {
 void TaskService::NoteCatchUp(bool readBefore) {
     if (!readBefore && ProfileRead()) {
         Emit(ServiceEvent(ServiceEvent::Kind::ListChanged));
+    }
+}
+
+void TaskService::NoteKeptCopy(const std::wstring& copy) const {
+    if (!copy.empty()) {
+        Emit(ServiceEvent(ServiceEvent::Kind::FileKeptAside, 0, copy));
     }
 }
 

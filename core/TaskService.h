@@ -37,6 +37,9 @@ struct ServiceEvent {
         StopPending,
         // A message for the user: text, shown as a box of boxType.
         Message,
+        // The profile was damaged and its original has been kept beside it: text is the copy's path. Told once,
+        // when the copy is made.
+        FileKeptAside,
     };
     explicit ServiceEvent(Kind kind, TaskId id = 0, std::wstring text = {}, UINT boxType = MB_OK)
         : kind(kind), id(id), text(std::move(text)), boxType(boxType) {}
@@ -140,6 +143,8 @@ private:
     std::optional<UtcSeconds> WatchedLocked() const;
     // After the profile was read late: its tasks came in front.
     void NoteCatchUp(bool readBefore);
+    // Tells the owner of a copy of a damaged profile that a load or save has just made (none when empty).
+    void NoteKeptCopy(const std::wstring& copy) const;
 
     TaskStore m_tasks;
     std::unique_ptr<TaskRunner> m_runner;

@@ -53,6 +53,9 @@ std::wstring ProfileFolder() {
 void RemoveProfile() {
     const std::wstring folder = ProfileFolder();
     ::DeleteFileW((folder + L"\\Profile.txt").c_str());
+    for (const std::wstring& copy : testing_support::DamagedCopies(folder)) {
+        ::DeleteFileW(copy.c_str());
+    }
     ::RemoveDirectoryW(folder.c_str());
 }
 
@@ -1234,6 +1237,33 @@ TEST_F(MarlowickSizeE2E, CountsWithoutSectionsShowAtOnce) {
         ExpectResponsiveWithRows(std::wcslen(count) > 5 ? "TaskCount=2147483647" : "TaskCount=10000", core::kMaxTasks);
         m_processes.clear();
     }
+}
+
+TEST_F(MarlowickE2E, ADamagedProfileShowsEveryTaskAndIsKeptAsideAtStart) {
+    using namespace std::string_literals;
+    // Times far from now: nothing fires during the test.
+    std::string times[3];
+    for (int i = 0; i < 3; ++i) {
+        const std::wstring time = TimeFromNow(6 * 3600 + i);
+        times[i].assign(time.begin(), time.end());
+    }
+    const std::string damaged =
+        "[TaskCount]\r\nTaskCount=3\r\n\0\0\r\n[Task0]\r\nProgram=C:\\one.exe\0junk\r\nAction=Start\r\nTime="s +
+        times[0] + "\r\n[Task1]\r\nProgram=C:\\two.exe\r\nAction=Stop\0\r\nTime="s + times[1] +
+        "\r\n[Task2]\r\nProgram=C:\\three.exe\r\nAction=Start\r\nTime=" + times[2] + "\0\0\r\n"s;
+    ASSERT_FALSE(core::GetConfigFolder().empty());
+    ASSERT_TRUE(testing_support::WriteFileBytes(ProfileFolder() + L"\\Profile.txt", damaged));
+    HelperProcess* marlowick = nullptr;
+    HWND main = StartMain(marlowick);
+    ASSERT_TRUE(main);
+    RemoteList list(marlowick->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.Text(0, 0), L"C:\\one.exe");
+    EXPECT_EQ(list.Text(1, 1), L"Stop");
+    EXPECT_EQ(list.Text(2, 2), std::wstring(times[2].begin(), times[2].end()));
+    const std::vector<std::wstring> copies = testing_support::DamagedCopies(ProfileFolder());
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(testing_support::ReadFileBytes(copies[0]), damaged);
 }
 
 TEST_F(MarlowickE2E, TheOptionsPageWritesAndRemovesTheRunKeyValueThatStartsMarlowick) {

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -667,6 +668,180 @@ TEST_F(ProfileTest, AFileBeyondTheSizeLimitIsReportedOnceAndLeftAlone) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     ASSERT_TRUE(::GetFileAttributesExW(m_path.c_str(), GetFileExInfoStandard, &data));
     EXPECT_EQ(data.nFileSizeLow, static_cast<DWORD>(core::IniDocument::kMaxFileBytes + 4096));
+}
+
+// A profile as a file states it: the count, then rows 0 to rows-1 with their three keys.
+std::wstring ProfileText(const std::wstring& count, int rows) {
+    std::wstring text = L"[TaskCount]\r\nTaskCount=" + count + L"\r\n";
+    for (int i = 0; i < rows; ++i) {
+        const std::wstring n = std::to_wstring(i);
+        text += L"[Task" + n + L"]\r\nProgram=C:\\tool" + n + L".exe\r\nAction=Start\r\nTime=0" + n + L":00:00\r\n";
+    }
+    return text;
+}
+
+std::wstring Replaced(std::wstring text, const std::wstring& from, const std::wstring& to) {
+    return text.replace(text.find(from), from.size(), to);
+}
+
+std::string Bytes8(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
+
+std::string Bytes16(const std::wstring& text) {
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+// An 8-bit file of 3 tasks with NULs inside values and between sections.
+std::string BytesWithNuls() {
+    using namespace std::string_literals;
+    return "[TaskCount]\r\nTaskCount=3\r\n\0\0\r\n[Task0]\r\nProgram=C:\\tool0.exe\0junk=1\r\nAction=Start\r\n"
+           "Time=00:00:00\r\n\0\r\n[Task1]\r\nProgram=C:\\tool1.exe\r\nAction=Stop\0Start\r\n\0Time=09:09:09\r\n"
+           "Time=01:00:00\0\0 PM\r\n[Task2]\r\nProgram=C:\\tool2.exe\r\nAction=Start\r\nTime=02:00:00\r\n"s;
+}
+
+// What a sound reader shows of each hostile shape, and whether the file counts as damaged: a damaged one is kept
+// aside at start-up, and any write (here one that changes no task) leaves the file sound with every row.
+TEST_F(ProfileTest, HostileFilesShowWhatTheyHoldAndOnlyDamagedOnesAreKeptAside) {
+    const std::wstring two = ProfileText(L"2", 2);
+    const std::wstring three = ProfileText(L"3", 3);
+    std::string noise(4096, '\0');
+    for (size_t i = 0; i < noise.size(); ++i) {
+        noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+    }
+    const struct {
+        const char* name;
+        std::string bytes;
+        int rows, sections;  // sections: the first rows, which have a program
+        bool damaged;
+    } shapes[] = {
+        {"random bytes", noise, 0, 0, true},
+        {"empty", "", 0, 0, false},
+        {"1 MiB value", Bytes8(Replaced(two, L"Time=00", L"Arguments=" + std::wstring(1 << 20, L'x') + L"\r\nTime=00")),
+         2, 2, false},
+        {"TaskCount=2147483647", Bytes8(ProfileText(L"2147483647", 2)), core::kMaxTasks, 2, false},
+        {"TaskCount=-5", Bytes8(ProfileText(L"-5", 2)), 0, 0, false},
+        {"TaskCount=10000, no sections", Bytes8(ProfileText(L"10000", 0)), core::kMaxTasks, 0, false},
+        {"duplicates", Bytes8(Replaced(two, L"Action", L"Program=C:\\dup.exe\r\nAction") + two), 2, 2, false},
+        {"UTF-16 without a mark", Bytes16(two), 2, 2, false},
+        {"8-bit with NULs", BytesWithNuls(), 3, 3, true},
+        {"[Task1 without ]", Bytes8(Replaced(three, L"[Task1]", L"[Task1")), 3, 3, true},
+        {"line of 100,000 without =", Bytes8(Replaced(three, L"Time=01", std::wstring(100000, L'y') + L"\nTime=01")), 3,
+         3, false},
+        {"UTF-16 cut in a character", "\xFF\xFE" + Bytes16(two).substr(0, two.size() * 2 - 1), 2, 2, true},
+        {"UTF-16 with a zeroed tail", Bytes16(two) + std::string(4096, '\0'), 2, 2, true},
+        {"UTF-16 half a character", "\xFF\xFE" + Bytes16(Replaced(two, L"Start", L"St\xD800")), 2, 2, true},
+        {"UTF-8 invalid", "\xEF\xBB\xBF" + Bytes8(Replaced(two, L"Start", L"St\xC3(")), 2, 2, true},
+        {"a row without Action", Bytes8(Replaced(two, L"Action=Start\r\nTime=01", L"Time=01")), 2, 2, true},
+        {"sections beyond the count", Bytes8(ProfileText(L"1", 3)), 1, 1, false},
+    };
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        RemoveTree(m_root);
+        ASSERT_FALSE(core::GetConfigFolder().empty());
+        ASSERT_TRUE(testing_support::WriteFileBytes(m_path, shape.bytes));
+        core::ProfileState state;
+        MemoryTaskList list;
+        state.Load(list);
+        ASSERT_EQ(list.GetTaskCount(), shape.rows);
+        for (int i = 0; i < std::min(shape.rows, shape.sections + 1); ++i) {
+            EXPECT_EQ(list.GetTaskText(i, TaskColumn::Program),
+                      i < shape.sections ? L"C:\\tool" + std::to_wstring(i) + L".exe" : L"");
+        }
+        EXPECT_EQ(state.TakeKeptCopy().empty(), !shape.damaged);
+        EXPECT_EQ(testing_support::DamagedCopies(m_folder).size(), shape.damaged ? 1u : 0u);
+
+        ASSERT_TRUE(core::SetSetting(L"Stop", L"TimeOut", L"5"));
+        core::IniDocument doc;
+        ASSERT_EQ(doc.Load(m_path), core::IniDocument::LoadResult::Ok);
+        EXPECT_FALSE(core::ProfileDamaged(doc));
+        EXPECT_EQ(Load().GetTaskCount(), shape.rows);
+    }
+    EXPECT_TRUE(m_messages.empty());
+}
+
+// The name a copy made this many seconds after the moment takes: the first of its second, or the one numbered.
+std::wstring CopyName(const std::wstring& folder, SYSTEMTIME at, int secondsLater, int number = 1) {
+    FILETIME time{};
+    ::SystemTimeToFileTime(&at, &time);
+    ULARGE_INTEGER value{{time.dwLowDateTime, time.dwHighDateTime}};
+    value.QuadPart += static_cast<ULONGLONG>(secondsLater) * 10000000ULL;
+    time = {value.LowPart, value.HighPart};
+    ::FileTimeToSystemTime(&time, &at);
+    wchar_t name[64]{};
+    std::swprintf(name, std::size(name), L"\\Profile.damaged-%04u%02u%02u-%02u%02u%02u", at.wYear, at.wMonth, at.wDay,
+                  at.wHour, at.wMinute, at.wSecond);
+    return folder + name + (number > 1 ? L"-" + std::to_wstring(number) : L"") + L".txt";
+}
+
+TEST_F(ProfileTest, ADamagedFileIsKeptOnceByteForByteHoweverOftenItIsReadAndWritten) {
+    ASSERT_FALSE(core::GetConfigFolder().empty());
+    const std::string damaged = BytesWithNuls();
+    ASSERT_TRUE(testing_support::WriteFileBytes(m_path, damaged));
+    SYSTEMTIME started{};
+    ::GetLocalTime(&started);
+    core::ProfileState state;
+    MemoryTaskList list;
+    state.Load(list);
+    // Each row reads up to its NUL.
+    EXPECT_EQ(list.GetTaskText(1, TaskColumn::Action), L"Stop");
+    EXPECT_EQ(list.GetTaskText(1, TaskColumn::Time), L"01:00:00");
+    const std::wstring copy = state.TakeKeptCopy();
+    EXPECT_TRUE(copy == CopyName(m_folder, started, 0) || copy == CopyName(m_folder, started, 1));
+    EXPECT_EQ(state.Save(list, {}), core::SaveOutcome::Written);
+    EXPECT_EQ(state.Save(list, {}), core::SaveOutcome::Written);
+    // The same content again, read as at a restart and written by each road: no second copy.
+    for (int road = 0; road < 3; ++road) {
+        ASSERT_TRUE(testing_support::WriteFileBytes(m_path, damaged));
+        core::ProfileState restarted;
+        MemoryTaskList again;
+        restarted.Load(again);
+        EXPECT_TRUE(restarted.TakeKeptCopy().empty());
+        if (road == 0) {
+            EXPECT_EQ(restarted.Save(again, {}), core::SaveOutcome::Written);
+        } else if (road == 1) {
+            EXPECT_TRUE(core::SetSetting(L"Stop", L"TimeOut", L"5"));
+        } else {
+            core::SaveTasks(again);
+        }
+    }
+    EXPECT_EQ(testing_support::DamagedCopies(m_folder), std::vector<std::wstring>{copy});
+    EXPECT_EQ(testing_support::ReadFileBytes(copy), damaged);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(ProfileTest, ACopyNeverTakesAnotherFilesNameAndWithoutOneTheDamagedFileIsNotWrittenOver) {
+    SaveTasks({{L"C:\\tool0.exe", L"Start", L"01:00:00"}});
+    core::ProfileState state;
+    MemoryTaskList list;
+    state.Load(list);
+    // Another program damages the file, and every name a copy could take in the next seconds holds something else.
+    ASSERT_TRUE(testing_support::WriteFileBytes(m_path, BytesWithNuls()));
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    std::vector<std::wstring> taken;
+    for (int i = 0; i < 6 * core::kDamagedCopyNamesPerSecond; ++i) {
+        taken.push_back(
+            CopyName(m_folder, now, i / core::kDamagedCopyNamesPerSecond, i % core::kDamagedCopyNamesPerSecond + 1));
+        ASSERT_TRUE(testing_support::WriteFileBytes(taken.back(), std::to_string(i)));
+    }
+    EXPECT_EQ(state.Save(list, {}), core::SaveOutcome::Failed);
+    EXPECT_EQ(testing_support::ReadFileBytes(m_path), BytesWithNuls());
+    // With the first name of each second still taken, the copy takes the next one, and the list is written.
+    for (int i = 0; i < static_cast<int>(taken.size()); ++i) {
+        if (i % core::kDamagedCopyNamesPerSecond != 0) {
+            ASSERT_TRUE(::DeleteFileW(taken[i].c_str()));
+        }
+    }
+    state.Retry(list, {});
+    EXPECT_FALSE(state.SavePending());
+    const std::wstring copy = state.TakeKeptCopy();
+    EXPECT_EQ(copy.substr(copy.size() - 6), L"-2.txt");
+    EXPECT_EQ(testing_support::ReadFileBytes(copy), BytesWithNuls());
+    for (int i = 0; i < static_cast<int>(taken.size()); i += core::kDamagedCopyNamesPerSecond) {
+        EXPECT_EQ(testing_support::ReadFileBytes(taken[i]), std::to_string(i));
+    }
+    EXPECT_EQ(Load().GetTaskText(0, TaskColumn::Program), L"C:\\tool0.exe");
 }
 
 // The SDDL text of an object's owner and DACL.

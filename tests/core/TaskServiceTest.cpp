@@ -147,8 +147,15 @@ std::vector<core::Task> StoredTasks() {
 
 class TaskServiceTest : public ::testing::Test {
 protected:
-    void SetUp() override { ::DeleteFileW(core::GetProfilePath().c_str()); }
-    void TearDown() override { ::DeleteFileW(core::GetProfilePath().c_str()); }
+    void SetUp() override { RemoveProfile(); }
+    void TearDown() override { RemoveProfile(); }
+
+    static void RemoveProfile() {
+        ::DeleteFileW(core::GetProfilePath().c_str());
+        for (const std::wstring& copy : testing_support::DamagedCopies(core::GetConfigFolder())) {
+            ::DeleteFileW(copy.c_str());
+        }
+    }
 
     // A service with a fake runner whose events come to this thread.
     std::unique_ptr<core::TaskService> MakeService(core::ServiceOptions options = {}) {
@@ -277,6 +284,34 @@ TEST_F(TaskServiceTest, FailuresOfTheProfileArriveAsEventsAndTheRetryCatchesUp) 
     EXPECT_EQ(service->Tasks().Find(ids[0])->task.program, L"C:\\from-file.exe");
     EXPECT_EQ(StoredTasks()[1].program, L"C:\\added.exe");
     EXPECT_TRUE(m_events.AllOnThisThread());
+}
+
+// A damaged profile is kept aside before anything writes over it, and the owner is told the copy's path once,
+// however many saves follow.
+TEST_F(TaskServiceTest, ADamagedProfileIsKeptAsideAndTheOwnerIsToldOnce) {
+    using namespace std::string_literals;
+    const std::string damaged =
+        "[TaskCount]\r\nTaskCount=1\r\n[Task0]\r\nProgram=C:\\kept.exe\0junk\r\nAction=Start\r\nTime=01:00:00\r\n"s;
+    ASSERT_TRUE(testing_support::WriteFileBytes(core::GetProfilePath(), damaged));
+    auto service = MakeService();
+    service->Load();
+    ASSERT_TRUE(m_events.WaitFor(Kind::FileKeptAside));
+    fw::IgnoreResult(service->Add(TaskAt(L"C:\\added.exe", L"Start")));
+    service->Exit();
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return !m_events.Pending(); }, kWait));
+
+    std::vector<std::wstring> told;
+    for (const OwnerEvents::Seen& event : m_events.Take()) {
+        if (event.kind == Kind::FileKeptAside) {
+            told.push_back(event.text);
+        }
+    }
+    EXPECT_EQ(told, testing_support::DamagedCopies(core::GetConfigFolder()));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(testing_support::ReadFileBytes(told[0]), damaged);
+    const std::vector<core::Task> stored = StoredTasks();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].program, L"C:\\kept.exe");
 }
 
 // A clock that the test holds still at a chosen moment until it lets it go.

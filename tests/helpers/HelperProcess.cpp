@@ -1,5 +1,6 @@
 #include "helpers/HelperProcess.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <sstream>
@@ -60,10 +61,26 @@ std::string ReadFileBytes(const std::wstring& path) {
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    fw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    fw::UniqueFile file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     return file && ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
            written == bytes.size();
+}
+
+std::vector<std::wstring> DamagedCopies(const std::wstring& folder) {
+    std::vector<std::wstring> copies;
+    WIN32_FIND_DATAW found{};
+    fw::UniqueFind search(::FindFirstFileW((folder + L"\\Profile.damaged-*.txt").c_str(), &found));
+    if (search) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                copies.push_back(folder + L"\\" + found.cFileName);
+            }
+        } while (::FindNextFileW(search.Get(), &found));
+    }
+    std::sort(copies.begin(), copies.end());
+    return copies;
 }
 
 std::vector<std::wstring> ReadLines(const std::wstring& path) {

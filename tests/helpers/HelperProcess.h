@@ -17,8 +17,10 @@ std::wstring HelperPath();
 std::wstring TempFilePath(const std::wstring& stem);
 // The bytes of a file; empty when it does not exist or cannot be read.
 std::string ReadFileBytes(const std::wstring& path);
-// Writes the file anew with these bytes; false when it cannot be written.
+// Replaces the file with exactly these bytes; false when it cannot be written.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// The full paths of the copies of a damaged profile kept in this folder (Profile.damaged-*.txt), sorted.
+std::vector<std::wstring> DamagedCopies(const std::wstring& folder);
 // The lines of a UTF-8 text file; empty when it does not exist.
 std::vector<std::wstring> ReadLines(const std::wstring& path);
 
