@@ -5,6 +5,7 @@
 #include "core/TaskService.h"
 #include "framework/Handle.h"
 #include "framework/UiTaskQueue.h"
+#include "framework/MessageBox.h"
 #include "helpers/HelperProcess.h"
 
 #include <gtest/gtest.h>
@@ -147,8 +148,17 @@ std::vector<core::Task> StoredTasks() {
 
 class TaskServiceTest : public ::testing::Test {
 protected:
-    void SetUp() override { RemoveProfile(); }
-    void TearDown() override { RemoveProfile(); }
+    void SetUp() override {
+        RemoveProfile();
+        // The test's own reads of the file run on its thread, where nothing redirects a message: one that could
+        // not read the file (a save under way) answers at once instead of waiting for a click that never comes,
+        // and the read is tried again.
+        fw::SetMessageBoxHook([](const fw::MessageBoxRequest&) { return IDOK; });
+    }
+    void TearDown() override {
+        fw::SetMessageBoxHook({});
+        RemoveProfile();
+    }
 
     static void RemoveProfile() {
         ::DeleteFileW(core::GetProfilePath().c_str());
