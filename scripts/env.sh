@@ -88,3 +88,28 @@ marlowick_make_prefix() {
     # first program of the tests starts the virtual desktop that the settings above describe.
     wineserver -w
 }
+
+# Keeps one wineserver, Wine's services and the virtual desktop up for a whole run of tests, started from here
+# and not from a test. Debian's wineserver ends as soon as its last program has, and ctest waits until every
+# holder of a test's output has closed it, the server that the test started among them: without this, every
+# test starts a new server and a new desktop just as those of the test before are going away. The desktop
+# lasts as long as a program lives in it: a copy of the tests' helper (no windows, a name of its own, so that
+# no test takes it for one of its helpers), which explorer starts once the desktop is up. What runs here writes
+# to a log in the given folder, never into a test's output. Returns once the desktop is up; `wineserver -k`
+# ends it all.
+marlowick_start_wine_session() {
+    local dir=$1 i
+    local keeper=$dir/desktop-keeper.exe record=$dir/desktop-keeper.txt log=$dir/wine-session.log
+    cp build/tests/bin/mwhelper.exe "$keeper"
+    wineserver -p
+    # explorer takes a Windows path; Z: is the Linux root in a new prefix.
+    wine explorer /desktop "Z:${keeper//\//\\}" --lifetime 7200000 --record "Z:${record//\//\\}" \
+        </dev/null >"$log" 2>&1 &
+    for i in $(seq 1 600); do
+        grep -qs '^start ' "$record" && return 0
+        sleep 0.1
+    done
+    echo "Wine's desktop for the tests did not come up within 60 s. Its log:" >&2
+    cat "$log" >&2
+    return 1
+}

@@ -25,6 +25,7 @@ if [ -z "${DISPLAY:-}" ]; then
     xvfb_pid=$MARLOWICK_XVFB_PID
 fi
 marlowick_make_prefix "$run_dir/prefix"
+marlowick_start_wine_session "$run_dir"
 
 status=0
 # The whole suite also checks the run command, as a newcomer would use it.
