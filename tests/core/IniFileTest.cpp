@@ -431,8 +431,9 @@ TEST(IniSave, ReplacingKeepsTheFilesOwnerAndProtectionAndRemovesOnlyOutdatedLeft
 }
 
 // A reader that opens the file again and again while it is saved finds it every time, whole. It pauses for a
-// moment between reads, as a program that watches the file would: a reader that never lets go of the file
-// makes the saves fail once their tries are over, as replacing a file that is open does.
+// moment between reads, as a program that watches the file would. On a busy machine it may still hold the file
+// through all the tries of a save, which then fails, as replacing a file that is open does, and is made again
+// (as the program retries a failed save): the failures are printed, the reads are what is checked.
 TEST(IniSave, AReaderInALoopFindsTheFileWholeThroughAHundredSaves) {
     const std::wstring path = TempFilePath(L"ini-loop");
     IniDocument doc;
@@ -459,18 +460,19 @@ TEST(IniSave, AReaderInALoopFindsTheFileWholeThroughAHundredSaves) {
             ::Sleep(2);
         }
     });
-    int failedSaves = 0;
-    for (int i = 0; i < 100; ++i) {
-        failedSaves += !doc.Save(path);
+    int saves = 0, failedSaves = 0;
+    for (int attempt = 0; attempt < 1000 && saves < 100; ++attempt) {
+        (doc.Save(path) ? saves : failedSaves) += 1;
     }
     saving = false;
     reader.join();
     std::printf(
-        "%d reads during 100 saves: %d missing, %d opens not found, %d unreadable, %d without the count; "
-        "%d saves failed\n",
-        reads, missing, openedMissing, unreadable, withoutCount, failedSaves);
+        "%d reads during %d saves: %d missing, %d opens not found, %d unreadable, %d without the count; "
+        "%d saves failed and were made again\n",
+        reads, saves, missing, openedMissing, unreadable, withoutCount, failedSaves);
+    EXPECT_EQ(saves, 100);
     EXPECT_GT(reads, 0);
-    EXPECT_EQ(missing + openedMissing + unreadable + withoutCount + failedSaves, 0);
+    EXPECT_EQ(missing + openedMissing + unreadable + withoutCount, 0);
     ::DeleteFileW(path.c_str());
 }
 
