@@ -33,6 +33,12 @@ constexpr wchar_t kEnabledKey[] = L"Enabled";
 constexpr wchar_t kRunIfMissedKey[] = L"RunIfMissed";
 constexpr wchar_t kWakeKey[] = L"Wake";
 constexpr wchar_t kLastRunKey[] = L"LastRun";
+constexpr wchar_t kIdKey[] = L"Id";
+constexpr wchar_t kEveryKey[] = L"Every";
+constexpr wchar_t kUntilKey[] = L"Until";
+constexpr wchar_t kDateKey[] = L"Date";
+// In [TaskCount]: the id the next new task gets, so that no id is ever given twice.
+constexpr wchar_t kNextIdKey[] = L"NextId";
 // The keys every row has.
 constexpr const wchar_t* kRowKeys[] = {L"Program", L"Action", L"Time"};
 constexpr wchar_t kDamagedCopyPrefix[] = L"Profile.damaged-";
@@ -92,6 +98,11 @@ std::vector<Task> TasksOf(const IniDocument& doc) {
         task.runIfMissed = ParseYes(doc.Get(section, kRunIfMissedKey));
         task.wake = ParseYes(doc.Get(section, kWakeKey));
         task.lastRun = ParseUtc(doc.Get(section, kLastRunKey));
+        // A row without a readable id (an earlier version's) gets one when the list takes it.
+        task.id = ParseTaskId(doc.Get(section, kIdKey)).value_or(0);
+        task.every = doc.Get(section, kEveryKey);
+        task.until = doc.Get(section, kUntilKey);
+        task.date = doc.Get(section, kDateKey);
         tasks.push_back(std::move(task));
     }
     return tasks;
@@ -245,11 +256,27 @@ void SetOrRemove(IniDocument& doc, const std::wstring& section, const wchar_t* k
     }
 }
 
+// The id the file says the next new task gets; 1 for a file without one.
+TaskId StoredNextId(const IniDocument& doc) {
+    return ParseTaskId(doc.Get(kCountSection, kNextIdKey)).value_or(1);
+}
+
+// The list never gives an id that the file has given before, even to a task that is gone.
+void ReserveStoredIds(const IniDocument& doc, TaskStore& tasks) {
+    tasks.ReserveIdsBelow(StoredNextId(doc));
+}
+
 // Writes the list into the document; every text fits on its line, so every row is stored whole.
-void StoreTasks(const std::vector<Task>& tasks, IniDocument& doc) {
+void StoreTasks(const std::vector<Task>& tasks, TaskId nextId, IniDocument& doc) {
     // Sections beyond the count, left from a longer list, stay in the file; nothing reads them.
     const int count = static_cast<int>(tasks.size());
     doc.Set(kCountSection, kCountKey, std::to_wstring(count));
+    // Never below what the file promised before, nor at an id in use.
+    nextId = std::max(nextId, StoredNextId(doc));
+    for (const Task& task : tasks) {
+        nextId = std::max(nextId, task.id + 1);
+    }
+    doc.Set(kCountSection, kNextIdKey, std::to_wstring(nextId));
     for (int i = 0; i < count; ++i) {
         const std::wstring section = TaskSection(i);
         const Task& task = tasks[static_cast<size_t>(i)];
@@ -263,6 +290,10 @@ void StoreTasks(const std::vector<Task>& tasks, IniDocument& doc) {
         SetOrRemove(doc, section, kRunIfMissedKey, task.runIfMissed ? L"TRUE" : L"");
         SetOrRemove(doc, section, kWakeKey, task.wake ? L"TRUE" : L"");
         SetOrRemove(doc, section, kLastRunKey, task.lastRun ? FormatUtc(*task.lastRun) : L"");
+        SetOrRemove(doc, section, kIdKey, task.id ? std::to_wstring(task.id) : L"");
+        SetOrRemove(doc, section, kEveryKey, task.every);
+        SetOrRemove(doc, section, kUntilKey, task.until);
+        SetOrRemove(doc, section, kDateKey, task.date);
     }
 }
 
@@ -411,7 +442,7 @@ void SaveTasks(const TaskList& tasks) {
     for (int i = 0; i < tasks.GetTaskCount(); ++i) {
         rows.push_back(tasks.GetTask(i));
     }
-    StoreTasks(rows, doc);
+    StoreTasks(rows, 1, doc);
     if (!doc.Save(path)) {
         ReportWriteFailure();
     }
@@ -444,6 +475,7 @@ void ProfileState::Load(TaskStore& tasks) {
     }
     m_fileRead = true;
     m_watched = ParseUtc(doc.Get(kCountSection, kWatchedKey));
+    ReserveStoredIds(doc, tasks);
     tasks.AppendTasks(TasksOf(doc));
     // A copy that cannot be made now is made by the first save, which writes nothing until it is.
     fw::IgnoreResult(KeepIfDamaged(path, doc, &m_keptCopy));
@@ -454,7 +486,9 @@ bool ProfileState::CatchUp(TaskStore& tasks, IniDocument& doc, const std::wstrin
         return false;
     }
     if (!m_fileRead) {
-        // New ids for the file's tasks: every task already in the list keeps its own, and with it its results.
+        // The file's tasks keep their ids where no task added meanwhile took them; a task already in the list keeps
+        // its own, and with it its results.
+        ReserveStoredIds(doc, tasks);
         tasks.InsertFront(TasksOf(doc));
         m_watched = ParseUtc(doc.Get(kCountSection, kWatchedKey));
         m_fileRead = true;
@@ -479,7 +513,7 @@ SaveOutcome ProfileState::Save(TaskStore& tasks, std::optional<UtcSeconds> watch
     if (!KeepIfDamaged(path, doc, &m_keptCopy)) {
         return SaveOutcome::Failed;
     }
-    StoreTasks(tasks.AllTasks(), doc);
+    StoreTasks(tasks.AllTasks(), tasks.NextId(), doc);
     if (watched) {
         doc.Set(kCountSection, kWatchedKey, FormatUtc(*watched));
     }

@@ -30,6 +30,9 @@ TaskChange TaskChange::Between(const Task& before, const Task& after) {
     Note(change.enabled, before.enabled, after.enabled);
     Note(change.runIfMissed, before.runIfMissed, after.runIfMissed);
     Note(change.wake, before.wake, after.wake);
+    Note(change.every, before.every, after.every);
+    Note(change.until, before.until, after.until);
+    Note(change.date, before.date, after.date);
     return change;
 }
 
@@ -43,6 +46,9 @@ void TaskChange::ApplyTo(Task& task) const {
     Apply(enabled, task.enabled);
     Apply(runIfMissed, task.runIfMissed);
     Apply(wake, task.wake);
+    Apply(every, task.every);
+    Apply(until, task.until);
+    Apply(date, task.date);
 }
 
 }  // namespace core

@@ -24,6 +24,11 @@ using UtcSeconds = long long;
 inline constexpr long long kFileTimeTicksPerSecond = 10'000'000;
 inline constexpr int kSecondsPerDay = 24 * 60 * 60;
 
+// Names a task for as long as it is in the profile, whatever rows come and go before it: a command, the history
+// and the result of a run that ends later find their task by it. Kept in the profile as the task's Id, across
+// saves, edits and reorders; never reused in one profile. 0 is no id: the store gives the task one.
+using TaskId = unsigned long long;
+
 // True when the action starts its program: "START" once a to z are upper-cased. Every other text stops.
 inline bool IsStartAction(const std::wstring& action) {
     return AsciiUpper(action) == L"START";
@@ -35,6 +40,8 @@ struct Task {
     Task(std::wstring program, std::wstring action, std::wstring time)
         : program(std::move(program)), action(std::move(action)), time(std::move(time)) {}
 
+    // 0 until the task list gives it one.
+    TaskId id = 0;
     std::wstring program;
     std::wstring action;
     std::wstring time;
@@ -51,6 +58,12 @@ struct Task {
     bool wake = false;
     // When the task last ran; empty when it has not run yet.
     std::optional<UtcSeconds> lastRun;
+    // A repeat, as the profile stores it: every so many whole minutes ("15"), up to and including a 24-hour
+    // time of day ("18:00:00"; empty: the end of the day). Empty every: the task runs once at its time.
+    std::wstring every;
+    std::wstring until;
+    // The one date the task runs on, "2026-12-24", in place of its days; empty: it runs on its days.
+    std::wstring date;
 };
 
 // What the user changed of a task: the members set here replace the task's own, the others stay as they are, so a
@@ -65,8 +78,11 @@ struct TaskChange {
     std::optional<bool> enabled;
     std::optional<bool> runIfMissed;
     std::optional<bool> wake;
+    std::optional<std::wstring> every;
+    std::optional<std::wstring> until;
+    std::optional<std::wstring> date;
 
-    // The members in which after differs from before (the last run is never a user's change).
+    // The members in which after differs from before (the id and the last run are never a user's change).
     static TaskChange Between(const Task& before, const Task& after);
     void ApplyTo(Task& task) const;
 };

@@ -3,6 +3,7 @@
 #include "core/AsciiCase.h"
 
 #include <cwchar>
+#include <string_view>
 
 namespace core {
 namespace {
@@ -31,6 +32,26 @@ std::wstring NamesOf(DayMask days) {
         }
     }
     return text;
+}
+
+// The text has the form's shape: a digit where the form has '0', the form's own character elsewhere (letter case of
+// A to Z ignored).
+bool FitsForm(const std::wstring& text, std::wstring_view form) {
+    if (text.size() != form.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= L'0' && text[i] <= L'9';
+        if (form[i] == L'0' ? !digit : AsciiUpper(text[i]) != form[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The number written by the digits at that place of a text that fits its form.
+WORD NumberAt(const std::wstring& text, size_t at, size_t length) {
+    return static_cast<WORD>(std::wcstoul(text.substr(at, length).c_str(), nullptr, 10));
 }
 
 }  // namespace
@@ -131,31 +152,88 @@ std::wstring FormatUtc(UtcSeconds moment) {
 
 std::optional<UtcSeconds> ParseUtc(const std::wstring& text) {
     const std::wstring trimmed = Trimmed(text);
-    // YYYY-MM-DDTHH:MM:SSZ, digits where the form has them.
-    static constexpr wchar_t kForm[] = L"0000-00-00T00:00:00Z";
-    if (trimmed.size() != std::size(kForm) - 1) {
+    if (!FitsForm(trimmed, L"0000-00-00T00:00:00Z")) {
         return std::nullopt;
     }
-    for (size_t i = 0; i < trimmed.size(); ++i) {
-        const bool digit = trimmed[i] >= L'0' && trimmed[i] <= L'9';
-        if (kForm[i] == L'0' ? !digit : AsciiUpper(trimmed[i]) != kForm[i]) {
-            return std::nullopt;
-        }
-    }
-    const auto number = [&](size_t at, size_t length) {
-        return static_cast<WORD>(std::wcstoul(trimmed.substr(at, length).c_str(), nullptr, 10));
-    };
     SYSTEMTIME time{};
-    time.wYear = number(0, 4);
-    time.wMonth = number(5, 2);
-    time.wDay = number(8, 2);
-    time.wHour = number(11, 2);
-    time.wMinute = number(14, 2);
-    time.wSecond = number(17, 2);
+    time.wYear = NumberAt(trimmed, 0, 4);
+    time.wMonth = NumberAt(trimmed, 5, 2);
+    time.wDay = NumberAt(trimmed, 8, 2);
+    time.wHour = NumberAt(trimmed, 11, 2);
+    time.wMinute = NumberAt(trimmed, 14, 2);
+    time.wSecond = NumberAt(trimmed, 17, 2);
     if (time.wHour > 23 || time.wMinute > 59 || time.wSecond > 59) {
         return std::nullopt;
     }
     return ToSeconds(time);
+}
+
+std::optional<TaskId> ParseTaskId(const std::wstring& text) {
+    const std::wstring trimmed = Trimmed(text);
+    // At most 18 digits: every such number fits.
+    if (trimmed.empty() || trimmed.size() > 18 || trimmed.find_first_not_of(L"0123456789") != std::wstring::npos) {
+        return std::nullopt;
+    }
+    const TaskId id = std::wcstoull(trimmed.c_str(), nullptr, 10);
+    return id == 0 ? std::nullopt : std::optional<TaskId>(id);
+}
+
+std::optional<int> ParseEvery(const std::wstring& text) {
+    const std::wstring trimmed = Trimmed(text);
+    if (trimmed.empty() || trimmed.size() > 4 || trimmed.find_first_not_of(L"0123456789") != std::wstring::npos) {
+        return std::nullopt;
+    }
+    const int minutes = std::stoi(trimmed);
+    return minutes >= 1 && minutes <= kMaxEveryMinutes ? std::optional<int>(minutes) : std::nullopt;
+}
+
+std::optional<int> ParseTime24(const std::wstring& text) {
+    const std::wstring trimmed = Trimmed(text);
+    if (!FitsForm(trimmed, L"00:00:00")) {
+        return std::nullopt;
+    }
+    const int hour = NumberAt(trimmed, 0, 2);
+    const int minute = NumberAt(trimmed, 3, 2);
+    const int second = NumberAt(trimmed, 6, 2);
+    if (hour > 23 || minute > 59 || second > 59) {
+        return std::nullopt;
+    }
+    return (hour * 60 + minute) * 60 + second;
+}
+
+std::wstring FormatTime24(int secondOfDay) {
+    wchar_t text[16] = {};
+    std::swprintf(text, std::size(text), L"%02d:%02d:%02d", secondOfDay / 3600, secondOfDay / 60 % 60,
+                  secondOfDay % 60);
+    return text;
+}
+
+std::optional<long long> ParseDate(const std::wstring& text) {
+    const std::wstring trimmed = Trimmed(text);
+    if (!FitsForm(trimmed, L"0000-00-00")) {
+        return std::nullopt;
+    }
+    SYSTEMTIME date{};
+    date.wYear = NumberAt(trimmed, 0, 4);
+    date.wMonth = NumberAt(trimmed, 5, 2);
+    date.wDay = NumberAt(trimmed, 8, 2);
+    const std::optional<long long> seconds = ToSeconds(date);
+    // The platform accepts a day beyond its month's end on some systems: the date must read back as written.
+    const std::optional<SYSTEMTIME> back = seconds ? FromSeconds(*seconds) : std::nullopt;
+    if (!back || back->wYear != date.wYear || back->wMonth != date.wMonth || back->wDay != date.wDay) {
+        return std::nullopt;
+    }
+    return seconds;
+}
+
+std::wstring FormatDate(long long localSeconds) {
+    const std::optional<SYSTEMTIME> date = FromSeconds(localSeconds);
+    if (!date) {
+        return {};
+    }
+    wchar_t text[16] = {};
+    std::swprintf(text, std::size(text), L"%04u-%02u-%02u", date->wYear, date->wMonth, date->wDay);
+    return text;
 }
 
 }  // namespace core

@@ -1,6 +1,6 @@
 #pragma once
-// The texts of a task's optional keys in the profile: the days it runs on, its yes/no choices and the time
-// it last ran. They are the same on every system, whatever its locale.
+// The texts of a task's optional keys in the profile: its id, the days it runs on, its yes/no choices, the time
+// it last ran, its repeat and its date. They are the same on every system, whatever its locale.
 #include "core/Task.h"
 
 #include <windows.h>
@@ -29,6 +29,21 @@ bool ParseYes(const std::wstring& text);
 // A moment in UTC as "2026-12-09T02:00:00Z", and back; empty for a text that is not exactly that form.
 std::wstring FormatUtc(UtcSeconds moment);
 std::optional<UtcSeconds> ParseUtc(const std::wstring& text);
+
+// An Id: a whole number from 1, digits only; empty for anything else.
+std::optional<TaskId> ParseTaskId(const std::wstring& text);
+
+// A repeat's minutes: a whole number from 1 to kMaxEveryMinutes, digits only; empty for anything else.
+inline constexpr int kMaxEveryMinutes = 24 * 60;
+std::optional<int> ParseEvery(const std::wstring& text);
+// A time of day written "HH:MM:SS" on the 24-hour clock, the same in every locale, as its second of the day; and
+// back.
+std::optional<int> ParseTime24(const std::wstring& text);
+std::wstring FormatTime24(int secondOfDay);
+// A date written "YYYY-MM-DD", as the local second its day begins with (file-time scale); and back. Empty for a
+// text of another form or a day the calendar does not have.
+std::optional<long long> ParseDate(const std::wstring& text);
+std::wstring FormatDate(long long localSeconds);
 
 // Calendar fields and whole seconds on the file-time scale (no time zone applied), both ways.
 std::optional<long long> ToSeconds(const SYSTEMTIME& time);

@@ -55,7 +55,7 @@ TaskStore& TaskStore::operator=(const TaskStore& other) {
 
 TaskStore::Row TaskStore::MakeRow(const Task& task) {
     // Parsed here, outside the lock, and never again: the tick compares numbers only.
-    return Row{0, task, SecondOfDay(ParseTaskTime(task.time)), ParseDays(task.days), {}};
+    return Row{task, SecondOfDay(ParseTaskTime(task.time)), ParseDays(task.days), {}};
 }
 
 void TaskStore::RowsChanged() {
@@ -97,13 +97,35 @@ void TaskStore::AppendTask(const Task& task) {
 TaskId TaskStore::Add(const Task& task) {
     Row row = MakeRow(task);
     const std::lock_guard lock(m_mutex);
-    row.id = m_nextId++;
+    if (row.task.id == 0 || IndexOf(row.task.id) >= 0) {
+        row.task.id = m_nextId;
+    }
+    m_nextId = std::max(m_nextId, row.task.id + 1);
     m_rows.push_back(std::move(row));
     m_schedule.reset();
     if (!m_index.empty()) {
-        m_index.emplace(m_rows.back().id, m_rows.size() - 1);
+        m_index.emplace(m_rows.back().task.id, m_rows.size() - 1);
     }
-    return m_rows.back().id;
+    return m_rows.back().task.id;
+}
+
+void TaskStore::GiveId(Row& row, std::unordered_set<TaskId>& taken) {
+    TaskId& id = row.task.id;
+    if (id == 0 || !taken.insert(id).second) {
+        id = m_nextId++;
+        taken.insert(id);
+    }
+    m_nextId = std::max(m_nextId, id + 1);
+}
+
+TaskId TaskStore::NextId() const {
+    const std::lock_guard lock(m_mutex);
+    return m_nextId;
+}
+
+void TaskStore::ReserveIdsBelow(TaskId next) {
+    const std::lock_guard lock(m_mutex);
+    m_nextId = std::max(m_nextId, next);
 }
 
 void TaskStore::AppendTasks(const std::vector<Task>& tasks) {
@@ -121,8 +143,13 @@ void TaskStore::InsertRows(bool front, const std::vector<Task>& tasks) {
         rows.push_back(MakeRow(task));
     }
     const std::lock_guard lock(m_mutex);
+    std::unordered_set<TaskId> taken;
+    taken.reserve(m_rows.size() + rows.size());
+    for (const Row& row : m_rows) {
+        taken.insert(row.task.id);
+    }
     for (Row& row : rows) {
-        row.id = m_nextId++;
+        GiveId(row, taken);
     }
     m_rows.insert(front ? m_rows.begin() : m_rows.end(), std::make_move_iterator(rows.begin()),
                   std::make_move_iterator(rows.end()));
@@ -177,7 +204,7 @@ std::vector<TaskId> TaskStore::Ids() const {
     std::vector<TaskId> ids;
     ids.reserve(m_rows.size());
     for (const Row& row : m_rows) {
-        ids.push_back(row.id);
+        ids.push_back(row.task.id);
     }
     return ids;
 }
@@ -199,7 +226,7 @@ void TaskStore::ReplaceTask(int row, const Task& task) {
         return;
     }
     Row& current = m_rows[static_cast<size_t>(row)];
-    replacement.id = current.id;
+    replacement.task.id = current.task.id;
     replacement.result = std::move(current.result);
     current = std::move(replacement);
     m_schedule.reset();
@@ -226,7 +253,7 @@ std::optional<DayMask> TaskStore::GetDays(int row) const {
 
 TaskId TaskStore::GetTaskId(int row) const {
     const std::lock_guard lock(m_mutex);
-    return IsRow(row) ? m_rows[static_cast<size_t>(row)].id : 0;
+    return IsRow(row) ? m_rows[static_cast<size_t>(row)].task.id : 0;
 }
 
 int TaskStore::FindTask(TaskId id) const {
@@ -239,7 +266,7 @@ int TaskStore::IndexOf(TaskId id) const {
     if (m_index.empty() && !m_rows.empty()) {
         m_index.reserve(m_rows.size());
         for (size_t i = 0; i < m_rows.size(); ++i) {
-            m_index.emplace(m_rows[i].id, i);
+            m_index.emplace(m_rows[i].task.id, i);
         }
     }
     const auto found = m_index.find(id);
@@ -287,7 +314,7 @@ std::shared_ptr<const Schedule> TaskStore::CurrentSchedule() const {
             const Row& row = m_rows[i];
             const Task& task = row.task;
             if (row.secondOfDay >= 0 && row.days && task.enabled) {
-                tasks.push_back({row.secondOfDay, static_cast<int>(i), row.id, *row.days, task.runIfMissed, task.wake,
+                tasks.push_back({row.secondOfDay, static_cast<int>(i), task.id, *row.days, task.runIfMissed, task.wake,
                                  task.lastRun, task.program, task.action, task.arguments, task.folder});
             }
         }

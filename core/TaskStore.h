@@ -8,18 +8,15 @@
 #include <optional>
 #include <span>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace core {
 
-// Names a task for as long as it is in the store, whatever rows come and go before it: a command, and the result
-// of a run that ends later, find their task by it. A replaced or changed task keeps its id; ids are never reused.
-using TaskId = unsigned long long;
-
 // One row as the store holds it: the task, what its time and days texts name, and what came of its last run in
 // this run of the program.
 struct TaskRow {
-    TaskId id = 0;
+    // Its id is the task's own.
     Task task;
     // -1 when the time text names no time.
     int secondOfDay = -1;
@@ -94,10 +91,14 @@ public:
     // The row of the id; -1 when that task is no longer in the store.
     int FindTask(TaskId id) const;
 
-    // Appends the task; its new id.
+    // Appends the task; its id. A task keeps the id it comes with unless that id is 0 or taken: then it gets a new one.
     TaskId Add(const Task& task);
-    // Puts the tasks in front of every row, in their order, with new ids; the rows there keep theirs.
+    // Puts the tasks in front of every row, in their order; ids as Add gives them. The rows there keep theirs.
     void InsertFront(const std::vector<Task>& tasks);
+    // The id the next new task gets: above every id the store has held, or was told of. Ids below it are never given
+    // again, so a profile remembers it beside its tasks.
+    TaskId NextId() const;
+    void ReserveIdsBelow(TaskId next);
     // Applies the change to the task as it is now. False when the task is no longer in the store.
     bool Change(TaskId id, const TaskChange& change);
     bool Remove(TaskId id);
@@ -127,6 +128,8 @@ private:
     Row* FindRow(TaskId id);
     // Under the lock, after rows came, went or moved: the next reader builds the schedule and the id index anew.
     void RowsChanged();
+    // Under the lock: gives the row its own id when it may keep it, else a new one. taken holds the ids in use.
+    void GiveId(Row& row, std::unordered_set<TaskId>& taken);
 
     mutable std::mutex m_mutex;
     std::vector<Row> m_rows;

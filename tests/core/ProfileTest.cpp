@@ -174,7 +174,8 @@ TEST_F(ProfileTest, OptionalKeysRoundTripAndAnOldProfileGainsOnlyTheKeysAChangeA
     PlatformWrite(L"Stop", L"TimeOut", L"20");
     const std::wstring before = Contents(m_path);
 
-    // Loaded and saved unchanged: the same keys and values, nothing added.
+    // Loaded and saved unchanged: the same keys and values; only the ids the rows were given are added, and the
+    // next one.
     MemoryTaskList list = Load();
     ASSERT_EQ(list.GetTaskCount(), 2);
     const core::Task old = list.GetTask(0);
@@ -184,7 +185,11 @@ TEST_F(ProfileTest, OptionalKeysRoundTripAndAnOldProfileGainsOnlyTheKeysAChangeA
     EXPECT_FALSE(old.wake);
     EXPECT_EQ(old.lastRun, std::nullopt);
     core::SaveTasks(list);
-    EXPECT_EQ(Contents(m_path), before);
+    std::wstring expected = before;
+    expected.insert(expected.find(L"[Stop]"), L"Id=2\r\n");
+    expected.insert(expected.find(L"[Task1]"), L"Id=1\r\n");
+    expected.insert(expected.find(L"[Task0]"), L"NextId=3\r\n");
+    EXPECT_EQ(Contents(m_path), expected);
 
     core::Task changed = list.GetTask(0);
     changed.days = L"Mon,Tue,Wed,Thu,Fri";
@@ -194,6 +199,9 @@ TEST_F(ProfileTest, OptionalKeysRoundTripAndAnOldProfileGainsOnlyTheKeysAChangeA
     changed.runIfMissed = true;
     changed.wake = true;
     changed.lastRun = core::ParseUtc(L"2026-12-09T07:00:00Z");
+    changed.every = L"15";
+    changed.until = L"18:00:00";
+    changed.date = L"2026-12-24";
     list.ReplaceTask(0, changed);
     core::SaveTasks(list);
     EXPECT_EQ(PlatformRead(L"Task0", L"Days"), L"Mon,Tue,Wed,Thu,Fri");
@@ -215,6 +223,10 @@ TEST_F(ProfileTest, OptionalKeysRoundTripAndAnOldProfileGainsOnlyTheKeysAChangeA
     EXPECT_TRUE(reloaded.runIfMissed);
     EXPECT_TRUE(reloaded.wake);
     EXPECT_EQ(reloaded.lastRun, changed.lastRun);
+    EXPECT_EQ(reloaded.every, L"15");
+    EXPECT_EQ(reloaded.until, L"18:00:00");
+    EXPECT_EQ(reloaded.date, L"2026-12-24");
+    EXPECT_EQ(reloaded.id, 1u);
 
     // Another task takes the section's number: none of the keys of the task before it stays.
     list.RemoveTask(0);
@@ -222,10 +234,39 @@ TEST_F(ProfileTest, OptionalKeysRoundTripAndAnOldProfileGainsOnlyTheKeysAChangeA
     list.ReplaceTask(0, list.GetTask(1));
     list.RemoveTask(1);
     core::SaveTasks(list);
-    for (const wchar_t* key : {L"Days", L"Arguments", L"Folder", L"Enabled", L"RunIfMissed", L"Wake", L"LastRun"}) {
+    for (const wchar_t* key : {L"Days", L"Arguments", L"Folder", L"Enabled", L"RunIfMissed", L"Wake", L"LastRun",
+                               L"Every", L"Until", L"Date"}) {
         EXPECT_EQ(PlatformRead(L"Task0", key), L"") << key;
     }
     EXPECT_EQ(PlatformRead(L"Task0", L"Program"), L"C:\\new.exe");
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(ProfileTest, IdsLastThroughSavesAndAreNeverGivenTwice) {
+    PlatformWrite(L"TaskCount", L"TaskCount", L"3");
+    PlatformWrite(L"TaskCount", L"NextId", L"20");
+    for (const wchar_t* section : {L"Task0", L"Task1", L"Task2"}) {
+        PlatformWrite(section, L"Program", section);
+        PlatformWrite(section, L"Action", L"Start");
+        PlatformWrite(section, L"Time", L"01:00:00");
+    }
+    PlatformWrite(L"Task0", L"Id", L"7");
+    // A copied section: its id is taken, so it gets one of its own, as does a row without one.
+    PlatformWrite(L"Task1", L"Id", L"7");
+    core::TaskStore store;
+    core::ProfileState state;
+    state.Load(store);
+    EXPECT_EQ(store.Ids(), (std::vector<core::TaskId>{7, 20, 21}));
+
+    // The newest task goes: its id is still never given again, in this run or the next.
+    ASSERT_TRUE(store.Remove(21));
+    ASSERT_EQ(state.Save(store, std::nullopt), core::SaveOutcome::Written);
+    core::TaskStore reloaded;
+    core::ProfileState again;
+    again.Load(reloaded);
+    EXPECT_EQ(reloaded.Ids(), (std::vector<core::TaskId>{7, 20}));
+    EXPECT_EQ(reloaded.Add({L"new", L"Stop", L"02:00:00"}), 22u);
+    EXPECT_EQ(reloaded.GetTask(0).program, L"Task0");
     EXPECT_TRUE(m_messages.empty());
 }
 

@@ -68,6 +68,29 @@ TEST(TaskOptionTexts, FlagsAndLastRunKeepTheMeaningOfAMissingKey) {
     }
 }
 
+TEST(TaskOptionTexts, IdsRepeatsTimesAndDatesReadOnlyTheirOneForm) {
+    EXPECT_EQ(core::ParseTaskId(L" 42 "), 42u);
+    EXPECT_EQ(core::ParseEvery(L"1440"), 1440);
+    EXPECT_EQ(core::ParseTime24(L"18:00:00"), 18 * 3600);
+    EXPECT_EQ(core::FormatTime24(18 * 3600 + 5), L"18:00:05");
+    const long long christmasEve = Seconds(Date(2026, 12, 24, 0));
+    EXPECT_EQ(core::ParseDate(L"2026-12-24"), christmasEve);
+    EXPECT_EQ(core::FormatDate(christmasEve + 3600), L"2026-12-24");
+    EXPECT_EQ(core::ParseDate(L"2028-02-29"), Seconds(Date(2028, 2, 29, 0)));
+    for (const wchar_t* bad : {L"", L"0", L"-1", L"1e3", L"12345678901234567890"}) {
+        EXPECT_EQ(core::ParseTaskId(bad), std::nullopt) << bad;
+    }
+    for (const wchar_t* bad : {L"0", L"1441", L"+5", L"15 min", L""}) {
+        EXPECT_EQ(core::ParseEvery(bad), std::nullopt) << bad;
+    }
+    for (const wchar_t* bad : {L"24:00:00", L"6:00:00", L"06:00", L"06:00:00 PM", L"06:60:00"}) {
+        EXPECT_EQ(core::ParseTime24(bad), std::nullopt) << bad;
+    }
+    for (const wchar_t* bad : {L"2026-02-29", L"2026-13-01", L"2026-12-32", L"24.12.2026", L"2026-12-24T00:00:00Z"}) {
+        EXPECT_EQ(core::ParseDate(bad), std::nullopt) << bad;
+    }
+}
+
 // A scheduler on a zone the test chooses, whose clock the test sets, recording what ran.
 class ChoiceSchedulerTest : public ::testing::Test {
 protected:
