@@ -56,12 +56,66 @@ TimeZoneRules TimeZoneOf(const TIME_ZONE_INFORMATION& zone) {
             [zone](long long local) { return ConvertToUtc(&zone, local); }};
 }
 
+namespace {
+
+// The task runs on the local day that begins at this second.
+bool RunsOnDay(const ScheduledTask& task, long long dayStart) {
+    return task.date ? dayStart == *task.date : (task.days & DayOfWeekBit(dayStart)) != 0;
+}
+
+// The days to look at, from first to last, either way round: the days between them, whose length is enough for a
+// task with days; a task with a date has that day alone, however far it lies beyond first in that direction, and
+// none (an empty range: last one step before first) when it lies behind.
+std::pair<long long, long long> DaysToSearch(const ScheduledTask& task, long long first, long long last) {
+    if (!task.date) {
+        return {first, last};
+    }
+    const long long day = *task.date / kSecondsPerDay;
+    const bool forward = first <= last;
+    if (forward ? day >= first : day <= first) {
+        return {day, day};
+    }
+    return {first, forward ? first - 1 : first + 1};
+}
+
+// The first second of the day, at or after from, at which the task runs on a day it runs on; empty when none is.
+std::optional<long long> FirstRunFrom(const ScheduledTask& task, long long from) {
+    if (from <= task.secondOfDay) {
+        return task.secondOfDay;
+    }
+    if (task.everySeconds <= 0) {
+        return std::nullopt;
+    }
+    const long long steps = (from - task.secondOfDay + task.everySeconds - 1) / task.everySeconds;
+    const long long second = task.secondOfDay + steps * task.everySeconds;
+    return second <= task.untilSecond ? std::optional<long long>(second) : std::nullopt;
+}
+
+// The last second of the day, at or before to, at which the task runs on a day it runs on.
+std::optional<long long> LastRunUpTo(const ScheduledTask& task, long long to) {
+    if (to < task.secondOfDay) {
+        return std::nullopt;
+    }
+    if (task.everySeconds <= 0) {
+        return task.secondOfDay;
+    }
+    const long long last = std::min<long long>(to, task.untilSecond);
+    return task.secondOfDay + (last - task.secondOfDay) / task.everySeconds * task.everySeconds;
+}
+
+}  // namespace
+
 std::optional<long long> NextDueSecond(const ScheduledTask& task, long long afterLocal) {
     const long long today = afterLocal / kSecondsPerDay;
-    for (long long day = today; day <= today + 7; ++day) {
-        const long long second = day * kSecondsPerDay + task.secondOfDay;
-        if (second > afterLocal && (task.days & DayOfWeekBit(second))) {
-            return second;
+    const auto [first, last] = DaysToSearch(task, today, today + 7);
+    for (long long day = first; day <= last; ++day) {
+        const long long dayStart = day * kSecondsPerDay;
+        if (!RunsOnDay(task, dayStart)) {
+            continue;
+        }
+        const std::optional<long long> second = FirstRunFrom(task, std::max(0LL, afterLocal + 1 - dayStart));
+        if (second) {
+            return dayStart + *second;
         }
     }
     return std::nullopt;
@@ -69,10 +123,16 @@ std::optional<long long> NextDueSecond(const ScheduledTask& task, long long afte
 
 std::optional<long long> LatestDueSecond(const ScheduledTask& task, long long atOrBeforeLocal) {
     const long long today = atOrBeforeLocal / kSecondsPerDay;
-    for (long long day = today; day >= today - 7 && day >= 0; --day) {
-        const long long second = day * kSecondsPerDay + task.secondOfDay;
-        if (second <= atOrBeforeLocal && (task.days & DayOfWeekBit(second))) {
-            return second;
+    const auto [first, last] = DaysToSearch(task, today, std::max(0LL, today - 7));
+    for (long long day = first; day >= last; --day) {
+        const long long dayStart = day * kSecondsPerDay;
+        if (!RunsOnDay(task, dayStart)) {
+            continue;
+        }
+        const std::optional<long long> second =
+            LastRunUpTo(task, std::min<long long>(atOrBeforeLocal - dayStart, kSecondsPerDay - 1));
+        if (second) {
+            return dayStart + *second;
         }
     }
     return std::nullopt;
@@ -131,7 +191,9 @@ void Scheduler::SchedulerTick() {
     m_lastUtc = utc;
     m_lastLocal = local;
     if (!continuous || resumed) {
-        const std::vector<ScheduledTask> missed = MissedRuns(*m_tasks.CurrentSchedule(), first, Watched(), resumed);
+        const std::shared_ptr<const Schedule> schedule = m_tasks.CurrentSchedule();
+        const std::vector<ScheduledTask> missed = MissedRuns(*schedule, first, Watched(), resumed);
+        ReportMissed(*schedule, missed, first, Watched());
         if (!missed.empty()) {
             Run(missed, *utc);
         }
@@ -168,6 +230,9 @@ std::vector<ScheduledTask> Scheduler::MissedRuns(const Schedule& schedule,
             }
         }
     }
+    for (ScheduledTask& task : missed) {
+        task.madeUpFor = LatestDueSecond(task, firstLocal - 1);
+    }
     std::stable_sort(missed.begin(), missed.end(),
                      [](const ScheduledTask& a, const ScheduledTask& b) { return a.row < b.row; });
     return missed;
@@ -188,6 +253,23 @@ bool Scheduler::Missed(const ScheduledTask& task, long long firstLocal, std::opt
     }
     const std::optional<long long> watchedLocal = m_zone.toLocal(*watched);
     return watchedLocal && *latest > *watchedLocal;
+}
+
+void Scheduler::ReportMissed(const Schedule& schedule,
+                             const std::vector<ScheduledTask>& madeUp,
+                             long long firstLocal,
+                             std::optional<UtcSeconds> watched) const {
+    if (!m_reportMissed || !watched) {
+        return;
+    }
+    for (const ScheduledTask& task : schedule.Tasks()) {
+        const bool runNow =
+            std::any_of(madeUp.begin(), madeUp.end(), [&](const ScheduledTask& other) { return other.id == task.id; });
+        // The same question as for a task that makes up its runs: had it made them up, it would run now.
+        if (!runNow && Missed(task, firstLocal, watched)) {
+            m_reportMissed(task, *LatestDueSecond(task, firstLocal - 1));
+        }
+    }
 }
 
 bool Scheduler::MissedWhileWaking(const ScheduledTask& task, long long firstLocal) const {
@@ -242,11 +324,22 @@ void Scheduler::Examine(long long first, long long last, UtcSeconds now) {
     const std::shared_ptr<const Schedule> schedule = m_tasks.CurrentSchedule();
     for (const long long second : seconds) {
         std::vector<ScheduledTask> due;
-        const DayMask day = DayOfWeekBit(second);
-        for (const ScheduledTask& task : schedule->TasksAt(static_cast<int>(second % kSecondsPerDay))) {
-            if ((task.days & day) && !RanFor(task, second)) {
+        const int secondOfDay = static_cast<int>(second % kSecondsPerDay);
+        for (const ScheduledTask& task : schedule->TasksAt(secondOfDay)) {
+            if (DueAt(task, second) && !RanFor(task, second)) {
                 due.push_back(task);
             }
+        }
+        // A repeat after the time: those at their time were found above.
+        const size_t atTheirTime = due.size();
+        for (const ScheduledTask& task : schedule->RepeatingTasks()) {
+            if (task.secondOfDay != secondOfDay && DueAt(task, second) && !RanFor(task, second)) {
+                due.push_back(task);
+            }
+        }
+        if (due.size() > atTheirTime) {
+            std::stable_sort(due.begin(), due.end(),
+                             [](const ScheduledTask& a, const ScheduledTask& b) { return a.row < b.row; });
         }
         if (!due.empty()) {
             Run(due, now);

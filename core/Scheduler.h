@@ -40,11 +40,15 @@ TimeZoneRules SystemTimeZone();
 // A fixed zone, as tests give one.
 TimeZoneRules TimeZoneOf(const TIME_ZONE_INFORMATION& zone);
 
+// Hears of a task whose due time passed while nobody watched and that is not run for it: the local second of its
+// latest such due time.
+using MissedReport = std::function<void(const ScheduledTask& task, long long dueLocal)>;
+
 // Receives the moment the computer must be awake for the next task that wakes it, or none.
 using WakeSetter = std::function<void(std::optional<UtcSeconds> moment)>;
 
-// The next local second after the given one at which the task falls due (its time of day, on one of its
-// days); empty for a task without days.
+// The next local second after the given one at which the task falls due (its time of day or a repeat, on its date
+// or one of its days); empty for a task that never will.
 std::optional<long long> NextDueSecond(const ScheduledTask& task, long long afterLocal);
 // The latest local second at or before the given one at which the task fell due.
 std::optional<long long> LatestDueSecond(const ScheduledTask& task, long long atOrBeforeLocal);
@@ -62,16 +66,18 @@ std::optional<std::pair<ScheduledTask, long long>> NextDueTask(const Schedule& s
 //   were examined already and fire nothing; seconds not examined before fire as they come.
 // - Any other jump (more than a minute forward, UTC going back) examines the current second only:
 //   nothing catches up on long gaps. The first tick examines its own second only.
-// A task runs only on its days (the local date's day of the week). Each run is noted as the task's last
-// run.
+// A task runs at its time of day and, when it repeats, every so many minutes after it up to its end (or the end of
+// the day), only on its days (the local date's day of the week), or on its date alone when it has one. Each run is
+// noted as the task's last run.
 //
 // Missed runs are known from the watched mark: the latest tick, or, before the first one, the mark the
 // profile kept from the last session. Whenever the ticks were not continuous (the first tick, a long gap,
 // the clock going back, a resume from sleep), a task that makes up missed runs runs once, now, when its
 // latest due time before the examined seconds lies after both its last run and the watched mark: never a
-// backlog, never a time that passed while Marlowick watched (a task enabled or moved earlier meanwhile is
-// not made up for it). Without any mark (a profile of an earlier version) the old rule holds: only a task
-// that has run before, and whose latest due time came after its last run, is made up.
+// backlog (a repeating task makes up its latest repeat alone), never a time that passed while Marlowick
+// watched (a task enabled or moved earlier meanwhile is not made up for it). Without any mark (a profile of
+// an earlier version) the old rule holds: only a task that has run before, and whose latest due time came
+// after its last run, is made up. Every other task whose due time passed so is told of as missed.
 //
 // A task that wakes the computer has its timer set a minute ahead of its time, and after a resume (or a
 // long gap) it also runs when its due time lies within the five minutes before and it has not run for it.
@@ -94,6 +100,9 @@ public:
               WakeSetter setWake = {},
               std::optional<UtcSeconds> watched = std::nullopt);
 
+    // Before the first tick: who hears of the runs missed, once for each task and gap.
+    void SetMissedReport(MissedReport report) { m_reportMissed = std::move(report); }
+
     void SchedulerTick();
     // The computer has resumed from sleep: the next tick looks for missed runs. Any thread.
     void NoticeResume() { m_resumed = true; }
@@ -109,7 +118,12 @@ private:
                                           long long firstLocal,
                                           std::optional<UtcSeconds> watched,
                                           bool resumed) const;
-    // A task that makes up missed runs missed its latest due time before firstLocal.
+    // Tells of each task whose latest due time before firstLocal passed unseen and that is not among those made up.
+    void ReportMissed(const Schedule& schedule,
+                      const std::vector<ScheduledTask>& madeUp,
+                      long long firstLocal,
+                      std::optional<UtcSeconds> watched) const;
+    // The task's latest due time before firstLocal passed unseen: after its last run and the watched mark.
     bool Missed(const ScheduledTask& task, long long firstLocal, std::optional<UtcSeconds> watched) const;
     // A waking task's due time passed in the moments before a resume, and it has not run for it.
     bool MissedWhileWaking(const ScheduledTask& task, long long firstLocal) const;
@@ -129,6 +143,7 @@ private:
     DueTasks m_runTasks;
     TimeZoneRules m_zone;
     WakeSetter m_setWake;
+    MissedReport m_reportMissed;
     std::atomic<bool> m_resumed{false};
     // The watched mark, as UTC seconds; kNoMark while there is none.
     static constexpr long long kNoMark = -1;

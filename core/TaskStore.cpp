@@ -24,7 +24,23 @@ Schedule::Schedule(std::vector<ScheduledTask> tasks) : m_tasks(std::move(tasks))
         if (task.wake) {
             m_wake.push_back(task);
         }
+        if (task.everySeconds > 0) {
+            m_repeating.push_back(task);
+        }
     }
+}
+
+bool DueAt(const ScheduledTask& task, long long localSecond) {
+    const long long second = localSecond % kSecondsPerDay;
+    const long long dayStart = localSecond - second;
+    if (task.date ? dayStart != *task.date : !(task.days & DayOfWeekBit(localSecond))) {
+        return false;
+    }
+    if (second == task.secondOfDay) {
+        return true;
+    }
+    return task.everySeconds > 0 && second > task.secondOfDay && second <= task.untilSecond &&
+           (second - task.secondOfDay) % task.everySeconds == 0;
 }
 
 std::span<const ScheduledTask> Schedule::TasksAt(int secondOfDay) const {
@@ -55,7 +71,32 @@ TaskStore& TaskStore::operator=(const TaskStore& other) {
 
 TaskStore::Row TaskStore::MakeRow(const Task& task) {
     // Parsed here, outside the lock, and never again: the tick compares numbers only.
-    return Row{task, SecondOfDay(ParseTaskTime(task.time)), ParseDays(task.days), {}};
+    Row row;
+    row.task = task;
+    row.secondOfDay = SecondOfDay(ParseTaskTime(task.time));
+    row.days = ParseDays(task.days);
+    if (!task.date.empty()) {
+        // A date replaces the days; one the calendar does not have is never due, rather than due every day.
+        row.date = ParseDate(task.date);
+        row.days = row.date ? std::optional<DayMask>(kEveryDay) : std::nullopt;
+    }
+    if (const std::optional<int> every = ParseEvery(task.every)) {
+        row.everySeconds = *every * 60;
+        // An end not later than the time is no end: the task repeats to the end of the day, as without one.
+        const std::optional<int> until = ParseTime24(task.until);
+        if (until && *until > row.secondOfDay) {
+            row.untilSecond = *until;
+        }
+    }
+    return row;
+}
+
+void TaskStore::TakeSchedule(Row& row, const Row& parsed) {
+    row.secondOfDay = parsed.secondOfDay;
+    row.days = parsed.days;
+    row.everySeconds = parsed.everySeconds;
+    row.untilSecond = parsed.untilSecond;
+    row.date = parsed.date;
 }
 
 void TaskStore::RowsChanged() {
@@ -176,8 +217,7 @@ bool TaskStore::Change(TaskId id, const TaskChange& change) {
         return false;
     }
     change.ApplyTo(row->task);
-    row->secondOfDay = changed.secondOfDay;
-    row->days = changed.days;
+    TakeSchedule(*row, changed);
     m_schedule.reset();
     return true;
 }
@@ -314,8 +354,9 @@ std::shared_ptr<const Schedule> TaskStore::CurrentSchedule() const {
             const Row& row = m_rows[i];
             const Task& task = row.task;
             if (row.secondOfDay >= 0 && row.days && task.enabled) {
-                tasks.push_back({row.secondOfDay, static_cast<int>(i), task.id, *row.days, task.runIfMissed, task.wake,
-                                 task.lastRun, task.program, task.action, task.arguments, task.folder});
+                tasks.push_back({row.secondOfDay, static_cast<int>(i), task.id, *row.days, row.everySeconds,
+                                 row.untilSecond, row.date, std::nullopt, task.runIfMissed, task.wake, task.lastRun,
+                                 task.program, task.action, task.arguments, task.folder});
             }
         }
         m_schedule = std::make_shared<const Schedule>(std::move(tasks));

@@ -20,8 +20,13 @@ struct TaskRow {
     Task task;
     // -1 when the time text names no time.
     int secondOfDay = -1;
-    // Empty when the Days text names no days.
+    // Empty when the Days text names no days, or when the task's Date names no day of the calendar.
     std::optional<DayMask> days;
+    // The repeat: its period in seconds (0: none) and the last second of the day it runs at.
+    int everySeconds = 0;
+    int untilSecond = kSecondsPerDay - 1;
+    // The local second its Date begins with; empty for a task that runs on its days.
+    std::optional<long long> date;
     std::wstring result;
 };
 
@@ -31,6 +36,13 @@ struct ScheduledTask {
     int row = 0;
     TaskId id = 0;
     DayMask days = kEveryDay;
+    // The repeat after the time of day: every so many seconds (0: none), up to and including this second of the day.
+    int everySeconds = 0;
+    int untilSecond = kSecondsPerDay - 1;
+    // The one day the task runs on, as the local second it begins with; empty: on its days.
+    std::optional<long long> date;
+    // Handed on as a run made up late: the local second of the due time it was missed at.
+    std::optional<long long> madeUpFor;
     bool runIfMissed = false;
     bool wake = false;
     std::optional<UtcSeconds> lastRun;
@@ -47,8 +59,10 @@ class Schedule {
 public:
     explicit Schedule(std::vector<ScheduledTask> tasks);
 
-    // The tasks of that second of the day, in row order.
+    // The tasks whose time of day is that second, in row order; a repeating task is found here at its time only.
     std::span<const ScheduledTask> TasksAt(int secondOfDay) const;
+    // The tasks that repeat after their time, by second of the day.
+    const std::vector<ScheduledTask>& RepeatingTasks() const { return m_repeating; }
     // Every task, by second of the day.
     std::span<const ScheduledTask> Tasks() const { return m_tasks; }
     // The tasks that make up a missed run, and those that wake the computer: usually few, so the
@@ -60,7 +74,11 @@ private:
     std::vector<ScheduledTask> m_tasks;
     std::vector<ScheduledTask> m_missable;
     std::vector<ScheduledTask> m_wake;
+    std::vector<ScheduledTask> m_repeating;
 };
+
+// The task falls due at that local second: its time of day or one of its repeats, on its date or one of its days.
+bool DueAt(const ScheduledTask& task, long long localSecond);
 
 // The rows in order, each time and days text read once, when it is set. Every member may be called from any thread.
 class TaskStore : public TaskList {
@@ -120,6 +138,8 @@ public:
 private:
     using Row = TaskRow;
     static Row MakeRow(const Task& task);
+    // Puts what the parsed row's texts name (time, days, repeat, date) into the row.
+    static void TakeSchedule(Row& row, const Row& parsed);
     // Puts the tasks, each with a new id, in front of the rows or after them.
     void InsertRows(bool front, const std::vector<Task>& tasks);
     bool IsRow(int row) const { return row >= 0 && static_cast<size_t>(row) < m_rows.size(); }

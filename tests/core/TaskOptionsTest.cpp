@@ -111,10 +111,17 @@ protected:
             [this](const std::vector<core::ScheduledTask>& due) {
                 for (const core::ScheduledTask& task : due) {
                     m_fired.push_back(task.program + L"@" + Clock(m_now.local));
+                    if (task.madeUpFor) {
+                        m_madeUp.push_back(task.program + L" for " + LocalClock(*task.madeUpFor));
+                    }
                 }
             },
             m_zoneRules, [this](std::optional<core::UtcSeconds> moment) { m_wakes.push_back(moment); }, m_fileWatched);
+        m_scheduler->SetMissedReport([this](const core::ScheduledTask& task, long long dueLocal) {
+            m_missed.push_back(task.program + L" at " + LocalClock(dueLocal));
+        });
     }
+    static std::wstring LocalClock(long long localSeconds) { return Clock(core::FromSeconds(localSeconds).value()); }
     // The program exits, writing the watched mark, and starts again with it.
     void ExitAndRestart() {
         m_fileWatched = m_scheduler->Watched();
@@ -152,6 +159,9 @@ protected:
     core::TaskStore m_tasks;
     core::ClockReading m_now;
     std::vector<std::wstring> m_fired;
+    // Runs made up, with the due time each was for; and due times told of as missed.
+    std::vector<std::wstring> m_madeUp;
+    std::vector<std::wstring> m_missed;
     std::vector<std::optional<core::UtcSeconds>> m_wakes;
     // The watched mark of the profile a start reads; none for a profile of an earlier version.
     std::optional<core::UtcSeconds> m_fileWatched;
@@ -352,6 +362,84 @@ TEST_F(ChoiceSchedulerTest, DaylightSavingChangesNeverRunAMissableTaskTwice) {
     m_scheduler->NoticeResume();
     Run(Date(2026, 3, 8, 3, 0, 2), 2);
     EXPECT_EQ(m_fired, (std::vector<std::wstring>{L"skipped@08 09:00:00", L"skipped@08 03:00:00"}));
+}
+
+TEST_F(ChoiceSchedulerTest, RepeatsFireOnceEachPeriodUpToTheirEndAndADateOnItsDayAlone) {
+    SetZone(CentralEurope());
+    core::Task repeat = MakeTask(L"repeat", 10, 0, 0);
+    repeat.every = L"1";
+    repeat.until = L"10:03:00";
+    m_tasks.AppendTask(repeat);
+    core::Task today = MakeTask(L"today", 10, 1, 30);
+    today.date = L"2026-12-10";
+    today.days = L"Sat";
+    m_tasks.AppendTask(today);
+    core::Task tomorrow = MakeTask(L"tomorrow", 10, 1, 30);
+    tomorrow.date = L"2026-12-11";
+    m_tasks.AppendTask(tomorrow);
+    // An end not later than the time is no end: it repeats to the end of the day.
+    core::Task badEnd = MakeTask(L"bad end", 10, 2, 30);
+    badEnd.every = L"2";
+    badEnd.until = L"10:02:30";
+    m_tasks.AppendTask(badEnd);
+
+    Run(Date(2026, 12, 10, 9, 59, 50), 4 * 60 + 30);
+    // The clock is set back two minutes: no minute fires twice.
+    Run(Date(2026, 12, 10, 10, 2, 20), 2 * 60 + 20);
+    EXPECT_EQ(m_fired, (std::vector<std::wstring>{L"repeat@10 10:00:00", L"repeat@10 10:01:00", L"today@10 10:01:30",
+                                                  L"repeat@10 10:02:00", L"bad end@10 10:02:30", L"repeat@10 10:03:00",
+                                                  L"bad end@10 10:04:30"}));
+
+    const auto next = [&](int row, const SYSTEMTIME& after) {
+        const std::shared_ptr<const core::Schedule> schedule = m_tasks.CurrentSchedule();
+        for (const core::ScheduledTask& task : schedule->Tasks()) {
+            if (task.row == row) {
+                const std::optional<long long> second = core::NextDueSecond(task, Seconds(after));
+                return second ? LocalClock(*second) : std::wstring(L"never");
+            }
+        }
+        return std::wstring(L"not scheduled");
+    };
+    EXPECT_EQ(next(0, Date(2026, 12, 10, 10, 1, 0)), L"10 10:02:00");
+    EXPECT_EQ(next(0, Date(2026, 12, 10, 10, 3, 0)), L"11 10:00:00");
+    EXPECT_EQ(next(1, Date(2026, 12, 10, 10, 1, 30)), L"never");
+    EXPECT_EQ(next(2, Date(2026, 12, 1, 0)), L"11 10:01:30");
+    EXPECT_EQ(next(3, Date(2026, 12, 10, 23, 59, 0)), L"11 10:02:30");
+}
+
+TEST_F(ChoiceSchedulerTest, AGapIsMadeUpByOneRunAndEveryOtherTaskIsToldAsMissedOnce) {
+    SetZone(CentralEurope());
+    core::Task repeat = MakeTask(L"repeat", 8, 0, 0);
+    repeat.every = L"15";
+    repeat.runIfMissed = true;
+    m_tasks.AppendTask(repeat);
+    core::Task once = MakeTask(L"once", 9, 0, 0);
+    once.date = L"2026-12-10";
+    once.runIfMissed = true;
+    m_tasks.AppendTask(once);
+    core::Task plain = MakeTask(L"plain", 8, 0, 0);
+    plain.every = L"15";
+    m_tasks.AppendTask(plain);
+    m_tasks.AppendTask(MakeTask(L"later", 11, 0, 0));
+
+    // Watched until 07:00, started again at 10:07.
+    m_fileWatched = UtcOf(Date(2026, 12, 10, 7, 0, 0));
+    Restart();
+    Run(Date(2026, 12, 10, 10, 7, 0), 2);
+    EXPECT_EQ(m_fired, (std::vector<std::wstring>{L"repeat@10 10:07:00", L"once@10 10:07:00"}));
+    EXPECT_EQ(m_madeUp, (std::vector<std::wstring>{L"repeat for 10 10:00:00", L"once for 10 09:00:00"}));
+    EXPECT_EQ(m_missed, (std::vector<std::wstring>{L"plain at 10 10:00:00"}));
+
+    // Started again a minute later: nothing more is made up or told, and the one-time task never runs again.
+    ExitAndRestart();
+    Run(Date(2026, 12, 10, 10, 8, 0), 2);
+    m_fileWatched = UtcOf(Date(2026, 12, 10, 10, 8, 1));
+    Restart();
+    Run(Date(2026, 12, 11, 10, 8, 0), 2);
+    EXPECT_EQ(m_madeUp, (std::vector<std::wstring>{L"repeat for 10 10:00:00", L"once for 10 09:00:00",
+                                                   L"repeat for 11 10:00:00"}));
+    EXPECT_EQ(m_missed,
+              (std::vector<std::wstring>{L"plain at 10 10:00:00", L"plain at 11 10:00:00", L"later at 10 11:00:00"}));
 }
 
 TEST_F(ChoiceSchedulerTest, TheWakeTimerIsSetForTheNextWakingTaskAfterEveryChangeAndRun) {
