@@ -10,23 +10,56 @@
 
 namespace app {
 
-std::wstring LastRunText(const std::optional<core::UtcSeconds>& lastRun, const std::wstring& result) {
-    if (!lastRun) {
-        return result;
-    }
-    const std::optional<long long> localSeconds = core::SystemTimeZone().toLocal(*lastRun);
-    const std::optional<SYSTEMTIME> fields = localSeconds ? core::FromSeconds(*localSeconds) : std::nullopt;
+std::wstring LocalDateTimeText(long long localSeconds) {
+    const std::optional<SYSTEMTIME> fields = core::FromSeconds(localSeconds);
     if (!fields) {
-        return result;
+        return {};
     }
     const SYSTEMTIME local = *fields;
     wchar_t date[64]{};
     wchar_t time[64]{};
     fw::IgnoreResult(::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 64));
     fw::IgnoreResult(::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &local, nullptr, time, 64));
-    std::wstring text = std::wstring(date) + L" " + time;
+    return std::wstring(date) + L" " + time;
+}
+
+std::wstring LastRunText(const std::optional<core::UtcSeconds>& lastRun, const std::wstring& result) {
+    const std::optional<long long> localSeconds = lastRun ? core::SystemTimeZone().toLocal(*lastRun) : std::nullopt;
+    const std::wstring text = localSeconds ? LocalDateTimeText(*localSeconds) : std::wstring();
+    if (text.empty()) {
+        return result;
+    }
     return result.empty() ? text : text + L", " + result;
 }
+
+std::wstring RepeatText(const core::TaskRow& row) {
+    if (row.everySeconds <= 0) {
+        return row.task.every;
+    }
+    std::wstring text = L"every " + std::to_wstring(row.everySeconds / 60) + L" min";
+    if (row.untilSecond < core::kSecondsPerDay - 1) {
+        text += L" until " + core::FormatTime24(row.untilSecond);
+    }
+    return text;
+}
+
+std::wstring NextRunText(const core::TaskRow& row, long long nowLocal) {
+    const std::optional<long long> next = core::NextRunOf(row, nowLocal);
+    return next ? LocalDateTimeText(*next) : kNeverText;
+}
+
+bool DrawsGrey(const core::TaskRow& row, long long nowLocal) {
+    return !row.task.enabled || (row.date && !core::NextRunOf(row, nowLocal));
+}
+
+namespace {
+
+// Now on the local wall clock; 0 when the clock cannot be read.
+long long NowLocal() {
+    return core::ToSeconds(core::SystemClock().local).value_or(0);
+}
+
+}  // namespace
 
 void CListCtrlEx::SetupTaskColumns() const {
     InsertColumn(static_cast<int>(Column::Program), L"Program ", LVCFMT_LEFT, 250);
@@ -34,6 +67,11 @@ void CListCtrlEx::SetupTaskColumns() const {
     InsertColumn(static_cast<int>(Column::Time), L"Time", LVCFMT_LEFT, 80);
     InsertColumn(static_cast<int>(Column::Days), L"Days", LVCFMT_LEFT, 100);
     InsertColumn(static_cast<int>(Column::LastRun), L"Last run", LVCFMT_LEFT, 220);
+    InsertColumn(static_cast<int>(Column::Repeat), L"Repeat", LVCFMT_LEFT, 160);
+    InsertColumn(static_cast<int>(Column::NextRun), L"Next run", LVCFMT_LEFT, 150);
+    // The repeat is shown beside the days it qualifies.
+    int order[] = {0, 1, 2, 3, 5, 4, 6};
+    fw::IgnoreResult(SendMessage(LVM_SETCOLUMNORDERARRAY, std::size(order), reinterpret_cast<LPARAM>(order)));
     SetExtendedStyle(GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT);
 
     fw::UniqueImageList images(::ImageList_Create(::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
@@ -109,10 +147,17 @@ std::wstring CListCtrlEx::CellText(int row, Column column) const {
         case Column::Time:
             return task.time;
         case Column::Days:
+            if (!task.date.empty()) {
+                return found->date ? L"Once on " + core::FormatDate(*found->date) : task.date;
+            }
             // A text that names no days is shown as it stands, with the mark.
             return found->days ? core::DaysDisplayText(*found->days) : task.days;
         case Column::LastRun:
             return LastRunText(task.lastRun, found->result);
+        case Column::Repeat:
+            return RepeatText(*found);
+        case Column::NextRun:
+            return NextRunText(*found, NowLocal());
     }
     return {};
 }
@@ -139,7 +184,8 @@ LRESULT CListCtrlEx::OnGetDispInfo(NMLVDISPINFOW* info) {
     if (item.mask & LVIF_IMAGE) {
         const std::optional<core::TaskRow> found = RowOf(item.iItem);
         const bool unreadable =
-            found && ((column == Column::Time && found->secondOfDay < 0) || (column == Column::Days && !found->days));
+            found && ((column == Column::Time && found->secondOfDay < 0) || (column == Column::Days && !found->days) ||
+                      (column == Column::Repeat && !found->task.every.empty() && found->everySeconds <= 0));
         item.iImage = unreadable ? kUnreadableTimeImage : I_IMAGENONE;
     }
     return 0;
@@ -150,7 +196,8 @@ LRESULT CListCtrlEx::OnCustomDraw(NMLVCUSTOMDRAW* draw) {
         case CDDS_PREPAINT:
             return CDRF_NOTIFYITEMDRAW;
         case CDDS_ITEMPREPAINT:
-            if (!GetTask(static_cast<int>(draw->nmcd.dwItemSpec)).enabled) {
+            if (const std::optional<core::TaskRow> found = RowOf(static_cast<int>(draw->nmcd.dwItemSpec));
+                found && DrawsGrey(*found, NowLocal())) {
                 draw->clrText = ::GetSysColor(COLOR_GRAYTEXT);
                 return CDRF_NEWFONT;
             }

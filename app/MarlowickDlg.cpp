@@ -170,6 +170,9 @@ void CMarlowickDlg::OnTimer(WPARAM id, LPARAM) {
         if (m_events.Pending()) {
             m_events.Drain();
         }
+        // Time moves on without a run: the next runs, and the tasks of a date now past, are shown as they now are.
+        ::InvalidateRect(m_taskList.GetSafeHwnd(), nullptr, FALSE);
+        UpdateTrayTip();
         return;
     }
     Default();

@@ -19,7 +19,8 @@ inline constexpr wchar_t kTestRunQuestion[] = L"Do you want to test run the task
 inline constexpr wchar_t kNoTaskbarList[] = L"Failed   to get ITaskbarList   interface. ";
 // The main window's timers.
 enum class WindowTimer : UINT_PTR {
-    // Runs the service's events that wait because no message could reach this window for them.
+    // Runs the service's events that wait because no message could reach this window for them, and shows the next
+    // runs anew as time moves on.
     Events = 1,
 };
 inline constexpr UINT kEventsTimerPeriodMs = 30000;

@@ -1,5 +1,6 @@
 #include "app/TrayIcon.h"
 
+#include "app/ListCtrlEx.h"
 #include "core/Scheduler.h"
 #include "core/TaskOptions.h"
 #include "framework/Handle.h"
@@ -44,6 +45,29 @@ std::wstring NextTaskTip(const std::wstring& program, const std::wstring& when) 
     return (head + name + tail).substr(0, kMaxTip);
 }
 
+namespace {
+
+// When the next run comes, as the tip says it: the time alone today, with the day's name within the week, the date
+// beyond it.
+std::wstring WhenText(const core::TaskRow& row, long long second, long long nowLocal) {
+    const long long days = second / core::kSecondsPerDay - nowLocal / core::kSecondsPerDay;
+    // A week ahead or more, a day's name would be ambiguous.
+    if (days >= 7) {
+        return LocalDateTimeText(second);
+    }
+    // The task's own time as it stands; a repeat's in the user's format.
+    std::wstring when = row.task.time;
+    if (second % core::kSecondsPerDay != row.secondOfDay) {
+        const SYSTEMTIME fields = core::FromSeconds(second).value_or(SYSTEMTIME{});
+        wchar_t time[64]{};
+        fw::IgnoreResult(::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &fields, nullptr, time, 64));
+        when = time;
+    }
+    return days == 0 ? when : core::DaysDisplayText(core::DayOfWeekBit(second)) + L" " + when;
+}
+
+}  // namespace
+
 std::wstring TasksTip(const core::TaskStore& tasks, bool held) {
     const std::optional<long long> local = core::ToSeconds(core::SystemClock().local);
     const auto next = local && !held ? core::NextDueTask(*tasks.CurrentSchedule(), *local) : std::nullopt;
@@ -51,11 +75,7 @@ std::wstring TasksTip(const core::TaskStore& tasks, bool held) {
     if (!row) {
         return kTrayTip;
     }
-    std::wstring when = row->task.time;
-    if (next->second / core::kSecondsPerDay != *local / core::kSecondsPerDay) {
-        when = core::DaysDisplayText(core::DayOfWeekBit(next->second)) + L" " + when;
-    }
-    return NextTaskTip(next->first.program, when);
+    return NextTaskTip(next->first.program, WhenText(*row, next->second, *local));
 }
 
 bool SetTaskbarButton(HWND window, bool present) {

@@ -121,6 +121,10 @@ std::optional<long long> NextDueSecond(const ScheduledTask& task, long long afte
     return std::nullopt;
 }
 
+std::optional<long long> NextRunOf(const TaskRow& row, long long afterLocal) {
+    return Schedulable(row) ? NextDueSecond(ScheduleEntry(row, 0), afterLocal) : std::nullopt;
+}
+
 std::optional<long long> LatestDueSecond(const ScheduledTask& task, long long atOrBeforeLocal) {
     const long long today = atOrBeforeLocal / kSecondsPerDay;
     const auto [first, last] = DaysToSearch(task, today, std::max(0LL, today - 7));

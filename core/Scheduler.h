@@ -50,6 +50,9 @@ using WakeSetter = std::function<void(std::optional<UtcSeconds> moment)>;
 // The next local second after the given one at which the task falls due (its time of day or a repeat, on its date
 // or one of its days); empty for a task that never will.
 std::optional<long long> NextDueSecond(const ScheduledTask& task, long long afterLocal);
+// The next local second after the given one at which the row's task falls due; empty when it never will (disabled,
+// unreadable, or a date that has passed).
+std::optional<long long> NextRunOf(const TaskRow& row, long long afterLocal);
 // The latest local second at or before the given one at which the task fell due.
 std::optional<long long> LatestDueSecond(const ScheduledTask& task, long long atOrBeforeLocal);
 // The task of the schedule that falls due first after the local second, and that second; the first row

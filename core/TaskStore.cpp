@@ -30,6 +30,17 @@ Schedule::Schedule(std::vector<ScheduledTask> tasks) : m_tasks(std::move(tasks))
     }
 }
 
+bool Schedulable(const TaskRow& row) {
+    return row.secondOfDay >= 0 && row.days && row.task.enabled;
+}
+
+ScheduledTask ScheduleEntry(const TaskRow& row, int index) {
+    const Task& task = row.task;
+    return {row.secondOfDay, index,        task.id,      row.days.value_or(0), row.everySeconds,
+            row.untilSecond, row.date,     std::nullopt, task.runIfMissed,     task.wake,
+            task.lastRun,    task.program, task.action,  task.arguments,       task.folder};
+}
+
 bool DueAt(const ScheduledTask& task, long long localSecond) {
     const long long second = localSecond % kSecondsPerDay;
     const long long dayStart = localSecond - second;
@@ -351,12 +362,8 @@ std::shared_ptr<const Schedule> TaskStore::CurrentSchedule() const {
         std::vector<ScheduledTask> tasks;
         tasks.reserve(m_rows.size());
         for (size_t i = 0; i < m_rows.size(); ++i) {
-            const Row& row = m_rows[i];
-            const Task& task = row.task;
-            if (row.secondOfDay >= 0 && row.days && task.enabled) {
-                tasks.push_back({row.secondOfDay, static_cast<int>(i), task.id, *row.days, row.everySeconds,
-                                 row.untilSecond, row.date, std::nullopt, task.runIfMissed, task.wake, task.lastRun,
-                                 task.program, task.action, task.arguments, task.folder});
+            if (Schedulable(m_rows[i])) {
+                tasks.push_back(ScheduleEntry(m_rows[i], static_cast<int>(i)));
             }
         }
         m_schedule = std::make_shared<const Schedule>(std::move(tasks));

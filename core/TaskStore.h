@@ -77,6 +77,11 @@ private:
     std::vector<ScheduledTask> m_repeating;
 };
 
+// The row can fall due: it is enabled and its time and days (or date) can be read.
+bool Schedulable(const TaskRow& row);
+// The row as the schedule holds it, at that index.
+ScheduledTask ScheduleEntry(const TaskRow& row, int index);
+
 // The task falls due at that local second: its time of day or one of its repeats, on its date or one of its days.
 bool DueAt(const ScheduledTask& task, long long localSecond);
 

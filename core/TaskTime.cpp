@@ -132,4 +132,9 @@ int SecondOfDay(const DateTimeValue& value) {
     return time.wHour * 3600 + time.wMinute * 60 + time.wSecond;
 }
 
+DateTimeValue TimeOfDayValue(int secondOfDay) {
+    // A time of day alone, as a read time text is.
+    return {static_cast<double>(secondOfDay) / kSecondsPerDay, DateTimeStatus::Valid};
+}
+
 }  // namespace core

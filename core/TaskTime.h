@@ -15,6 +15,7 @@ struct DateTimeValue {
     DateTimeStatus status = DateTimeStatus::Valid;
 
     bool IsValid() const { return status == DateTimeStatus::Valid; }
+    bool IsNull() const { return status == DateTimeStatus::Null; }
     static DateTimeValue Invalid() { return {0.0, DateTimeStatus::Invalid}; }
     static DateTimeValue Null() { return {0.0, DateTimeStatus::Null}; }
     // From calendar fields; invalid when the platform cannot convert them.
@@ -40,5 +41,7 @@ DateTimeValue ParseTimeOfDayText(const std::wstring& text);
 
 // The second of the day (0 to 86399) of a time value; -1 for a value that is not valid.
 int SecondOfDay(const DateTimeValue& value);
+// That second of the day, as ParseTaskTime reads a time.
+DateTimeValue TimeOfDayValue(int secondOfDay);
 
 }  // namespace core

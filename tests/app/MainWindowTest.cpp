@@ -250,7 +250,7 @@ TEST_F(MainWindowTest, InitialisationSetsUpMenuIconsColumnsStatusBarTrayIconAndT
     EXPECT_EQ(main.Send(WM_GETICON, ICON_SMALL), big);
     EXPECT_EQ(main.Send(WM_QUERYDRAGICON), big);
 
-    // The task list: the three columns of the task's texts, then its days and last run, its extended styles,
+    // The task list: the three columns of the task's texts, then its days and last run (and more), its extended styles,
     // and the rows of the file.
     HWND list = ::GetDlgItem(main.Hwnd(), IDC_TASK_LIST);
     const std::pair<const wchar_t*, int> columns[] = {
@@ -326,7 +326,7 @@ TEST_F(MainWindowTest, TasksAreLoadedAfterEverythingElseIsSetUp) {
             seen.icon = ::SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0) != 0;
             HWND header =
                 reinterpret_cast<HWND>(::SendMessageW(::GetDlgItem(hwnd, IDC_TASK_LIST), LVM_GETHEADER, 0, 0));
-            seen.columns = ::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) == 5;
+            seen.columns = ::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) == 7;
             seen.statusBar = ::GetDlgItem(hwnd, fw::kIdStatusBar) != nullptr;
         }
         return IDOK;

@@ -87,11 +87,15 @@ protected:
 
 TEST_F(TaskListCtrlTest, ColumnsAndExtendedStyle) {
     Open();
-    // The task's three texts first, as they always were; its days and last run after them.
-    ASSERT_EQ(List().GetColumnCount(), 5);
-    const wchar_t* headers[] = {L"Program ", L"Action", L"Time", L"Days", L"Last run"};
-    const int widths[] = {250, 80, 80, 100, 220};
-    for (int i = 0; i < 5; ++i) {
+    // The task's three texts first, as they always were; its days, last run, repeat and next run after them, the
+    // repeat shown beside the days.
+    ASSERT_EQ(List().GetColumnCount(), 7);
+    const wchar_t* headers[] = {L"Program ", L"Action", L"Time", L"Days", L"Last run", L"Repeat", L"Next run"};
+    const int widths[] = {250, 80, 80, 100, 220, 160, 150};
+    int order[7]{};
+    ASSERT_TRUE(::SendMessageW(m_listHwnd, LVM_GETCOLUMNORDERARRAY, 7, reinterpret_cast<LPARAM>(order)));
+    EXPECT_EQ(std::vector<int>(order, order + 7), (std::vector<int>{0, 1, 2, 3, 5, 4, 6}));
+    for (int i = 0; i < 7; ++i) {
         wchar_t text[64]{};
         LVCOLUMNW col{};
         col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
@@ -103,6 +107,35 @@ TEST_F(TaskListCtrlTest, ColumnsAndExtendedStyle) {
         EXPECT_EQ(col.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
     }
     EXPECT_EQ(List().GetExtendedStyle() & 0x23u, 0x23u);
+}
+
+TEST(TaskListCells, RepeatsNextRunsAndTasksOfAPastDate) {
+    core::TaskStore store;
+    core::Task repeat{L"a", L"Start", L"08:00:00"};
+    repeat.every = L"15";
+    repeat.until = L"18:00:00";
+    core::Task allDay = repeat;
+    allDay.until = L"07:00:00";
+    core::Task unreadable = repeat;
+    unreadable.every = L"often";
+    core::Task past{L"b", L"Stop", L"08:00:00"};
+    past.date = L"2026-12-01";
+    store.AppendTasks({repeat, allDay, unreadable, past});
+    const auto row = [&](int index) { return *store.Find(store.GetTaskId(index)); };
+    EXPECT_EQ(app::RepeatText(row(0)), L"every 15 min until 18:00:00");
+    EXPECT_EQ(app::RepeatText(row(1)), L"every 15 min");
+    EXPECT_EQ(app::RepeatText(row(2)), L"often");
+
+    SYSTEMTIME now{2026, 12, 4, 10, 17, 50, 0, 0};
+    const long long nowLocal = core::ToSeconds(now).value();
+    SYSTEMTIME next = now;
+    next.wHour = 18;
+    next.wMinute = 0;
+    EXPECT_EQ(app::NextRunText(row(0), nowLocal), app::LocalDateTimeText(core::ToSeconds(next).value()));
+    EXPECT_FALSE(app::DrawsGrey(row(0), nowLocal));
+    EXPECT_EQ(app::NextRunText(row(3), nowLocal), app::kNeverText);
+    EXPECT_TRUE(app::DrawsGrey(row(3), nowLocal));
+    EXPECT_FALSE(app::DrawsGrey(row(3), core::ParseDate(L"2026-12-01").value()));
 }
 
 // What the control draws comes from the store, and a time or days text that cannot be read is marked; the last run
