@@ -91,18 +91,24 @@ void DDX_Check(CDataExchange& dx, int id, bool& value);
 void DDX_CheckBit(CDataExchange& dx, int id, unsigned& flags, unsigned bit);
 // Binds the control to a member object the first time (the object then receives its messages).
 void DDX_Control(CDataExchange& dx, int id, CWnd& control);
-// A date-time picker and a value with IsValid, ToSystemTime and FromSystemTime: into the control only a
-// valid value is written; out of it the picker's value.
+// A date-time picker and a value with IsValid, IsNull, Null, ToSystemTime and FromSystemTime: into the control
+// only a valid value is written, or a null one as no value (a picker with DTS_SHOWNONE shows its box unticked); out
+// of it the picker's value, or null when it has none.
 template <typename DateTime>
 void DDX_DateTimeCtrl(CDataExchange& dx, int id, DateTime& value) {
     HWND control = dx.Control(id);
     SYSTEMTIME time{};
     if (dx.Saving()) {
-        if (::SendMessageW(control, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&time)) == GDT_VALID) {
+        const LRESULT got = ::SendMessageW(control, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&time));
+        if (got == GDT_VALID) {
             value = DateTime::FromSystemTime(time);
+        } else if (got == GDT_NONE) {
+            value = DateTime::Null();
         }
     } else if (value.IsValid() && value.ToSystemTime(time)) {
         ::SendMessageW(control, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&time));
+    } else if (value.IsNull()) {
+        ::SendMessageW(control, DTM_SETSYSTEMTIME, GDT_NONE, 0);
     }
 }
 

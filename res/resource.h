@@ -72,6 +72,12 @@
 #define IDC_TASK_ENABLED 1050
 #define IDC_RUN_IF_MISSED 1051
 #define IDC_WAKE_COMPUTER 1052
+#define IDC_RUN_EVERY_DAY 1060
+#define IDC_RUN_ON_DAYS 1061
+#define IDC_RUN_ONCE 1062
+#define IDC_DATE_PICKER 1063
+#define IDC_EVERY_EDIT 1064
+#define IDC_UNTIL_PICKER 1065
 
 // Process picker (dialog 134) and window picker (dialog 135)
 #define IDC_PROCESS_LIST 1009

@@ -61,7 +61,8 @@ std::wstring ResolveTaskProgram(const std::wstring& program, const std::wstring&
     return program;
 }
 
-CActionConfigDialog::CActionConfigDialog() : fw::CDialog(IDD_ACTION_CONFIG), m_time(core::DateTimeValue::Now()) {}
+CActionConfigDialog::CActionConfigDialog()
+    : fw::CDialog(IDD_ACTION_CONFIG), m_time(core::DateTimeValue::Now()), m_date(core::DateTimeValue::Now()) {}
 
 CActionConfigDialog::~CActionConfigDialog() {
     // The window goes before the icon that its field may still show.
@@ -76,6 +77,16 @@ const fw::MessageMap* CActionConfigDialog::StaticMessageMap() {
         fw::OnCommand<&CActionConfigDialog::OnFromWindow>(IDC_FROM_WINDOW),
         fw::OnCommand<&CActionConfigDialog::OnFromProcess>(IDC_FROM_PROCESS),
         fw::OnCommand<&CActionConfigDialog::OnBrowseFolder>(IDC_BROWSE_FOLDER),
+        fw::OnCommand<&CActionConfigDialog::OnRunOnEveryDay>(IDC_RUN_EVERY_DAY),
+        fw::OnCommand<&CActionConfigDialog::OnRunOnDays>(IDC_RUN_ON_DAYS),
+        fw::OnCommand<&CActionConfigDialog::OnRunOnce>(IDC_RUN_ONCE),
+        fw::OnCommand<&CActionConfigDialog::OnDayClicked>(IDC_DAY_MON),
+        fw::OnCommand<&CActionConfigDialog::OnDayClicked>(IDC_DAY_TUE),
+        fw::OnCommand<&CActionConfigDialog::OnDayClicked>(IDC_DAY_WED),
+        fw::OnCommand<&CActionConfigDialog::OnDayClicked>(IDC_DAY_THU),
+        fw::OnCommand<&CActionConfigDialog::OnDayClicked>(IDC_DAY_FRI),
+        fw::OnCommand<&CActionConfigDialog::OnDayClicked>(IDC_DAY_SAT),
+        fw::OnCommand<&CActionConfigDialog::OnDayClicked>(IDC_DAY_SUN),
         fw::OnMessage<&CActionConfigDialog::OnDestroy>(WM_DESTROY),
     };
     static const fw::MessageMap map{fw::CDialog::StaticMessageMap(), kEntries};
@@ -92,6 +103,16 @@ void CActionConfigDialog::DoDataExchange(fw::CDataExchange& dx) {
     for (const DayBox& box : kDayBoxes) {
         fw::DDX_CheckBit(dx, box.id, m_days, DayBit(box.dayOfWeek));
     }
+    if (dx.Saving()) {
+        m_once = ShownOnce();
+    } else if (m_once) {
+        ShowRunOn(IDC_RUN_ONCE);
+    } else {
+        OnDayClicked();
+    }
+    fw::DDX_DateTimeCtrl(dx, IDC_DATE_PICKER, m_date);
+    fw::DDX_Text(dx, IDC_EVERY_EDIT, m_every);
+    fw::DDX_DateTimeCtrl(dx, IDC_UNTIL_PICKER, m_until);
     fw::DDX_Text(dx, IDC_ARGUMENTS_EDIT, m_arguments);
     fw::DDX_Control(dx, IDC_FOLDER_EDIT, m_editFolder);
     fw::DDX_Text(dx, IDC_FOLDER_EDIT, m_folder);
@@ -123,8 +144,12 @@ void CActionConfigDialog::OnOK() {
         fw::AfxMessageBox(kSelectSomethingText, MB_OK);
         return;
     }
-    if (ShownDays() == 0) {
+    if (!ShownOnce() && ShownDays() == 0) {
         fw::AfxMessageBox(kSelectDayText, MB_OK);
+        return;
+    }
+    if (const wchar_t* problem = RepeatProblem()) {
+        fw::AfxMessageBox(problem, MB_OK);
         return;
     }
     UpdateData(true);
@@ -173,7 +198,15 @@ void CActionConfigDialog::SetTask(const core::Task& task) {
     SetAction(task.action);
     m_time = core::ParseTaskTime(task.time);
     // Days the dialog cannot show (a text that names none) stay as they are unless the user ticks others.
-    m_days = core::ParseDays(task.days).value_or(core::kEveryDay);
+    const std::optional<core::DayMask> days = core::ParseDays(task.days);
+    m_days = days.value_or(core::kEveryDay);
+    m_once = !task.date.empty();
+    if (const std::optional<long long> date = core::ParseDate(task.date)) {
+        m_date = core::DateTimeValue::FromSystemTime(*core::FromSeconds(*date));
+    }
+    m_every = task.every;
+    const std::optional<int> until = core::ParseTime24(task.until);
+    m_until = until ? core::TimeOfDayValue(*until) : core::DateTimeValue::Null();
     m_arguments = task.arguments;
     m_folder = task.folder;
     m_enabled = task.enabled;
@@ -186,10 +219,16 @@ core::Task CActionConfigDialog::GetTask(const core::Task& before) const {
     task.action = GetAction();
     task.program = ResolveTaskProgram(GetProgram(), task.action);
     task.time = core::FormatTaskTime(m_time);
-    // Days the dialog could not show are kept when the user left the boxes as they were shown.
+    // Days the dialog could not show are kept when the user left the boxes as they were shown. A task of one date
+    // keeps the days shown, unused, for when the date is taken away again.
     if (core::ParseDays(before.days) || m_days != core::kEveryDay) {
         task.days = core::FormatDays(m_days);
     }
+    SYSTEMTIME date{};
+    const std::optional<long long> day = m_once && m_date.ToSystemTime(date) ? core::ToSeconds(date) : std::nullopt;
+    task.date = day ? core::FormatDate(*day) : L"";
+    task.every = core::ParseEvery(m_every) ? std::to_wstring(*core::ParseEvery(m_every)) : L"";
+    task.until = !task.every.empty() && m_until.IsValid() ? core::FormatTime24(core::SecondOfDay(m_until)) : L"";
     task.arguments = m_arguments;
     task.folder = m_folder;
     task.enabled = m_enabled;
@@ -224,6 +263,58 @@ void CActionConfigDialog::TakeProcess(const std::wstring& path) {
 std::wstring CActionConfigDialog::SelectedActionText() const {
     const int index = m_comboAction.GetCurSel();
     return index == CB_ERR ? std::wstring() : m_comboAction.GetLBText(index);
+}
+
+void CActionConfigDialog::OnRunOnEveryDay() {
+    for (const DayBox& box : kDayBoxes) {
+        ::CheckDlgButton(m_hWnd, box.id, BST_CHECKED);
+    }
+    ShowRunOn(IDC_RUN_EVERY_DAY);
+}
+
+void CActionConfigDialog::OnRunOnDays() {
+    ShowRunOn(IDC_RUN_ON_DAYS);
+}
+
+void CActionConfigDialog::OnRunOnce() {
+    ShowRunOn(IDC_RUN_ONCE);
+}
+
+void CActionConfigDialog::OnDayClicked() {
+    ShowRunOn((ShownDays() & core::kEveryDay) == core::kEveryDay ? IDC_RUN_EVERY_DAY : IDC_RUN_ON_DAYS);
+}
+
+void CActionConfigDialog::ShowRunOn(int choice) const {
+    ::CheckRadioButton(m_hWnd, IDC_RUN_EVERY_DAY, IDC_RUN_ONCE, choice);
+    for (const DayBox& box : kDayBoxes) {
+        ::EnableWindow(::GetDlgItem(m_hWnd, box.id), choice != IDC_RUN_ONCE);
+    }
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_DATE_PICKER), choice == IDC_RUN_ONCE);
+}
+
+bool CActionConfigDialog::ShownOnce() const {
+    return ::IsDlgButtonChecked(m_hWnd, IDC_RUN_ONCE) == BST_CHECKED;
+}
+
+const wchar_t* CActionConfigDialog::RepeatProblem() const {
+    wchar_t typed[16]{};
+    ::GetDlgItemTextW(m_hWnd, IDC_EVERY_EDIT, typed, static_cast<int>(std::size(typed)));
+    if (typed[0] == L'\0') {
+        return nullptr;
+    }
+    if (!core::ParseEvery(typed)) {
+        return kEveryRangeText;
+    }
+    SYSTEMTIME until{};
+    SYSTEMTIME time{};
+    if (::SendDlgItemMessageW(m_hWnd, IDC_UNTIL_PICKER, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&until)) !=
+            GDT_VALID ||
+        ::SendDlgItemMessageW(m_hWnd, IDC_TIME_PICKER, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&time)) !=
+            GDT_VALID) {
+        return nullptr;
+    }
+    const auto second = [](const SYSTEMTIME& t) { return (t.wHour * 60 + t.wMinute) * 60 + t.wSecond; };
+    return second(until) > second(time) ? nullptr : kUntilLaterText;
 }
 
 core::DayMask CActionConfigDialog::ShownDays() const {

@@ -17,6 +17,9 @@ inline constexpr wchar_t kNoProgramText[] = L"Please Select a Program";
 inline constexpr wchar_t kSelectSomethingText[] = L"Please Select something to schedule";
 // The message of an OK pressed while no day of the week is ticked: such a task would never run.
 inline constexpr wchar_t kSelectDayText[] = L"Please select at least one day";
+// The messages of an OK pressed while the repeat is not one the task can have.
+inline constexpr wchar_t kEveryRangeText[] = L"Please repeat every 1 to 1440 minutes, or leave the minutes empty";
+inline constexpr wchar_t kUntilLaterText[] = L"Please choose an end of the repeat later than the task's time";
 
 // The image path of the process that owns the first top-level window titled exactly so; empty when no
 // window has that title, when the title is empty, or when the process cannot be inspected.
@@ -53,6 +56,12 @@ public:
     core::DateTimeValue m_time;
     // The days of the week on which the task runs. Bits above Saturday are kept as they are.
     core::DayMask m_days = core::kEveryDay;
+    // The task runs once, on m_date alone (today until the user picks another), and its days wait unused.
+    bool m_once = false;
+    core::DateTimeValue m_date;
+    // The repeat: its minutes as typed (empty: none), and the time it ends at (null: the end of the day).
+    std::wstring m_every;
+    core::DateTimeValue m_until = core::DateTimeValue::Null();
     // The text that a started program gets after its name, and the folder it starts in; either may be empty.
     std::wstring m_arguments;
     std::wstring m_folder;
@@ -78,6 +87,17 @@ private:
     // field's text alone, so that Cancel still leaves m_folder as it was.
     void OnBrowseFolder();
     void OnDestroy();
+    // Every day, On these days and Once on are one choice. Every day ticks each day; a day ticked or cleared chooses
+    // Every day when all are ticked and On these days otherwise; Once on leaves the days as they are, unused.
+    void OnRunOnEveryDay();
+    void OnRunOnDays();
+    void OnRunOnce();
+    void OnDayClicked();
+    // Ticks that choice alone; the day boxes can be used unless it is Once on, the date picker only then.
+    void ShowRunOn(int choice) const;
+    bool ShownOnce() const;
+    // The message an OK gets for the repeat shown, or none when it is one the task can have.
+    const wchar_t* RepeatProblem() const;
 
     // The steps after a successful pick: the program becomes the text and only the program field and the
     // icon are refreshed, so that an action or time chosen on screen before the pick stays.

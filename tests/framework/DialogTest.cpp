@@ -22,11 +22,14 @@ struct TestTime {
     SYSTEMTIME time{};
     bool valid = true;
     bool IsValid() const { return valid; }
+    // Never null: this picker always has a value.
+    bool IsNull() const { return false; }
     bool ToSystemTime(SYSTEMTIME& out) const {
         out = time;
         return true;
     }
     static TestTime FromSystemTime(const SYSTEMTIME& in) { return {in, true}; }
+    static TestTime Null() { return {{}, false}; }
 };
 
 class TestDialog : public fw::CDialog {

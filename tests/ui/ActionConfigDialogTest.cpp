@@ -3,6 +3,7 @@
 #include "control/ConfigDialog.h"
 #include "control/ProcessPath.h"
 #include "core/Task.h"
+#include "core/TaskOptions.h"
 #include "core/TaskTime.h"
 #include "framework/ListCtrl.h"
 #include "framework/MessageBox.h"
@@ -579,6 +580,78 @@ TEST_F(ActionConfigDialogTest, OkWithoutADayIsRefusedAndCancelKeepsTheChoicesAsT
     run.Toggle(IDC_DAY_FRI);
     EXPECT_TRUE(run.PressOk());
     EXPECT_EQ(1u << 5, friday.m_days);
+}
+
+TEST_F(ActionConfigDialogTest, ARepeatAndADateShowAndComeBackAndARepeatThatCannotBeIsRefused) {
+    core::Task task{L"C:\\Tools\\app.exe", L"Start", L"10:00:00"};
+    task.days = L"Mon";
+    task.every = L"15";
+    task.until = L"18:00:00";
+    task.date = L"2026-12-24";
+    ui::CActionConfigDialog dialog;
+    dialog.SetTask(task);
+    TaskOptionRun run(dialog);
+    ASSERT_TRUE(run.Opened());
+    const auto picked = [&](int id) {
+        SYSTEMTIME time{};
+        const LRESULT got = ::SendMessageW(run.Item(id), DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&time));
+        return got == GDT_VALID ? time : SYSTEMTIME{};
+    };
+    EXPECT_TRUE(run.Ticked(IDC_RUN_ONCE));
+    EXPECT_FALSE(run.Ticked(IDC_RUN_EVERY_DAY) || run.Ticked(IDC_RUN_ON_DAYS));
+    EXPECT_FALSE(::IsWindowEnabled(run.Item(IDC_DAY_MON)));
+    EXPECT_EQ(picked(IDC_DATE_PICKER).wDay, 24);
+    EXPECT_EQ(run.Text(IDC_EVERY_EDIT), L"15");
+    EXPECT_EQ(picked(IDC_UNTIL_PICKER).wHour, 18);
+
+    run.Type(IDC_EVERY_EDIT, L"0");
+    EXPECT_FALSE(run.PressOk());
+    run.Type(IDC_EVERY_EDIT, L"30");
+    SYSTEMTIME early = picked(IDC_UNTIL_PICKER);
+    early.wHour = 10;
+    ::SendMessageW(run.Item(IDC_UNTIL_PICKER), DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&early));
+    EXPECT_FALSE(run.PressOk());
+    EXPECT_EQ(run.Messages(), (std::vector<std::wstring>{ui::kEveryRangeText, ui::kUntilLaterText}));
+
+    // Back to its days, repeating every 30 minutes until 20:00.
+    early.wHour = 20;
+    ::SendMessageW(run.Item(IDC_UNTIL_PICKER), DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&early));
+    run.Toggle(IDC_RUN_ON_DAYS);
+    EXPECT_TRUE(::IsWindowEnabled(run.Item(IDC_DAY_MON)));
+    EXPECT_FALSE(::IsWindowEnabled(run.Item(IDC_DATE_PICKER)));
+    ASSERT_TRUE(run.PressOk());
+    const core::Task changed = dialog.GetTask(task);
+    EXPECT_EQ(changed.date, L"");
+    EXPECT_EQ(changed.days, L"Mon");
+    EXPECT_EQ(changed.every, L"30");
+    EXPECT_EQ(changed.until, L"20:00:00");
+}
+
+TEST_F(ActionConfigDialogTest, EveryDayTicksEachDayAndOnceOnKeepsTheDaysForLater) {
+    ui::CActionConfigDialog dialog;
+    dialog.SetProgram(L"C:\\Tools\\app.exe");
+    dialog.m_days = core::kWorkDays;
+    TaskOptionRun run(dialog);
+    ASSERT_TRUE(run.Opened());
+    EXPECT_TRUE(run.Ticked(IDC_RUN_ON_DAYS));
+    run.Toggle(IDC_DAY_SAT);
+    run.Toggle(IDC_DAY_SUN);
+    EXPECT_TRUE(run.Ticked(IDC_RUN_EVERY_DAY));
+    run.Toggle(IDC_DAY_SUN);
+    EXPECT_TRUE(run.Ticked(IDC_RUN_ON_DAYS));
+    run.Toggle(IDC_RUN_EVERY_DAY);
+    EXPECT_TRUE(run.Ticked(IDC_DAY_SUN));
+    // Once on: no day needs to be ticked, and the days stay for a later change.
+    run.Toggle(IDC_DAY_SUN);
+    run.Toggle(IDC_RUN_ONCE);
+    ASSERT_TRUE(run.PressOk());
+    core::Task before{L"C:\\Tools\\app.exe", L"Start", L"10:00:00"};
+    const core::Task changed = dialog.GetTask(before);
+    SYSTEMTIME today{};
+    ::GetLocalTime(&today);
+    EXPECT_EQ(core::ParseDate(changed.date), core::ParseDate(core::FormatDate(core::ToSeconds(today).value())));
+    EXPECT_EQ(changed.days, L"Mon,Tue,Wed,Thu,Fri,Sat");
+    EXPECT_EQ(changed.every + changed.until, L"");
 }
 
 // Browse... with the shell's folder chooser: it opens at the folder the field shows, and a folder chosen in it
