@@ -99,10 +99,13 @@ std::wstring ListLine(const Task& task, const core::Schedule& schedule, long lon
     };
     std::wstring line;
     for (const std::wstring& field : fields) {
+        if (&field != &fields[0]) {
+            line += L'\t';
+        }
         // A tab inside a field would split it in two for whoever reads the columns.
-        std::wstring clean = field;
-        std::replace(clean.begin(), clean.end(), L'\t', L' ');
-        line += (line.empty() && &field == &fields[0] ? L"" : L"\t") + clean;
+        for (const wchar_t c : field) {
+            line += c == L'\t' ? L' ' : c;
+        }
     }
     return line;
 }

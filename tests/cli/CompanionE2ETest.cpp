@@ -320,3 +320,55 @@ TEST_F(CompanionE2E, WithMarlowickRunningAddGoesToItsListAndFileAndExitEndsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+    return bytes;
+}
+
+TEST_F(CompanionE2E, HistoryPrintsTheOlderFileFirstAndFiltersById) {
+    WriteTasks({});
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::wstring older = L"2026-12-01T08:00:00+01:00\t2\tC:\\Tools\\a.exe\tStart\tran\tstarted\r\n";
+    const std::wstring newer1 = L"2026-12-02T08:00:00+01:00\t12\tC:\\Tools\\Grüße.exe\tStart\tran\tstarted\r\n";
+    const std::wstring newer2 = L"2026-12-02T09:00:00+01:00\t2\tC:\\Tools\\a.exe\tStop\tran\tnot found\r\n";
+    ASSERT_TRUE(testing_support::WriteFileBytes(ProfileFolder() + L"\\History.1.txt", bom + Utf8(older)));
+    ASSERT_TRUE(testing_support::WriteFileBytes(ProfileFolder() + L"\\History.txt", bom + Utf8(newer1 + newer2)));
+
+    const Outcome all = RunCompanion({L"history"});
+    ASSERT_EQ(all.exitCode, 0u);
+    ASSERT_EQ(all.out.size(), 3u);
+    EXPECT_EQ(all.out[0] + L"\r\n", older);
+    EXPECT_EQ(all.out[1] + L"\r\n", newer1);
+    // Id 2 only, not 12 that ends with it.
+    const Outcome two = RunCompanion({L"history", L"2"});
+    ASSERT_EQ(two.exitCode, 0u);
+    EXPECT_EQ(two.out, (std::vector<std::wstring>{all.out[0], all.out[2]}));
+}
+
+TEST_F(CompanionE2E, RunPrintsWhatCameOfTheRunAndFailsWhenNothingWasStopped) {
+    core::Task start = MakeTask(testing_support::HelperPath(), L"Start", L"3:00:00 AM");
+    start.arguments = L"--lifetime 1000";
+    core::Task stop = MakeTask(L"C:\\no\\such\\program.exe", L"Stop", L"3:00:00 AM");
+    WriteTasks({start, stop});
+    core::MemoryTaskList stored;
+    core::LoadTasks(stored);
+
+    const Outcome started = RunCompanion({L"run", std::to_wstring(stored.GetTask(0).id)});
+    EXPECT_EQ(started.exitCode, 0u);
+    EXPECT_EQ(started.out, (std::vector<std::wstring>{L"started"}));
+    const Outcome stopped = RunCompanion({L"run", std::to_wstring(stored.GetTask(1).id)});
+    EXPECT_EQ(stopped.exitCode, 1u);
+    EXPECT_EQ(stopped.err, (std::vector<std::wstring>{L"not found"}));
+    // The run is noted as the task's last run.
+    core::MemoryTaskList after;
+    core::LoadTasks(after);
+    EXPECT_TRUE(after.GetTask(0).lastRun.has_value());
+}
+
+}  // namespace
