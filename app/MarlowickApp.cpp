@@ -15,6 +15,8 @@ bool CMarlowickApp::InitInstance() {
     if (!StartAsOnlyInstance(ThisInstance(), m_instanceMarks)) {
         return false;
     }
+    // A command of marlowick.com that is writing the profile ends first: its change is then in what is read.
+    fw::IgnoreResult(m_profileLock.Acquire(INFINITE));
 
     fw::IgnoreResult(::CoInitialize(nullptr));
     // Before any window exists, so that every window gets the skin; without the library, the plain look.

@@ -2,6 +2,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/ExitConfirmDialog.h"
+#include "cli/History.h"
 #include "control/ConfigDialog.h"
 #include "control/ProgramRunner.h"
 #include "framework/Gdi.h"
@@ -37,6 +38,7 @@ CMarlowickDlg::CMarlowickDlg()
       m_hIcon(::LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_MARLOWICK))),
       m_service(std::make_unique<control::ProgramRunner>(),
                 [this](const core::ServiceEvent& event) {
+                    m_runResults.Notice(event);
                     fw::IgnoreResult(m_events.Post([this, event] { OnServiceEvent(event); }));
                 }),
       m_taskList(m_service.Tasks()) {}
@@ -71,6 +73,7 @@ const fw::MessageMap* CMarlowickDlg::StaticMessageMap() {
         fw::OnMessage<&CMarlowickDlg::OnEndSession>(WM_ENDSESSION),
         fw::OnMessage<&CMarlowickDlg::OnPowerBroadcast>(WM_POWERBROADCAST),
         fw::OnMessage<&CMarlowickDlg::OnServiceEvents>(kServiceEventsMessage),
+        fw::OnMessage<&CMarlowickDlg::OnExitRequest>(kExitRequestMessage),
         fw::OnMessage<&CMarlowickDlg::OnDestroy>(WM_DESTROY),
     };
     static const fw::MessageMap map{fw::CDialog::StaticMessageMap(), kEntries};
@@ -111,6 +114,10 @@ bool CMarlowickDlg::OnInitDialog() {
     m_events.Attach(m_hWnd, kServiceEventsMessage);
     fw::IgnoreResult(::SetTimer(m_hWnd, static_cast<UINT_PTR>(WindowTimer::Events), kEventsTimerPeriodMs, nullptr));
     m_service.Load();
+    // From now on marlowick.com's commands come here. A pipe that cannot be made leaves the window as it is.
+    m_commandServer = std::make_unique<cli::CommandServer>(
+        [this](const std::vector<std::wstring>& words) { return OnPipeCommand(words); });
+    fw::IgnoreResult(m_commandServer->Start());
     // What the load had to say shows now, while the window is still hidden.
     m_events.Drain();
     if (!m_service.ProfileTrusted()) {
@@ -159,10 +166,35 @@ void CMarlowickDlg::UpdateTrayTip() {
 }
 
 void CMarlowickDlg::OnDestroy() {
+    StopCommandServer();
     // Nothing reaches the window after this, not even a stop still waiting.
     m_service.Shutdown();
     m_events.Close();
     Default();
+}
+
+cli::CommandAnswer CMarlowickDlg::OnPipeCommand(const std::vector<std::wstring>& words) {
+    const HWND window = m_hWnd;
+    cli::CommandHost host{m_service, m_runResults,
+                          [window] { fw::IgnoreResult(::PostMessageW(window, kExitRequestMessage, 0, 0)); },
+                          &cli::ReadHistoryLines};
+    return cli::RunCommandQuietly(words, host);
+}
+
+LRESULT CMarlowickDlg::OnExitRequest(WPARAM, LPARAM) {
+    // The pipe keeps serving until the window goes: a command that comes meanwhile is still written at once.
+    m_service.Exit();
+    m_events.Drain();
+    ::PostQuitMessage(0);
+    return 0;
+}
+
+void CMarlowickDlg::StopCommandServer() {
+    m_runResults.Cancel();
+    if (m_commandServer) {
+        m_commandServer->Stop();
+        m_commandServer.reset();
+    }
 }
 
 void CMarlowickDlg::OnTimer(WPARAM id, LPARAM) {

@@ -3,12 +3,16 @@
 // status bar and the tray icon. The program lives as long as this window's modal loop.
 #include "app/ListCtrlEx.h"
 #include "app/TrayIcon.h"
+#include "cli/CommandPipe.h"
+#include "cli/Commands.h"
 #include "core/TaskService.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "framework/UiTaskQueue.h"
 
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -26,6 +30,8 @@ enum class WindowTimer : UINT_PTR {
 inline constexpr UINT kEventsTimerPeriodMs = 30000;
 // Posted when the service's events wait in the window's queue.
 inline constexpr UINT kServiceEventsMessage = WM_APP + 16;
+// Posted when a command through the pipe asks Marlowick to save and exit.
+inline constexpr UINT kExitRequestMessage = WM_APP + 17;
 // Shown at start-up when other users can change the profile.
 std::wstring UntrustedProfileQuestion(const std::wstring& folder);
 
@@ -75,6 +81,12 @@ private:
     LRESULT OnServiceEvents(WPARAM, LPARAM);
     void OnServiceEvent(const core::ServiceEvent& event);
     void OnDestroy();
+    // The pipe's commands, on the pipe's threads.
+    cli::CommandAnswer OnPipeCommand(const std::vector<std::wstring>& words);
+    // kExitRequestMessage: saves and exits without asking, as the command asked.
+    LRESULT OnExitRequest(WPARAM, LPARAM);
+    // Ends the waits of the pipe's commands and their threads.
+    void StopCommandServer();
 
     LRESULT OnTrayNotify(WPARAM id, LPARAM mouseMessage);
     void OnTaskbarCreated();
@@ -92,7 +104,11 @@ private:
     HICON m_hIcon;
     // The one road from the service's threads to this window.
     fw::UiTaskQueue m_events;
+    // Outlives the service, which tells it the results of runs, and the pipe, whose commands wait on it.
+    cli::RunResults m_runResults;
     core::TaskService m_service;
+    // Made once the tasks are loaded; goes before the service, whose commands it carries out.
+    std::unique_ptr<cli::CommandServer> m_commandServer;
     CListCtrlEx m_taskList;
     fw::CStatusBar m_statusBar;
     CTrayIcon m_trayIcon;

@@ -17,26 +17,8 @@ static_assert(kOpenAndReadOwner == 0x120000 && MUTEX_ALL_ACCESS == 0x1F0001, "th
 // The owner's user, the system and administrators may do anything with the mark; everyone else may only open it.
 constexpr wchar_t kMarkDacl[] = L"D:P(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)(A;;0x120000;;;WD)";
 
-Sid CopySid(PSID sid) {
-    if (!sid || !::IsValidSid(sid)) {
-        return {};
-    }
-    const BYTE* bytes = static_cast<const BYTE*>(sid);
-    return Sid(bytes, bytes + ::GetLengthSid(sid));
-}
-
-PSID AsSid(const Sid& sid) {
-    return sid.empty() ? nullptr : const_cast<BYTE*>(sid.data());
-}
-
-std::wstring SidText(const Sid& sid) {
-    wchar_t* text = nullptr;
-    if (sid.empty() || !::ConvertSidToStringSidW(AsSid(sid), &text)) {
-        return {};
-    }
-    fw::UniqueLocalMemory owned(text);
-    return text;
-}
+using fw::AsSid;
+using fw::SidText;
 
 // The mark names its user as owner, not the Administrators group that an elevated token would give by default, so
 // that a second start can tell whose it is; everyone may open it to read that.
@@ -62,7 +44,7 @@ Sid MarkOwner(HANDLE mark) {
         return {};
     }
     fw::UniqueLocalMemory owned(descriptor);
-    return CopySid(owner);
+    return fw::CopySid(owner);
 }
 
 // Creates the machine-wide mark into mark. When another instance holds it, returns true (and no handle) with the
@@ -111,21 +93,6 @@ std::wstring RefusalText(const Sid& holder, const Sid& user) {
 
 std::wstring AlreadyRunningFor(const std::wstring& user) {
     return L"Marlowick is already running for " + user + L".";
-}
-
-Sid CurrentUserSid() {
-    fw::UniqueHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put())) {
-        return {};
-    }
-    DWORD size = 0;
-    fw::IgnoreResult(::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size));
-    // TOKEN_USER holds a pointer: the buffer is aligned for one.
-    std::vector<void*> buffer((size + sizeof(void*) - 1) / sizeof(void*));
-    if (size == 0 || !::GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) {
-        return {};
-    }
-    return CopySid(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
 }
 
 InstanceIdentity ThisInstance() {

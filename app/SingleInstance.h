@@ -1,6 +1,7 @@
 #pragma once
 // One Marlowick per machine: the marks that the running instance holds, and what a second start tells its user.
 #include "framework/Handle.h"
+#include "framework/Security.h"
 
 #include <windows.h>
 
@@ -20,11 +21,8 @@ inline constexpr wchar_t kAlreadyRunning[] = L"This application already running,
 // What a second start says when the running Marlowick belongs to another user, named by account.
 std::wstring AlreadyRunningFor(const std::wstring& user);
 
-// A security identifier as its bytes; empty when unknown.
-using Sid = std::vector<BYTE>;
-
-// The user of this process's token; empty when the platform cannot tell.
-Sid CurrentUserSid();
+using fw::CurrentUserSid;
+using fw::Sid;
 
 // Where an instance looks for another one and whom it runs for. Tests pass names of their own, and pretend to be
 // another user by giving another user's identifier.

@@ -1,19 +1,20 @@
 # Fails when a file of the program includes a header of a layer above its own. Run as
 #   cmake -DROOT=<folder holding the layer folders> -P CheckLayers.cmake
-# From the bottom: res (resource ids), framework, core, control, ui, app. The skin library stands beside
+# From the bottom: res (resource ids), framework, core, control, ui, cli (the command line), app. The skin library stands beside
 # them and may use res and framework only. Each folder may include its own headers and those of the
 # layers beneath it.
 if(NOT ROOT)
     message(FATAL_ERROR "ROOT is not set")
 endif()
 
-set(layers res framework core control ui app)
+set(layers res framework core control ui cli app)
 set(allowed_res "")
 set(allowed_framework res)
 set(allowed_core res framework)
 set(allowed_control res framework core)
 set(allowed_ui res framework core control)
-set(allowed_app res framework core control ui)
+set(allowed_cli res framework core control)
+set(allowed_app res framework core control ui cli)
 set(allowed_skin res framework)
 
 set(violations "")

@@ -171,11 +171,11 @@ bool AlreadyKept(const std::wstring& folder, const std::string& bytes) {
     return false;
 }
 
-std::wstring DamagedCopyName(const SYSTEMTIME& now, int attempt) {
+std::wstring StampedCopyName(const std::wstring& prefix, const SYSTEMTIME& now, int attempt) {
     wchar_t stamp[32]{};
     std::swprintf(stamp, std::size(stamp), L"%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
                   now.wMinute, now.wSecond);
-    std::wstring name = kDamagedCopyPrefix + std::wstring(stamp);
+    std::wstring name = prefix + stamp;
     if (attempt > 1) {
         name += L"-" + std::to_wstring(attempt);
     }
@@ -206,6 +206,25 @@ NewFile WriteNewFile(const std::wstring& path, const std::string& bytes) {
     return NewFile::Written;
 }
 
+// Writes the bytes into a new file of the folder named by the prefix and the local time; its path, or empty when
+// no copy could be made.
+std::wstring WriteStampedCopy(const std::wstring& folder, const std::wstring& prefix, const std::string& bytes) {
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    for (int attempt = 1; attempt <= kDamagedCopyNamesPerSecond; ++attempt) {
+        const std::wstring copy = folder + L"\\" + StampedCopyName(prefix, now, attempt);
+        switch (WriteNewFile(copy, bytes)) {
+            case NewFile::Written:
+                return copy;
+            case NewFile::Failed:
+                return {};
+            case NewFile::NameTaken:
+                break;
+        }
+    }
+    return {};
+}
+
 // Keeps the bytes beside the file unless a copy holds them already; a copy made now is named in *made. False
 // when no copy could be made.
 bool KeepOriginal(const std::wstring& path, const std::string& bytes, std::wstring* made) {
@@ -213,23 +232,14 @@ bool KeepOriginal(const std::wstring& path, const std::string& bytes, std::wstri
     if (AlreadyKept(folder, bytes)) {
         return true;
     }
-    SYSTEMTIME now{};
-    ::GetLocalTime(&now);
-    for (int attempt = 1; attempt <= kDamagedCopyNamesPerSecond; ++attempt) {
-        const std::wstring copy = folder + L"\\" + DamagedCopyName(now, attempt);
-        switch (WriteNewFile(copy, bytes)) {
-            case NewFile::Written:
-                if (made) {
-                    *made = copy;
-                }
-                return true;
-            case NewFile::Failed:
-                return false;
-            case NewFile::NameTaken:
-                break;
-        }
+    const std::wstring copy = WriteStampedCopy(folder, kDamagedCopyPrefix, bytes);
+    if (copy.empty()) {
+        return false;
     }
-    return false;
+    if (made) {
+        *made = copy;
+    }
+    return true;
 }
 
 // The one rule for a damaged file, between reading it and anything that may write over it (and at start-up, so
@@ -266,17 +276,11 @@ void ReserveStoredIds(const IniDocument& doc, TaskStore& tasks) {
     tasks.ReserveIdsBelow(StoredNextId(doc));
 }
 
-// Writes the list into the document; every text fits on its line, so every row is stored whole.
-void StoreTasks(const std::vector<Task>& tasks, TaskId nextId, IniDocument& doc) {
+// Writes the rows and their count into the document; every text fits on its line, so every row is stored whole.
+void StoreRows(const std::vector<Task>& tasks, IniDocument& doc) {
     // Sections beyond the count, left from a longer list, stay in the file; nothing reads them.
     const int count = static_cast<int>(tasks.size());
     doc.Set(kCountSection, kCountKey, std::to_wstring(count));
-    // Never below what the file promised before, nor at an id in use.
-    nextId = std::max(nextId, StoredNextId(doc));
-    for (const Task& task : tasks) {
-        nextId = std::max(nextId, task.id + 1);
-    }
-    doc.Set(kCountSection, kNextIdKey, std::to_wstring(nextId));
     for (int i = 0; i < count; ++i) {
         const std::wstring section = TaskSection(i);
         const Task& task = tasks[static_cast<size_t>(i)];
@@ -295,6 +299,17 @@ void StoreTasks(const std::vector<Task>& tasks, TaskId nextId, IniDocument& doc)
         SetOrRemove(doc, section, kUntilKey, task.until);
         SetOrRemove(doc, section, kDateKey, task.date);
     }
+}
+
+// The rows, and the id the next new task gets beside them.
+void StoreTasks(const std::vector<Task>& tasks, TaskId nextId, IniDocument& doc) {
+    // Never below what the file promised before, nor at an id in use.
+    nextId = std::max(nextId, StoredNextId(doc));
+    for (const Task& task : tasks) {
+        nextId = std::max(nextId, task.id + 1);
+    }
+    doc.Set(kCountSection, kNextIdKey, std::to_wstring(nextId));
+    StoreRows(tasks, doc);
 }
 
 }  // namespace
@@ -457,6 +472,39 @@ bool EnsureProfileFile() {
         ReportWriteFailure();
     }
     return true;
+}
+
+bool WriteTaskFile(const std::wstring& path, const std::vector<Task>& tasks) {
+    std::vector<Task> rows = tasks;
+    for (Task& task : rows) {
+        // A run belongs to this profile, not to the tasks taken elsewhere.
+        task.lastRun.reset();
+    }
+    IniDocument doc;
+    StoreRows(rows, doc);
+    return doc.Save(path);
+}
+
+std::optional<std::vector<Task>> ReadTaskFile(const std::wstring& path) {
+    IniDocument doc;
+    if (doc.Load(path) != IniDocument::LoadResult::Ok || !doc.Has(kCountSection, kCountKey)) {
+        return std::nullopt;
+    }
+    return TasksOf(doc);
+}
+
+std::wstring KeepProfileCopy(const std::wstring& prefix) {
+    const std::wstring folder = GetConfigFolder();
+    if (folder.empty()) {
+        return {};
+    }
+    std::string bytes;
+    IniDocument doc;
+    const IniDocument::LoadResult result = doc.Load(folder + L"\\Profile.txt");
+    if (result != IniDocument::LoadResult::Ok && result != IniDocument::LoadResult::Missing) {
+        return {};
+    }
+    return WriteStampedCopy(folder, prefix, doc.Bytes());
 }
 
 void ProfileState::Load(TaskStore& tasks) {

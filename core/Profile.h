@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace core {
 
@@ -45,6 +46,15 @@ void LoadTasks(TaskList& tasks);
 void SaveTasks(const TaskList& tasks);
 // The text a value is stored as: each line break replaced by one blank.
 std::wstring OneLine(const std::wstring& text);
+
+// A file of tasks for another profile: TaskCount and the Task sections, every key of each task but its last run.
+// False when it could not be written; a file that was there is then unchanged.
+bool WriteTaskFile(const std::wstring& path, const std::vector<Task>& tasks);
+// The tasks of such a file (or of a profile); empty when it cannot be read or has no TaskCount.
+std::optional<std::vector<Task>> ReadTaskFile(const std::wstring& path);
+// Keeps the profile as it is now beside it, byte for byte, as prefix + "YYYYMMDD-HHMMSS.txt" (local time), never
+// over another file (a name already taken gets "-2", "-3", ...). The copy's path; empty when none could be made.
+std::wstring KeepProfileCopy(const std::wstring& prefix);
 
 // The file as read is damaged: the document says so (bytes that are no text, a header without its ']'), or a
 // row under TaskCount lacks Program, Action or Time while its section holds text. Sections beyond the count

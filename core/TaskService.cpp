@@ -168,6 +168,39 @@ bool TaskService::RunNow(TaskId id) {
     return true;
 }
 
+namespace {
+
+std::vector<Task> WithoutIds(std::vector<Task> tasks) {
+    for (Task& task : tasks) {
+        task.id = 0;
+    }
+    return tasks;
+}
+
+}  // namespace
+
+void TaskService::AddTasks(const std::vector<Task>& tasks) {
+    const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+    m_tasks.AppendTasks(WithoutIds(tasks));
+    Emit(ServiceEvent(ServiceEvent::Kind::ListChanged));
+    SaveNow(true);
+}
+
+void TaskService::ReplaceTasks(const std::vector<Task>& tasks) {
+    const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+    for (const TaskId id : m_tasks.Ids()) {
+        fw::IgnoreResult(m_tasks.Remove(id));
+    }
+    m_tasks.AppendTasks(WithoutIds(tasks));
+    Emit(ServiceEvent(ServiceEvent::Kind::ListChanged));
+    SaveNow(true);
+}
+
+bool TaskService::SavePending() const {
+    const std::lock_guard lock(m_profileMutex);
+    return m_profile.SavePending();
+}
+
 void TaskService::NoticeResume() {
     if (m_scheduler) {
         m_scheduler->NoticeResume();

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace core {
 
@@ -105,6 +106,12 @@ public:
     bool SetEnabled(TaskId id, bool enabled);
     // Runs the task now, whatever its time, days or state, and notes the run.
     bool RunNow(TaskId id);
+    // Tasks taken from elsewhere, each with a new id: after the list's own, or in place of all of them. One change
+    // and one write, however many tasks come.
+    void AddTasks(const std::vector<Task>& tasks);
+    void ReplaceTasks(const std::vector<Task>& tasks);
+    // The list holds changes that the profile does not, because the last write failed.
+    bool SavePending() const;
 
     // The computer has resumed from sleep.
     void NoticeResume();

@@ -8,6 +8,7 @@
 #include "core/TaskStore.h"
 #include "core/TaskTime.h"
 #include "helpers/HelperProcess.h"
+#include "helpers/RemoteList.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +31,8 @@ namespace {
 
 using testing_support::HelperProcess;
 using testing_support::ReadLines;
+using testing_support::RemoteList;
+using testing_support::TopLevelWindowsOf;
 using testing_support::WaitUntil;
 
 constexpr DWORD kWait = 10000;
@@ -110,25 +113,6 @@ std::wstring ClassOf(HWND hwnd) {
     return name;
 }
 
-std::vector<HWND> TopLevelWindowsOf(DWORD processId) {
-    struct Search {
-        DWORD processId;
-        std::vector<HWND> found;
-    } search{processId, {}};
-    ::EnumWindows(
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(lParam);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(hwnd, &owner);
-            if (owner == s.processId) {
-                s.found.push_back(hwnd);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // A visible dialog of the process with this caption: a message box (it has the box's text control) or
 // another dialog.
 HWND FindDialogOf(DWORD processId, const std::wstring& caption, bool messageBox) {
@@ -171,73 +155,6 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     ::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kWait, &result);
     return static_cast<LRESULT>(result);
 }
-
-// The list view of another process, read and changed through memory allocated in that process.
-class RemoteList {
-public:
-    RemoteList(DWORD processId, HWND list)
-        : m_list(list),
-          m_process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId)) {
-        if (m_process) {
-            m_memory = ::VirtualAllocEx(m_process.Get(), nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-        }
-    }
-    RemoteList(const RemoteList&) = delete;
-    RemoteList& operator=(const RemoteList&) = delete;
-    ~RemoteList() {
-        if (m_memory) {
-            ::VirtualFreeEx(m_process.Get(), m_memory, 0, MEM_RELEASE);
-        }
-    }
-
-    bool Valid() const { return m_memory != nullptr; }
-    int Count() const { return static_cast<int>(::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0)); }
-
-    std::wstring Text(int row, int column) const {
-        auto* remoteText = static_cast<wchar_t*>(m_memory) + sizeof(LVITEMW);
-        LVITEMW item{};
-        item.iSubItem = column;
-        item.pszText = remoteText;
-        item.cchTextMax = kTextChars;
-        Write(item);
-        const auto length =
-            ::SendMessageW(m_list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(m_memory));
-        std::wstring text(kTextChars, L'\0');
-        SIZE_T read = 0;
-        ::ReadProcessMemory(m_process.Get(), remoteText, text.data(), kTextChars * sizeof(wchar_t), &read);
-        text.resize(std::clamp<size_t>(static_cast<size_t>(length), 0, kTextChars));
-        return text;
-    }
-
-    std::vector<std::wstring> Column(int column) const {
-        std::vector<std::wstring> texts;
-        for (int row = 0; row < Count(); ++row) {
-            texts.push_back(Text(row, column));
-        }
-        return texts;
-    }
-
-    void Select(int row, bool selected) const {
-        LVITEMW item{};
-        item.stateMask = LVIS_SELECTED;
-        item.state = selected ? LVIS_SELECTED : 0;
-        Write(item);
-        ::SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(m_memory));
-    }
-
-private:
-    static constexpr size_t kTextChars = 1024;
-    static constexpr size_t kSize = sizeof(LVITEMW) * 2 + kTextChars * sizeof(wchar_t) + 64;
-
-    void Write(const LVITEMW& item) const {
-        SIZE_T written = 0;
-        ::WriteProcessMemory(m_process.Get(), m_memory, &item, sizeof item, &written);
-    }
-
-    HWND m_list;
-    fw::UniqueHandle m_process;
-    void* m_memory = nullptr;
-};
 
 // Sets an environment variable for the processes started meanwhile; the old state comes back after.
 class ScopedEnvironment {

@@ -1,0 +1,111 @@
+#include "cli/Companion.h"
+
+#include "cli/CommandPipe.h"
+#include "cli/Console.h"
+#include "cli/History.h"
+#include "cli/ProfileLock.h"
+#include "control/ProgramRunner.h"
+#include "core/AsciiCase.h"
+#include "core/Profile.h"
+
+#include <mutex>
+
+namespace cli {
+namespace {
+
+// How long marlowick.com keeps trying to reach a Marlowick that is starting or ending.
+constexpr ULONGLONG kReachTimeoutMs = 15000;
+// How long it waits for the lock at each try: a Marlowick that holds it may start serving meanwhile.
+constexpr DWORD kLockTryMs = 100;
+// How long exit waits for Marlowick to end.
+constexpr DWORD kExitWaitMs = 30000;
+
+bool IsHelp(const std::vector<std::wstring>& words) {
+    if (words.empty()) {
+        return true;
+    }
+    const std::wstring word = core::AsciiLower(words[0]);
+    return word == L"/?" || word == L"-?" || word == L"/h" || word == L"-h" || word == L"--help" || word == L"help";
+}
+
+// Hands the command to the running Marlowick, or carries it out here once none runs. Marlowick holds the writer
+// lock from before it reads the profile until its process ends, so whoever holds the lock is the only writer.
+CommandAnswer Deliver(const std::vector<std::wstring>& words, ProfileWriterLock& lock) {
+    const ULONGLONG deadline = ::GetTickCount64() + kReachTimeoutMs;
+    for (;;) {
+        CommandAnswer answer;
+        switch (SendCommand(kPipeName, words, answer)) {
+            case SendResult::Answered:
+                return answer;
+            case SendResult::Denied:
+                return {kExitUnreachable,
+                        {L"Marlowick is running for another user: its tasks cannot be changed from here."}};
+            case SendResult::Failed:
+                // The request may have reached it: trying again could carry it out twice.
+                return {kExitUnreachable, {L"Marlowick did not answer: the command may not have been carried out."}};
+            case SendResult::Busy:
+                fw::IgnoreResult(::WaitNamedPipeW(kPipeName, 200));
+                break;
+            case SendResult::NoServer:
+                if (lock.Acquire(kLockTryMs)) {
+                    return RunOnProfile(words);
+                }
+                break;
+        }
+        if (::GetTickCount64() > deadline) {
+            return {kExitUnreachable, {L"Marlowick is running but does not answer."}};
+        }
+    }
+}
+
+// The first message the service had, or a plain reason.
+std::wstring Reason(const std::vector<std::wstring>& messages, const wchar_t* otherwise) {
+    std::wstring reason = messages.empty() ? otherwise : core::OneLine(messages.front());
+    while (!reason.empty() && reason.back() == L' ') {
+        reason.pop_back();
+    }
+    return reason;
+}
+
+}  // namespace
+
+CommandAnswer RunOnProfile(const std::vector<std::wstring>& words) {
+    RunResults results;
+    std::mutex mutex;
+    std::vector<std::wstring> messages;
+    core::TaskService service(std::make_unique<control::ProgramRunner>(), [&](const core::ServiceEvent& event) {
+        results.Notice(event);
+        if (event.kind == core::ServiceEvent::Kind::Message || event.kind == core::ServiceEvent::Kind::SaveFailed) {
+            const std::lock_guard lock(mutex);
+            messages.push_back(event.text);
+        }
+    });
+    service.Load();
+    if (!service.ProfileRead()) {
+        const std::lock_guard lock(mutex);
+        return CommandAnswer::Failure(Reason(messages, L"The profile cannot be read."));
+    }
+    CommandHost host{service, results, {}, &ReadHistoryLines};
+    CommandAnswer answer = RunCommandQuietly(words, host);
+    // Every change has been written by its command; the list is not written again.
+    service.Shutdown();
+    return answer;
+}
+
+int CompanionMain(std::vector<std::wstring> words) {
+    if (IsHelp(words)) {
+        WriteLines(STD_OUTPUT_HANDLE, UsageLines());
+        return words.empty() ? kExitFailed : kExitOk;
+    }
+    words = WithFullPaths(std::move(words));
+    ProfileWriterLock lock;
+    CommandAnswer answer = Deliver(words, lock);
+    if (answer.exitCode == kExitOk && core::AsciiLower(words[0]) == L"exit" && !lock.Acquire(kExitWaitMs)) {
+        // Marlowick ends when it lets go of the lock; it may still be showing a box that waits for its user.
+        answer = CommandAnswer::Failure(L"Marlowick was asked to exit but has not ended yet.");
+    }
+    WriteLines(answer.exitCode == kExitOk ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE, answer.lines);
+    return answer.exitCode;
+}
+
+}  // namespace cli
