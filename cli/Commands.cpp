@@ -55,15 +55,10 @@ long long NowLocal() {
     return core::ToSeconds(core::SystemClock().local).value_or(0);
 }
 
-std::wstring NextRunText(const core::Schedule& schedule, TaskId id, long long nowLocal) {
-    for (const core::ScheduledTask& entry : schedule.Tasks()) {
-        if (entry.id == id) {
-            const std::optional<long long> next = core::NextDueSecond(entry, nowLocal);
-            return next ? LocalText(*next) : L"never";
-        }
-    }
-    // Disabled, or its time or days cannot be read: it never runs.
-    return L"never";
+// Disabled, its time or days unreadable, or its date past: it never runs.
+std::wstring NextRunText(const core::TaskRow& row, long long nowLocal) {
+    const std::optional<long long> next = core::NextRunOf(row, nowLocal);
+    return next ? LocalText(*next) : L"never";
 }
 
 // The time as the 24-hour "HH:MM:SS" that add takes; the stored text itself when it names no time.
@@ -84,7 +79,8 @@ std::wstring RepeatText(const Task& task) {
     return L"every " + task.every + L" min until " + (task.until.empty() ? L"end of day" : task.until);
 }
 
-std::wstring ListLine(const Task& task, const core::Schedule& schedule, long long nowLocal) {
+std::wstring ListLine(const core::TaskRow& row, long long nowLocal) {
+    const Task& task = row.task;
     const std::wstring fields[] = {
         std::to_wstring(task.id),
         task.program,
@@ -95,7 +91,7 @@ std::wstring ListLine(const Task& task, const core::Schedule& schedule, long lon
         RepeatText(task),
         task.date.empty() ? L"any date" : task.date,
         task.lastRun ? core::FormatUtc(*task.lastRun) : L"never",
-        NextRunText(schedule, task.id, nowLocal),
+        NextRunText(row, nowLocal),
     };
     std::wstring line;
     for (const std::wstring& field : fields) {
@@ -111,11 +107,13 @@ std::wstring ListLine(const Task& task, const core::Schedule& schedule, long lon
 }
 
 CommandAnswer List(CommandHost& host) {
-    const std::shared_ptr<const core::Schedule> schedule = host.service.Tasks().CurrentSchedule();
     const long long now = NowLocal();
     CommandAnswer answer;
-    for (const Task& task : host.service.Tasks().AllTasks()) {
-        answer.lines.push_back(ListLine(task, *schedule, now));
+    for (const TaskId id : host.service.Tasks().Ids()) {
+        // A task removed meanwhile is not listed.
+        if (const std::optional<core::TaskRow> row = host.service.Tasks().Find(id)) {
+            answer.lines.push_back(ListLine(*row, now));
+        }
     }
     return answer;
 }
