@@ -151,6 +151,12 @@ void CMarlowickDlg::OnServiceEvent(const core::ServiceEvent& event) {
         case Kind::FileKeptAside:
             m_trayIcon.ShowBalloon(kKeptAsideText + event.text, kKeptAsideTitle);
             break;
+        case Kind::RunFailed:
+            // Read at each failure: a change on the Options page counts from the next one.
+            if (control::NotifyFailuresOn()) {
+                m_trayIcon.ShowBalloon(event.text, kRunFailedTitle);
+            }
+            break;
     }
 }
 

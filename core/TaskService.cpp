@@ -1,16 +1,37 @@
 #include "core/TaskService.h"
 
+#include "core/History.h"
 #include "core/ProfileSecurity.h"
 #include "core/TaskOptions.h"
 
 #include <algorithm>
 
 namespace core {
+namespace {
+
+// The outcomes the user is told of when they happen: something did not go as the task says.
+bool IsFailure(const std::wstring& event) {
+    return event == history::kStartFailed || event == history::kTerminated || event == history::kCouldNotStop;
+}
+
+// "Start C:\tool.exe: start failed (The system cannot find the file specified)".
+std::wstring FailureNotice(const RunRequest& run, const RunOutcome& outcome) {
+    std::wstring text = run.action + L" " + run.program + L": " + outcome.event;
+    if (!outcome.detail.empty()) {
+        text +=
+            outcome.event == history::kTerminated ? L" after " + outcome.detail + L" s" : L" (" + outcome.detail + L")";
+    }
+    return text;
+}
+
+}  // namespace
 
 struct TaskService::Gate {
     std::mutex mutex;
     EventDispatcher dispatch;
     TaskStore* tasks = nullptr;
+    // Writes a history line; empty once the service is closed.
+    std::function<void(TaskId id, const RunRequest& run, const RunOutcome& outcome)> record;
 
     void Emit(const ServiceEvent& event) {
         const std::lock_guard lock(mutex);
@@ -18,17 +39,24 @@ struct TaskService::Gate {
             dispatch(event);
         }
     }
-    // A run's result reaches the task that ran, or nobody when it is gone.
-    void Result(TaskId id, const std::wstring& result) {
+    // A run's result reaches the task that ran, or nobody when it is gone; the history keeps it either way.
+    void Result(TaskId id, const RunRequest& run, const RunOutcome& outcome) {
         const std::lock_guard lock(mutex);
-        if (tasks && tasks->SetLastResult(id, result) && dispatch) {
-            dispatch(ServiceEvent(ServiceEvent::Kind::ResultArrived, id, result));
+        if (tasks && tasks->SetLastResult(id, outcome.result) && dispatch) {
+            dispatch(ServiceEvent(ServiceEvent::Kind::ResultArrived, id, outcome.result));
+        }
+        if (record) {
+            record(id, run, outcome);
+        }
+        if (dispatch && IsFailure(outcome.event)) {
+            dispatch(ServiceEvent(ServiceEvent::Kind::RunFailed, id, FailureNotice(run, outcome)));
         }
     }
     void Close() {
         const std::lock_guard lock(mutex);
         dispatch = nullptr;
         tasks = nullptr;
+        record = nullptr;
     }
 };
 
@@ -39,6 +67,9 @@ TaskService::TaskService(std::unique_ptr<TaskRunner> runner, EventDispatcher dis
       m_wakeTimer(m_options.wakeCalls) {
     m_gate->dispatch = std::move(dispatch);
     m_gate->tasks = &m_tasks;
+    m_gate->record = [this](TaskId id, const RunRequest& run, const RunOutcome& outcome) {
+        Record(id, run.program, run.action, outcome.event, outcome.detail);
+    };
     // The stops' waits live on the worker thread and end with it.
     m_worker = std::make_unique<fw::WorkerThread>(std::function<void()>{}, [this] { m_runner->EndStops(); });
 }
@@ -206,7 +237,7 @@ void TaskService::OnDue(const std::vector<ScheduledTask>& due) {
 void TaskService::Carry(TaskId id, const RunRequest& run) {
     if (IsStartAction(run.action)) {
         // On a thread of its own: a slow shell holds up that start alone.
-        m_runner->Start(run, ReportFor(id));
+        m_runner->Start(run, ReportFor(id, run));
     } else {
         // Off the window's thread and the scheduler's: a lookup that hangs on a dead share delays no firing.
         PostWork([this, id, run] { StopOnWorker(id, run); });
@@ -215,17 +246,36 @@ void TaskService::Carry(TaskId id, const RunRequest& run) {
 
 void TaskService::StopOnWorker(TaskId id, const RunRequest& run) {
     auto over = std::make_shared<bool>(false);
-    m_runner->Stop(run, [report = ReportFor(id), over](const std::wstring& result) {
+    m_runner->Stop(run, [report = ReportFor(id, run), over](const RunOutcome& outcome) {
         *over = true;
-        report(result);
+        report(outcome);
     });
     if (!*over) {
         Emit(ServiceEvent(ServiceEvent::Kind::StopPending, id));
     }
 }
 
-RunReport TaskService::ReportFor(TaskId id) const {
-    return [gate = m_gate, id](const std::wstring& result) { gate->Result(id, result); };
+RunReport TaskService::ReportFor(TaskId id, const RunRequest& run) const {
+    return [gate = m_gate, id, run](const RunOutcome& outcome) { gate->Result(id, run, outcome); };
+}
+
+void TaskService::Record(TaskId id,
+                         const std::wstring& program,
+                         const std::wstring& action,
+                         const std::wstring& event,
+                         const std::wstring& detail) {
+    // Stamped now: the line says when it happened, not when the worker came to it.
+    const history::Line line{history::TimeText(m_options.clock()), id, program, action, event, detail};
+    const auto append = [this, line] {
+        const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+        if (!history::Append(GetConfigFolder(), line)) {
+            ++m_historyDropped;
+        }
+    };
+    // Once the worker has ended (at exit) nothing fires any more, and the caller may wait for the file itself.
+    if (!m_worker->Post(append)) {
+        append();
+    }
 }
 
 void TaskService::SaveNow(bool report) {

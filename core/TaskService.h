@@ -40,6 +40,9 @@ struct ServiceEvent {
         // The profile was damaged and its original has been kept beside it: text is the copy's path. Told once,
         // when the copy is made.
         FileKeptAside,
+        // A start failed, or a stop had to terminate its program or could not stop it: text names the task and
+        // what happened, for a notice.
+        RunFailed,
     };
     explicit ServiceEvent(Kind kind, TaskId id = 0, std::wstring text = {}, UINT boxType = MB_OK)
         : kind(kind), id(id), text(std::move(text)), boxType(boxType) {}
@@ -106,6 +109,17 @@ public:
     // Runs the task now, whatever its time, days or state, and notes the run.
     bool RunNow(TaskId id);
 
+    // Adds a line to the history (History.txt beside the profile), stamped with the service's clock now. The
+    // line is written on the worker thread: the caller never waits for the file. A line that cannot be written
+    // is dropped and counted; nothing is shown.
+    void Record(TaskId id,
+                const std::wstring& program,
+                const std::wstring& action,
+                const std::wstring& event,
+                const std::wstring& detail);
+    // The lines that could not be written since the service was made.
+    unsigned HistoryLinesDropped() const { return m_historyDropped; }
+
     // The computer has resumed from sleep.
     void NoticeResume();
     // The session ends: the list is written as it is, silently.
@@ -132,7 +146,8 @@ private:
     void Carry(TaskId id, const RunRequest& run);
     // On the worker thread.
     void StopOnWorker(TaskId id, const RunRequest& run);
-    RunReport ReportFor(TaskId id) const;
+    // Hears the outcome of the task's run: its Last run text, its history line and, for a failure, a notice.
+    RunReport ReportFor(TaskId id, const RunRequest& run) const;
 
     // Writes the list now; report: a failure becomes SaveFailed.
     void SaveNow(bool report);
@@ -155,6 +170,7 @@ private:
     WakeTimer m_wakeTimer;
     std::unique_ptr<Scheduler> m_scheduler;
     std::atomic<bool> m_saveQueued{false};
+    std::atomic<unsigned> m_historyDropped{0};
     std::atomic<ULONGLONG> m_lastSave{0};
     bool m_exited = false;
     std::unique_ptr<fw::WorkerThread> m_worker;

@@ -81,6 +81,7 @@
 #define IDC_TIMEOUT_EDIT 1025
 #define IDC_FORCE_QUIT 1031
 #define IDC_START_AT_LOGON 1032
+#define IDC_NOTIFY_FAILURES 1033
 
 // Exit confirmation (dialog 152)
 #define IDC_CONFIRM_HIDE 1028

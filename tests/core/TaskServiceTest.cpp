@@ -1,5 +1,6 @@
 // The task service without any window: its commands, the events it hands its owner, the saves and the retries
 // of the profile, the stops at shutdown, and the order of things at exit.
+#include "core/History.h"
 #include "core/Profile.h"
 #include "core/TaskOptions.h"
 #include "core/TaskService.h"
@@ -38,7 +39,7 @@ public:
 
     void Start(const core::RunRequest& run, core::RunReport report) override {
         Note(L"start", run);
-        core::TellRunResult(report, L"started");
+        core::TellRunResult(report, {L"started", core::history::kStarted, {}});
     }
     void Stop(const core::RunRequest& run, core::RunReport report) override {
         Note(L"stop", run);
@@ -208,7 +209,7 @@ TEST_F(TaskServiceTest, EachCommandChangesTheTaskByIdWritesTheFileAndTellsTheOwn
     ASSERT_TRUE(m_events.WaitFor(Kind::ResultArrived));
     ASSERT_TRUE(service->RunNow(stop));
     ASSERT_TRUE(m_events.WaitFor(Kind::StopPending));
-    core::TellRunResult(m_runner->StopReport(0), L"closed by itself");
+    core::TellRunResult(m_runner->StopReport(0), {L"closed by itself", core::history::kClosed, {}});
     ASSERT_TRUE(m_events.WaitFor(Kind::ResultArrived, 2));
     EXPECT_EQ(service->Tasks().Find(stop)->result, L"closed by itself");
 
@@ -249,7 +250,7 @@ TEST_F(TaskServiceTest, NoEventComesAfterShutdown) {
     m_events.Take();
     service->Shutdown();
     // An event would be on its way the moment it is raised: nothing waits for this thread.
-    late(L"closed by itself");
+    late({L"closed by itself", core::history::kClosed, {}});
     fw::IgnoreResult(service->Add(TaskAt(L"after", L"Start")));
     EXPECT_FALSE(m_events.Pending());
     EXPECT_TRUE(m_events.Take().empty());
