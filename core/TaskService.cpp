@@ -45,11 +45,12 @@ struct TaskService::Gate {
         if (tasks && tasks->SetLastResult(id, outcome.result) && dispatch) {
             dispatch(ServiceEvent(ServiceEvent::Kind::ResultArrived, id, outcome.result));
         }
-        if (record) {
-            record(id, run, outcome);
-        }
         if (dispatch && IsFailure(outcome.event)) {
             dispatch(ServiceEvent(ServiceEvent::Kind::RunFailed, id, FailureNotice(run, outcome)));
+        }
+        // Last: by the time the line is in the file, the owner has the events of the run.
+        if (record) {
+            record(id, run, outcome);
         }
     }
     void Close() {
