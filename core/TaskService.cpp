@@ -30,8 +30,8 @@ struct TaskService::Gate {
     std::mutex mutex;
     EventDispatcher dispatch;
     TaskStore* tasks = nullptr;
-    // Writes a history line; empty once the service is closed.
-    std::function<void(TaskId id, const RunRequest& run, const RunOutcome& outcome)> record;
+    // Queues a history line; empty once the service is closed.
+    std::function<void(history::Line line)> record;
 
     void Emit(const ServiceEvent& event) {
         const std::lock_guard lock(mutex);
@@ -41,6 +41,10 @@ struct TaskService::Gate {
     }
     // A run's result reaches the task that ran, or nobody when it is gone; the history keeps it either way.
     void Result(TaskId id, const RunRequest& run, const RunOutcome& outcome) {
+        // Stamped by the system's clock, before the lock: an outcome happens in real time, and a clock that is slow
+        // to read holds up nobody else.
+        history::Line line{
+            history::TimeText(SystemClock()), id, run.program, run.action, outcome.event, outcome.detail};
         const std::lock_guard lock(mutex);
         if (tasks && tasks->SetLastResult(id, outcome.result) && dispatch) {
             dispatch(ServiceEvent(ServiceEvent::Kind::ResultArrived, id, outcome.result));
@@ -50,7 +54,7 @@ struct TaskService::Gate {
         }
         // Last: by the time the line is in the file, the owner has the events of the run.
         if (record) {
-            record(id, run, outcome);
+            record(std::move(line));
         }
     }
     void Close() {
@@ -68,9 +72,7 @@ TaskService::TaskService(std::unique_ptr<TaskRunner> runner, EventDispatcher dis
       m_wakeTimer(m_options.wakeCalls) {
     m_gate->dispatch = std::move(dispatch);
     m_gate->tasks = &m_tasks;
-    m_gate->record = [this](TaskId id, const RunRequest& run, const RunOutcome& outcome) {
-        Record(id, run.program, run.action, outcome.event, outcome.detail);
-    };
+    m_gate->record = [this](history::Line line) { RecordLine(std::move(line)); };
     // The stops' waits live on the worker thread and end with it.
     m_worker = std::make_unique<fw::WorkerThread>(std::function<void()>{}, [this] { m_runner->EndStops(); });
 }
@@ -266,8 +268,11 @@ void TaskService::Record(TaskId id,
                          const std::wstring& event,
                          const std::wstring& detail) {
     // Stamped now: the line says when it happened, not when the worker came to it.
-    const history::Line line{history::TimeText(m_options.clock()), id, program, action, event, detail};
-    const auto append = [this, line] {
+    RecordLine({history::TimeText(m_options.clock()), id, program, action, event, detail});
+}
+
+void TaskService::RecordLine(history::Line line) {
+    const auto append = [this, line = std::move(line)] {
         const fw::MessageBoxRedirect quiet = MessagesAsEvents();
         if (!history::Append(GetConfigFolder(), line)) {
             ++m_historyDropped;

@@ -2,6 +2,7 @@
 // The tasks while the program runs, and all that acts on them without a window: the profile, the scheduler and
 // its thread, the runs and the stops that wait, the wake timer and what came of each run. The main window shows
 // the tasks and sends commands; a command line or any other owner can do the same.
+#include "core/History.h"
 #include "core/Profile.h"
 #include "core/Scheduler.h"
 #include "core/TaskRunner.h"
@@ -148,6 +149,8 @@ private:
     void StopOnWorker(TaskId id, const RunRequest& run);
     // Hears the outcome of the task's run: its Last run text, its history line and, for a failure, a notice.
     RunReport ReportFor(TaskId id, const RunRequest& run) const;
+    // Writes a stamped line on the worker thread (on this one once the worker has ended).
+    void RecordLine(history::Line line);
 
     // Writes the list now; report: a failure becomes SaveFailed.
     void SaveNow(bool report);
