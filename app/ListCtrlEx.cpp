@@ -83,11 +83,17 @@ void CListCtrlEx::SetupTaskColumns() const {
     }
 }
 
-void CListCtrlEx::Refresh() {
-    std::unordered_set<core::TaskId> selected;
+std::vector<core::TaskId> CListCtrlEx::GetSelectedIds() const {
+    std::vector<core::TaskId> ids;
     for (int row = GetNextItem(-1, LVNI_SELECTED); row >= 0; row = GetNextItem(row, LVNI_SELECTED)) {
-        selected.insert(GetTaskId(row));
+        ids.push_back(GetTaskId(row));
     }
+    return ids;
+}
+
+void CListCtrlEx::Refresh() {
+    const std::vector<core::TaskId> selectedIds = GetSelectedIds();
+    const std::unordered_set<core::TaskId> selected(selectedIds.begin(), selectedIds.end());
     const core::TaskId focused = GetTaskId(GetNextItem(-1, LVNI_FOCUSED));
     m_ids = m_store.Ids();
     SendMessage(LVM_SETITEMCOUNT, m_ids.size(), LVSICF_NOSCROLL);

@@ -49,6 +49,8 @@ public:
     // The first selected row, or -1; and its task, or 0.
     int GetFirstSelectedTask() const { return GetNextItem(-1, LVNI_SELECTED); }
     core::TaskId GetFirstSelectedId() const { return GetTaskId(GetFirstSelectedTask()); }
+    // The tasks of every selected row, in row order.
+    std::vector<core::TaskId> GetSelectedIds() const;
     // Selects the task's row alone, when it is shown.
     void SelectOnly(core::TaskId id);
 

@@ -2,6 +2,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/ExitConfirmDialog.h"
+#include "app/HistoryDlg.h"
 #include "cli/History.h"
 #include "control/ConfigDialog.h"
 #include "control/ProgramRunner.h"
@@ -60,6 +61,8 @@ const fw::MessageMap* CMarlowickDlg::StaticMessageMap() {
         fw::OnCommand<&CMarlowickDlg::OnToggleEnabled>(IDM_TOGGLE_ENABLED),
         fw::OnCommand<&CMarlowickDlg::OnOptions>(IDC_OPTIONS),
         fw::OnCommand<&CMarlowickDlg::OnAbout>(IDM_ABOUT),
+        fw::OnCommand<&CMarlowickDlg::OnTaskHistory>(IDM_TASK_HISTORY),
+        fw::OnCommand<&CMarlowickDlg::OnTrayHistory>(IDM_TRAY_HISTORY),
         fw::OnCommand<&CMarlowickDlg::OnTrayExit>(IDM_TRAY_EXIT),
         fw::OnCommand<&CMarlowickDlg::OnHide>(IDM_TRAY_HIDE),
         fw::OnCommand<&CMarlowickDlg::OnTrayShow>(IDM_TRAY_SHOW),
@@ -157,6 +160,12 @@ void CMarlowickDlg::OnServiceEvent(const core::ServiceEvent& event) {
             break;
         case Kind::FileKeptAside:
             m_trayIcon.ShowBalloon(kKeptAsideText + event.text, kKeptAsideTitle);
+            break;
+        case Kind::RunFailed:
+            // Read at each failure: a change on the Options page counts from the next one.
+            if (control::NotifyFailuresOn()) {
+                m_trayIcon.ShowBalloon(event.text, kRunFailedTitle);
+            }
             break;
     }
 }
@@ -297,6 +306,24 @@ void CMarlowickDlg::OnOptions() {
 void CMarlowickDlg::OnAbout() {
     CAboutDlg about;
     fw::IgnoreResult(about.DoModal());
+}
+
+void CMarlowickDlg::OnTaskHistory() {
+    std::vector<core::TaskId> tasks = m_taskList.GetSelectedIds();
+    if (!tasks.empty()) {
+        ShowHistory(std::move(tasks));
+    }
+}
+
+void CMarlowickDlg::OnTrayHistory() {
+    ShowHistory({});
+}
+
+void CMarlowickDlg::ShowHistory(std::vector<core::TaskId> tasks) {
+    // Modal, as the program's other windows are; runs and their events go on meanwhile. A window in the tray owns
+    // nothing that shows: the History window then stands alone.
+    CHistoryDlg history(::IsIconic(m_hWnd) ? nullptr : m_hWnd, std::move(tasks), core::GetConfigFolder());
+    fw::IgnoreResult(history.DoModal());
 }
 
 void CMarlowickDlg::WinHelp(DWORD_PTR, UINT) {

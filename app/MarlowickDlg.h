@@ -72,6 +72,10 @@ private:
     void OnToggleEnabled();
     void OnOptions();
     void OnAbout();
+    // The History window: of the selected tasks (from the task list's menu), or of all (from the tray's).
+    void OnTaskHistory();
+    void OnTrayHistory();
+    void ShowHistory(std::vector<core::TaskId> tasks);
     LRESULT OnDblclkTaskList(NMHDR* header);
     LRESULT OnQueryEndSession();
     void OnEndSession(WPARAM ending, LPARAM flags);

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <utility>
 
 namespace app {
 
@@ -146,7 +147,23 @@ void CTrayIcon::SendIconAndTip() const {
     fw::IgnoreResult(::Shell_NotifyIconW(NIM_MODIFY, &data));
 }
 
+namespace {
+
+BalloonListener& Listener() {
+    static BalloonListener listener;
+    return listener;
+}
+
+}  // namespace
+
+BalloonListener SetBalloonListener(BalloonListener listener) {
+    return std::exchange(Listener(), std::move(listener));
+}
+
 void CTrayIcon::ShowBalloon(const std::wstring& text, const std::wstring& title) const {
+    if (Listener()) {
+        Listener()(text, title);
+    }
     NOTIFYICONDATAW version = ShortData(0);
     version.uVersion = 3;
     fw::IgnoreResult(::Shell_NotifyIconW(NIM_SETVERSION, &version));

@@ -5,6 +5,7 @@
 
 #include "core/TaskStore.h"
 
+#include <functional>
 #include <string>
 
 namespace app {
@@ -20,6 +21,8 @@ inline constexpr wchar_t kBalloonTitle[] = L"Tip";
 // The balloon that names the kept original of a damaged Profile.txt: the text is followed by the copy's path.
 inline constexpr wchar_t kKeptAsideText[] = L"Profile.txt was damaged. Its original is kept as ";
 inline constexpr wchar_t kKeptAsideTitle[] = L"Marlowick";
+// The balloon that tells of a run that failed: the text names the task and what happened.
+inline constexpr wchar_t kRunFailedTitle[] = L"Marlowick: a task failed";
 // The one icon identifier the program uses.
 inline constexpr UINT kTrayIconId = 1;
 
@@ -34,6 +37,11 @@ std::wstring TasksTip(const core::TaskStore& tasks, bool held);
 // Adds the window's taskbar button back (true) or removes it (false) through the shell's taskbar list, as the
 // window comes back from the tray or goes there; false when the taskbar list object is not available.
 bool SetTaskbarButton(HWND window, bool present);
+
+// Hears every balloon shown, before the shell does; for tests, which cannot see the shell's balloons. Returns the
+// previous listener.
+using BalloonListener = std::function<void(const std::wstring& text, const std::wstring& title)>;
+BalloonListener SetBalloonListener(BalloonListener listener);
 
 // The record of the one notification-area icon: the window it reports to, its identifier, its picture and
 // its tip. Every call to the shell is made and its result ignored; the icon goes when the record goes.

@@ -9,6 +9,10 @@
 
 namespace control {
 
+bool NotifyFailuresOn() {
+    return IsOnByDefaultText(core::GetSetting(kOptionsSection, kNotifyFailuresKey));
+}
+
 CConfigPage::CConfigPage() : fw::CPropertyPage(IDD_CONFIG_PAGE), m_programPath(fw::GetProgramPath()) {}
 
 const fw::MessageMap* CConfigPage::StaticMessageMap() {
@@ -16,6 +20,7 @@ const fw::MessageMap* CConfigPage::StaticMessageMap() {
         fw::OnControl<&CConfigPage::OnTimeOutChange>(IDC_TIMEOUT_EDIT, EN_CHANGE),
         fw::OnControl<&CConfigPage::OnForceQuitClicked>(IDC_FORCE_QUIT, BN_CLICKED),
         fw::OnControl<&CConfigPage::OnStartAtLogonClicked>(IDC_START_AT_LOGON, BN_CLICKED),
+        fw::OnControl<&CConfigPage::OnNotifyFailuresClicked>(IDC_NOTIFY_FAILURES, BN_CLICKED),
     };
     static const fw::MessageMap map{fw::CPropertyPage::StaticMessageMap(), kEntries};
     return &map;
@@ -25,6 +30,7 @@ void CConfigPage::DoDataExchange(fw::CDataExchange& dx) {
     fw::DDX_Text(dx, IDC_TIMEOUT_EDIT, m_strTimeOut);
     fw::DDX_Control(dx, IDC_FORCE_QUIT, m_btnForceQuit);
     fw::DDX_Control(dx, IDC_START_AT_LOGON, m_btnStartAtLogon);
+    fw::DDX_Control(dx, IDC_NOTIFY_FAILURES, m_btnNotifyFailures);
 }
 
 bool CConfigPage::OnInitDialog() {
@@ -32,12 +38,14 @@ bool CConfigPage::OnInitDialog() {
     fw::CPropertyPage::OnInitDialog();
     LoadStopOptions();
     LoadStartAtLogon();
+    LoadNotifyFailures();
     m_filling = false;
     return true;
 }
 
 bool CConfigPage::OnApply() {
     SaveStopOptions();
+    SaveNotifyFailures();
     SaveStartAtLogon();
     return fw::CPropertyPage::OnApply();
 }
@@ -74,6 +82,15 @@ void CConfigPage::SaveStartAtLogon() {
     }
 }
 
+void CConfigPage::LoadNotifyFailures() {
+    m_btnNotifyFailures.SetCheck(NotifyFailuresOn() ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void CConfigPage::SaveNotifyFailures() {
+    fw::IgnoreResult(core::SetSetting(kOptionsSection, kNotifyFailuresKey,
+                                      m_btnNotifyFailures.GetCheck() == BST_CHECKED ? L"TRUE" : L"FALSE"));
+}
+
 void CConfigPage::OnTimeOutChange() {
     if (!m_filling) {
         SetModified(true);
@@ -85,6 +102,10 @@ void CConfigPage::OnForceQuitClicked() {
 }
 
 void CConfigPage::OnStartAtLogonClicked() {
+    SetModified(true);
+}
+
+void CConfigPage::OnNotifyFailuresClicked() {
     SetModified(true);
 }
 

@@ -8,6 +8,12 @@
 
 namespace control {
 
+// Whether a task that fails (a start that fails, a stop that must terminate or cannot stop) is told in a balloon:
+// "TRUE" or "FALSE" in the settings file, on when absent.
+inline constexpr wchar_t kOptionsSection[] = L"Options";
+inline constexpr wchar_t kNotifyFailuresKey[] = L"NotifyFailures";
+bool NotifyFailuresOn();
+
 // The one page of the Options sheet, "Options". It reads the values when it opens and writes them all on OK
 // and on Apply: the stop options to the settings file, the start at logon to the Run key.
 class CConfigPage : public fw::CPropertyPage {
@@ -24,9 +30,14 @@ public:
     // Writes or removes the Run key's value as the box says; a failure is told in a message box.
     void SaveStartAtLogon();
 
+    // The failure notices' box, from and to the settings file.
+    void LoadNotifyFailures();
+    void SaveNotifyFailures();
+
     std::wstring m_strTimeOut;
     fw::CButton m_btnForceQuit;
     fw::CButton m_btnStartAtLogon;
+    fw::CButton m_btnNotifyFailures;
     // The program that the Run key is to start: this one.
     std::wstring m_programPath;
 
@@ -42,6 +53,7 @@ private:
     void OnTimeOutChange();
     void OnForceQuitClicked();
     void OnStartAtLogonClicked();
+    void OnNotifyFailuresClicked();
 
     // Set while the page fills its own fields, whose change notifications are no edit of the user's.
     bool m_filling = false;

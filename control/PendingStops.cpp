@@ -10,6 +10,8 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"MarlowickPendingStops";
 constexpr UINT kProcessEnded = WM_APP + 1;
 constexpr UINT kTimeOutPassed = WM_APP + 2;
+// How long a process whose termination failed is given to show that it is ending anyway.
+constexpr DWORD kEndingWaitMs = 100;
 
 // Cancels a pool wait and waits for a callback that is already running (it only posts a message).
 BOOL UnregisterWaitBlocking(HANDLE wait) {
@@ -28,16 +30,21 @@ void RegisterWindowClass(WNDPROC procedure) {
 }
 
 // The end of a grace period: a process that is still running is terminated when the options say so. A
-// termination can fail only for a process that is ending already.
-std::wstring EndGracePeriod(HANDLE process, DWORD timeOutMilliseconds, bool forceQuit) {
+// termination that fails for a process that is ending already is a termination all the same.
+RunOutcome EndGracePeriod(HANDLE process, DWORD timeOutMilliseconds, bool forceQuit) {
     if (::WaitForSingleObject(process, 0) != WAIT_TIMEOUT) {
-        return kRunClosedByItself;
+        return ClosedByItselfOutcome();
     }
     if (!forceQuit) {
-        return kRunStillRunning;
+        return StillRunningOutcome();
     }
-    fw::IgnoreResult(::TerminateProcess(process, 0));
-    return TerminatedResult(timeOutMilliseconds);
+    if (!::TerminateProcess(process, 0)) {
+        const DWORD error = ::GetLastError();
+        if (::WaitForSingleObject(process, kEndingWaitMs) == WAIT_TIMEOUT) {
+            return CouldNotEndOutcome(error);
+        }
+    }
+    return TerminatedOutcome(timeOutMilliseconds);
 }
 
 }  // namespace
@@ -83,7 +90,7 @@ void PendingStops::Add(fw::UniqueHandle process,
                        bool forceQuit,
                        RunReport report) {
     if (!process) {
-        TellRunResult(report, kRunCouldNotOpen);
+        TellRunResult(report, CouldNotOpenOutcome(ERROR_INVALID_HANDLE));
         return;
     }
     auto stop = std::make_unique<Stop>();
@@ -99,7 +106,7 @@ void PendingStops::Add(fw::UniqueHandle process,
         !::RegisterWaitForSingleObject(stop->wait.Put(), stop->process.Get(), &PendingStops::OnWaitDone, stop.get(),
                                        timeOutMilliseconds, WT_EXECUTEONLYONCE)) {
         stop->wait.Release();  // nothing registered, nothing to cancel
-        const std::wstring result = EndGracePeriod(stop->process.Get(), timeOutMilliseconds, forceQuit);
+        const RunOutcome result = EndGracePeriod(stop->process.Get(), timeOutMilliseconds, forceQuit);
         const RunReport told = std::move(stop->report);
         stop.reset();
         TellRunResult(told, result);
@@ -122,8 +129,8 @@ void PendingStops::Finish(UINT_PTR id, bool timedOut) {
     }
     std::unique_ptr<Stop> stop = std::move(found->second);
     m_stops.erase(found);
-    const std::wstring result =
-        timedOut ? EndGracePeriod(stop->process.Get(), stop->timeOut, stop->forceQuit) : kRunClosedByItself;
+    const RunOutcome result =
+        timedOut ? EndGracePeriod(stop->process.Get(), stop->timeOut, stop->forceQuit) : ClosedByItselfOutcome();
     const RunReport told = std::move(stop->report);
     // The watch and the process handle are released before anyone hears of it.
     stop.reset();

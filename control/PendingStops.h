@@ -37,9 +37,10 @@ public:
     // code 0 if forceQuit is set, and released either way. A time-out of 0 acts before this returns.
     //
     // The report hears the outcome once, on the thread that owns this object, after the handle has been
-    // released: kRunClosedByItself, TerminatedResult or kRunStillRunning (kRunCouldNotOpen for no handle). It
-    // is called from this object's message handling, or before this returns when the stop is over at once. A
-    // stop abandoned by the destructor reports nothing. The report must not destroy this object.
+    // released: ClosedByItselfOutcome, TerminatedOutcome, StillRunningOutcome or CouldNotEndOutcome
+    // (CouldNotOpenOutcome for no handle). It is called from this object's message handling, or before this returns
+    // when the stop is over at once. A stop abandoned by the destructor reports nothing. The report must not destroy
+    // this object.
     void Add(fw::UniqueHandle process,
              DWORD processId,
              DWORD timeOutMilliseconds,

@@ -16,8 +16,8 @@ void ProgramRunner::Stop(const core::RunRequest& run, core::RunReport report) {
     }
     if (run.keepAwake) {
         // The hold goes with the last copy of the report, when the stop is over (or abandoned), on this thread.
-        report = [hold = std::make_shared<AwakeHold>(), told = std::move(report)](const std::wstring& result) {
-            core::TellRunResult(told, result);
+        report = [hold = std::make_shared<AwakeHold>(), told = std::move(report)](const core::RunOutcome& outcome) {
+            core::TellRunResult(told, outcome);
         };
     }
     StopProgram(run.program, *m_stops, std::move(report));

@@ -63,10 +63,10 @@ const wchar_t* OrNull(const std::wstring& text) {
 
 }  // namespace
 
-std::wstring StartProgram(const std::wstring& program,
-                          const std::wstring& arguments,
-                          const std::wstring& folder,
-                          fw::UniqueHandle* process) {
+RunOutcome StartProgram(const std::wstring& program,
+                        const std::wstring& arguments,
+                        const std::wstring& folder,
+                        fw::UniqueHandle* process) {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     // No box from the shell: the result says what went wrong. NOASYNC: the shell is done when this returns,
@@ -82,9 +82,9 @@ std::wstring StartProgram(const std::wstring& program,
         if (process) {
             process->Reset(info.hProcess);
         }
-        return kRunStarted;
+        return StartedOutcome();
     }
-    return StartFailedResult(ShellError(info));
+    return StartFailedOutcome(ShellError(info));
 }
 
 void StartProgramInBackground(const std::wstring& program,

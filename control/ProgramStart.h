@@ -11,13 +11,13 @@ namespace control {
 // runs, a document opens in its program). The program text is one file name, never split into arguments: the
 // task's arguments go to the program as they are, and the folder becomes its current one; an empty text for
 // either leaves it as the shell's default (no arguments, the caller's current folder). Nothing is checked
-// beforehand, nothing waits for the program, and the shell shows no box of its own. Returns the result:
-// kRunStarted, or StartFailedResult with the shell's reason.
+// beforehand, nothing waits for the program, and the shell shows no box of its own. Returns the outcome:
+// StartedOutcome, or StartFailedOutcome with the shell's reason.
 // With process, the started process (when the shell started one) is handed out there.
-std::wstring StartProgram(const std::wstring& program,
-                          const std::wstring& arguments,
-                          const std::wstring& folder,
-                          fw::UniqueHandle* process = nullptr);
+RunOutcome StartProgram(const std::wstring& program,
+                        const std::wstring& arguments,
+                        const std::wstring& folder,
+                        fw::UniqueHandle* process = nullptr);
 
 // StartProgram on a thread of its own, with COM set up as the shell needs it: a file on a share that does not
 // answer, or a slow shell extension, holds up that one start and nothing else. Returns at once. The report

@@ -18,11 +18,17 @@ StopHooks& Hooks() {
     return hooks;
 }
 
-fw::UniqueHandle OpenForStop(DWORD processId) {
-    if (Hooks().openForStop) {
-        return fw::UniqueHandle(Hooks().openForStop(processId));
+// error: why the process could not be opened, when it could not.
+fw::UniqueHandle OpenForStop(DWORD processId, DWORD& error) {
+    ::SetLastError(ERROR_SUCCESS);
+    fw::UniqueHandle process(Hooks().openForStop ? Hooks().openForStop(processId)
+                                                 : ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
+    error = ::GetLastError();
+    // Refused without a reason given: access was what was refused.
+    if (!process && error == ERROR_SUCCESS) {
+        error = ERROR_ACCESS_DENIED;
     }
-    return fw::UniqueHandle(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
+    return process;
 }
 
 DWORD WindowProcessId(HWND hwnd) {
@@ -32,8 +38,8 @@ DWORD WindowProcessId(HWND hwnd) {
 }
 
 // The report comes first: a box may wait for the user, the list need not.
-void TellCannotOpen(const RunReport& report) {
-    TellRunResult(report, kRunCouldNotOpen);
+void TellCannotOpen(const RunReport& report, DWORD error) {
+    TellRunResult(report, CouldNotOpenOutcome(error));
     fw::AfxMessageBox(L"Could not OpenProcess", MB_OK);
 }
 
@@ -86,6 +92,7 @@ void StopProgramByPath(const std::wstring& path, const StopOptions& options, Pen
     const DWORD ownId = ::GetCurrentProcessId();
     const std::wstring wanted = core::AsciiLower(path);
     bool refused = false;
+    DWORD error = ERROR_SUCCESS;
     for (DWORD id : ListProcessIds()) {
         if (id == ownId) {
             continue;
@@ -96,7 +103,7 @@ void StopProgramByPath(const std::wstring& path, const StopOptions& options, Pen
         }
         // The query handle keeps the id from passing to another process while the process is opened again
         // with the rights of a stop.
-        fw::UniqueHandle process = OpenForStop(id);
+        fw::UniqueHandle process = OpenForStop(id, error);
         if (!process) {
             refused = true;  // another user's or a protected instance: perhaps a later one is the user's own
             continue;
@@ -105,9 +112,9 @@ void StopProgramByPath(const std::wstring& path, const StopOptions& options, Pen
         return;
     }
     if (refused) {
-        TellCannotOpen(report);
+        TellCannotOpen(report, error);
     } else {
-        TellRunResult(report, kRunNotFound);
+        TellRunResult(report, NotFoundOutcome());
     }
 }
 
@@ -121,15 +128,16 @@ void StopProgramByWindowTitle(const std::wstring& title,
         fw::IgnoreResult(::EnumWindows(&FindTitledWindow, reinterpret_cast<LPARAM>(&search)));
     }
     const DWORD processId = search.found ? WindowProcessId(search.found) : 0;
-    fw::UniqueHandle process = processId != 0 ? OpenForStop(processId) : fw::UniqueHandle();
+    DWORD error = ERROR_SUCCESS;
+    fw::UniqueHandle process = processId != 0 ? OpenForStop(processId, error) : fw::UniqueHandle();
     if (processId != 0 && !process) {
-        TellCannotOpen(report);
+        TellCannotOpen(report, error);
         return;
     }
     // A window lives no longer than its process: while the window is still there and still the process's,
     // the handle is that of the window's process, not of a later one that was given the same id.
     if (processId == 0 || WindowProcessId(search.found) != processId) {
-        TellRunResult(report, kRunNotFound);
+        TellRunResult(report, NotFoundOutcome());
         fw::AfxMessageBox(L"Can not find program: " + title, MB_OK);
         return;
     }
@@ -143,12 +151,12 @@ void CloseAndTerminateProcess(DWORD processId,
                               PendingStops& stops,
                               RunReport report) {
     if (!process) {
-        TellRunResult(report, kRunCouldNotOpen);
+        TellRunResult(report, CouldNotOpenOutcome(ERROR_INVALID_HANDLE));
         return;
     }
     // The program never stops itself, whoever asks.
     if (processId == ::GetCurrentProcessId()) {
-        TellRunResult(report, kRunNotFound);
+        TellRunResult(report, NotFoundOutcome());
         return;
     }
     if (Hooks().found) {
@@ -160,7 +168,7 @@ void CloseAndTerminateProcess(DWORD processId,
         // takes the taskbar and the desktop with it: only the windows the task names are asked to close.
         ShellWindows shell{processId, &program};
         fw::IgnoreResult(::EnumWindows(&PostCloseToTitledShellWindows, reinterpret_cast<LPARAM>(&shell)));
-        TellRunResult(report, kRunAskedShellToClose);
+        TellRunResult(report, AskedShellToCloseOutcome());
         return;
     }
     fw::IgnoreResult(::EnumWindows(&PostCloseToProcessWindows, static_cast<LPARAM>(processId)));

@@ -18,9 +18,13 @@ StopOptions& LastReadOptions() {
 
 }  // namespace
 
-bool IsForceQuitText(const std::wstring& text) {
+bool IsOnByDefaultText(const std::wstring& text) {
     const std::wstring upper = core::AsciiUpper(text);
     return upper.empty() || upper == L"TRUE";
+}
+
+bool IsForceQuitText(const std::wstring& text) {
+    return IsOnByDefaultText(text);
 }
 
 StopOptions ParseStopOptions(const std::wstring& timeOutText, const std::wstring& forceQuitText) {

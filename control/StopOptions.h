@@ -26,7 +26,10 @@ struct StopOptions {
     bool operator==(const StopOptions&) const = default;
 };
 
-// The flag's meaning for one text: set when the text is empty or "TRUE" in any letter case of A to Z.
+// A flag of the settings file that is on unless the file says otherwise: set when the text is empty or "TRUE" in
+// any letter case of A to Z.
+bool IsOnByDefaultText(const std::wstring& text);
+// The force-quit flag's meaning for one text, as IsOnByDefaultText.
 bool IsForceQuitText(const std::wstring& text);
 
 // The options that the two texts of the settings file stand for. An empty time-out is the default; any

@@ -6,14 +6,23 @@
 
 namespace core {
 
-// Hears what came of one run, once, in the words of the task list's Last run column. An empty function:
-// nobody listens.
-using RunReport = std::function<void(const std::wstring& result)>;
+// What came of one run: the text of the task list's Last run column, and the event and detail that the history
+// keeps (core/History.h), so that nobody has to take the text apart.
+struct RunOutcome {
+    std::wstring result;
+    std::wstring event;
+    std::wstring detail;
+
+    bool operator==(const RunOutcome&) const = default;
+};
+
+// Hears what came of one run, once. An empty function: nobody listens.
+using RunReport = std::function<void(const RunOutcome& outcome)>;
 
 // Tells the listener, when there is one.
-inline void TellRunResult(const RunReport& report, const std::wstring& result) {
+inline void TellRunResult(const RunReport& report, const RunOutcome& outcome) {
     if (report) {
-        report(result);
+        report(outcome);
     }
 }
 

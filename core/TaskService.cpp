@@ -1,16 +1,42 @@
 #include "core/TaskService.h"
 
+#include "core/History.h"
 #include "core/ProfileSecurity.h"
 #include "core/TaskOptions.h"
 
 #include <algorithm>
 
 namespace core {
+namespace {
+
+// A due time in the history's details: the local date and time, "2026-12-10 02:00:00".
+std::wstring DueTimeText(long long localSecond) {
+    return FormatDate(localSecond) + L" " + FormatTime24(static_cast<int>(localSecond % kSecondsPerDay));
+}
+
+// The outcomes the user is told of when they happen: something did not go as the task says.
+bool IsFailure(const std::wstring& event) {
+    return event == history::kStartFailed || event == history::kTerminated || event == history::kCouldNotStop;
+}
+
+// "Start C:\tool.exe: start failed (The system cannot find the file specified)".
+std::wstring FailureNotice(const RunRequest& run, const RunOutcome& outcome) {
+    std::wstring text = run.action + L" " + run.program + L": " + outcome.event;
+    if (!outcome.detail.empty()) {
+        text +=
+            outcome.event == history::kTerminated ? L" after " + outcome.detail + L" s" : L" (" + outcome.detail + L")";
+    }
+    return text;
+}
+
+}  // namespace
 
 struct TaskService::Gate {
     std::mutex mutex;
     EventDispatcher dispatch;
     TaskStore* tasks = nullptr;
+    // Queues a history line; empty once the service is closed.
+    std::function<void(history::Line line)> record;
 
     void Emit(const ServiceEvent& event) {
         const std::lock_guard lock(mutex);
@@ -18,17 +44,29 @@ struct TaskService::Gate {
             dispatch(event);
         }
     }
-    // A run's result reaches the task that ran, or nobody when it is gone.
-    void Result(TaskId id, const std::wstring& result) {
+    // A run's result reaches the task that ran, or nobody when it is gone; the history keeps it either way.
+    void Result(TaskId id, const RunRequest& run, const RunOutcome& outcome) {
+        // Stamped by the system's clock, before the lock: an outcome happens in real time, and a clock that is slow
+        // to read holds up nobody else.
+        history::Line line{
+            history::TimeText(SystemClock()), id, run.program, run.action, outcome.event, outcome.detail};
         const std::lock_guard lock(mutex);
-        if (tasks && tasks->SetLastResult(id, result) && dispatch) {
-            dispatch(ServiceEvent(ServiceEvent::Kind::ResultArrived, id, result));
+        if (tasks && tasks->SetLastResult(id, outcome.result) && dispatch) {
+            dispatch(ServiceEvent(ServiceEvent::Kind::ResultArrived, id, outcome.result));
+        }
+        if (dispatch && IsFailure(outcome.event)) {
+            dispatch(ServiceEvent(ServiceEvent::Kind::RunFailed, id, FailureNotice(run, outcome)));
+        }
+        // Last: by the time the line is in the file, the owner has the events of the run.
+        if (record) {
+            record(std::move(line));
         }
     }
     void Close() {
         const std::lock_guard lock(mutex);
         dispatch = nullptr;
         tasks = nullptr;
+        record = nullptr;
     }
 };
 
@@ -39,6 +77,7 @@ TaskService::TaskService(std::unique_ptr<TaskRunner> runner, EventDispatcher dis
       m_wakeTimer(m_options.wakeCalls) {
     m_gate->dispatch = std::move(dispatch);
     m_gate->tasks = &m_tasks;
+    m_gate->record = [this](history::Line line) { RecordLine(std::move(line)); };
     // The stops' waits live on the worker thread and end with it.
     m_worker = std::make_unique<fw::WorkerThread>(std::function<void()>{}, [this] { m_runner->EndStops(); });
 }
@@ -83,6 +122,9 @@ void TaskService::Load() {
     m_scheduler = std::make_unique<Scheduler>(
         m_tasks, m_options.clock, [this](const std::vector<ScheduledTask>& due) { OnDue(due); }, m_options.zone,
         [this](std::optional<UtcSeconds> moment) { m_wakeTimer.Set(moment); }, m_profile.Watched());
+    m_scheduler->SetMissedReport([this](const ScheduledTask& task, long long dueLocal) {
+        Record(task.id, task.program, task.action, history::kMissed, DueTimeText(dueLocal));
+    });
     Emit(ServiceEvent(ServiceEvent::Kind::ListChanged));
     NoteKeptCopy(keptCopy);
     ScheduleRetry();
@@ -226,6 +268,10 @@ void TaskService::Exit() {
 
 void TaskService::OnDue(const std::vector<ScheduledTask>& due) {
     for (const ScheduledTask& task : due) {
+        // Before what came of the run, which follows it in the history.
+        if (task.madeUpFor) {
+            Record(task.id, task.program, task.action, history::kMadeUp, DueTimeText(*task.madeUpFor));
+        }
         // A waking task keeps the computer awake while it is at work.
         Carry(task.id, {task.program, task.action, task.arguments, task.folder, task.wake});
     }
@@ -239,7 +285,7 @@ void TaskService::OnDue(const std::vector<ScheduledTask>& due) {
 void TaskService::Carry(TaskId id, const RunRequest& run) {
     if (IsStartAction(run.action)) {
         // On a thread of its own: a slow shell holds up that start alone.
-        m_runner->Start(run, ReportFor(id));
+        m_runner->Start(run, ReportFor(id, run));
     } else {
         // Off the window's thread and the scheduler's: a lookup that hangs on a dead share delays no firing.
         PostWork([this, id, run] { StopOnWorker(id, run); });
@@ -248,17 +294,39 @@ void TaskService::Carry(TaskId id, const RunRequest& run) {
 
 void TaskService::StopOnWorker(TaskId id, const RunRequest& run) {
     auto over = std::make_shared<bool>(false);
-    m_runner->Stop(run, [report = ReportFor(id), over](const std::wstring& result) {
+    m_runner->Stop(run, [report = ReportFor(id, run), over](const RunOutcome& outcome) {
         *over = true;
-        report(result);
+        report(outcome);
     });
     if (!*over) {
         Emit(ServiceEvent(ServiceEvent::Kind::StopPending, id));
     }
 }
 
-RunReport TaskService::ReportFor(TaskId id) const {
-    return [gate = m_gate, id](const std::wstring& result) { gate->Result(id, result); };
+RunReport TaskService::ReportFor(TaskId id, const RunRequest& run) const {
+    return [gate = m_gate, id, run](const RunOutcome& outcome) { gate->Result(id, run, outcome); };
+}
+
+void TaskService::Record(TaskId id,
+                         const std::wstring& program,
+                         const std::wstring& action,
+                         const std::wstring& event,
+                         const std::wstring& detail) {
+    // Stamped now: the line says when it happened, not when the worker came to it.
+    RecordLine({history::TimeText(m_options.clock()), id, program, action, event, detail});
+}
+
+void TaskService::RecordLine(history::Line line) {
+    const auto append = [this, line = std::move(line)] {
+        const fw::MessageBoxRedirect quiet = MessagesAsEvents();
+        if (!history::Append(GetConfigFolder(), line)) {
+            ++m_historyDropped;
+        }
+    };
+    // Once the worker has ended (at exit) nothing fires any more, and the caller may wait for the file itself.
+    if (!m_worker->Post(append)) {
+        append();
+    }
 }
 
 void TaskService::SaveNow(bool report) {

@@ -2,6 +2,7 @@
 // The tasks while the program runs, and all that acts on them without a window: the profile, the scheduler and
 // its thread, the runs and the stops that wait, the wake timer and what came of each run. The main window shows
 // the tasks and sends commands; a command line or any other owner can do the same.
+#include "core/History.h"
 #include "core/Profile.h"
 #include "core/Scheduler.h"
 #include "core/TaskRunner.h"
@@ -41,6 +42,9 @@ struct ServiceEvent {
         // The profile was damaged and its original has been kept beside it: text is the copy's path. Told once,
         // when the copy is made.
         FileKeptAside,
+        // A start failed, or a stop had to terminate its program or could not stop it: text names the task and
+        // what happened, for a notice.
+        RunFailed,
     };
     explicit ServiceEvent(Kind kind, TaskId id = 0, std::wstring text = {}, UINT boxType = MB_OK)
         : kind(kind), id(id), text(std::move(text)), boxType(boxType) {}
@@ -113,6 +117,17 @@ public:
     // The list holds changes that the profile does not, because the last write failed.
     bool SavePending() const;
 
+    // Adds a line to the history (History.txt beside the profile), stamped with the service's clock now. The
+    // line is written on the worker thread: the caller never waits for the file. A line that cannot be written
+    // is dropped and counted; nothing is shown.
+    void Record(TaskId id,
+                const std::wstring& program,
+                const std::wstring& action,
+                const std::wstring& event,
+                const std::wstring& detail);
+    // The lines that could not be written since the service was made.
+    unsigned HistoryLinesDropped() const { return m_historyDropped; }
+
     // The computer has resumed from sleep.
     void NoticeResume();
     // The session ends: the list is written as it is, silently.
@@ -139,7 +154,10 @@ private:
     void Carry(TaskId id, const RunRequest& run);
     // On the worker thread.
     void StopOnWorker(TaskId id, const RunRequest& run);
-    RunReport ReportFor(TaskId id) const;
+    // Hears the outcome of the task's run: its Last run text, its history line and, for a failure, a notice.
+    RunReport ReportFor(TaskId id, const RunRequest& run) const;
+    // Writes a stamped line on the worker thread (on this one once the worker has ended).
+    void RecordLine(history::Line line);
 
     // Writes the list now; report: a failure becomes SaveFailed.
     void SaveNow(bool report);
@@ -162,6 +180,7 @@ private:
     WakeTimer m_wakeTimer;
     std::unique_ptr<Scheduler> m_scheduler;
     std::atomic<bool> m_saveQueued{false};
+    std::atomic<unsigned> m_historyDropped{0};
     std::atomic<ULONGLONG> m_lastSave{0};
     bool m_exited = false;
     std::unique_ptr<fw::WorkerThread> m_worker;

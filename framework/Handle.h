@@ -75,6 +75,8 @@ using UniqueHandle = UniqueAny<HandleTraits<HANDLE, ::CloseHandle>>;
 using UniqueFile = UniqueAny<FileHandleTraits>;
 // A search of FindFirstFileW.
 using UniqueFind = UniqueAny<FindHandleTraits>;
+// A mutex this thread owns (a wait on it succeeded, or was abandoned by a process that ended): released once.
+using MutexOwnership = UniqueAny<HandleTraits<HANDLE, ::ReleaseMutex>>;
 using UniqueIcon = UniqueAny<HandleTraits<HICON, ::DestroyIcon>>;
 using UniqueBitmap = UniqueAny<HandleTraits<HBITMAP, ::DeleteObject>>;
 using UniquePen = UniqueAny<HandleTraits<HPEN, ::DeleteObject>>;

@@ -9,6 +9,7 @@
 #define IDD_WINDOW_LIST 135
 #define IDD_CONFIG_PAGE 141
 #define IDD_EXIT_CONFIRM 152
+#define IDD_HISTORY 160
 
 // Menus
 #define IDM_TRAY 141
@@ -37,6 +38,8 @@
 #define IDM_ONLINE_HELP 57670
 #define IDM_RUN_NOW 32800
 #define IDM_TOGGLE_ENABLED 32801
+#define IDM_TASK_HISTORY 32802
+#define IDM_TRAY_HISTORY 32803
 
 // Main window (dialog 102)
 #define IDC_MODIFY_TASK 3
@@ -87,6 +90,11 @@
 #define IDC_TIMEOUT_EDIT 1025
 #define IDC_FORCE_QUIT 1031
 #define IDC_START_AT_LOGON 1032
+#define IDC_NOTIFY_FAILURES 1033
+
+// History window (dialog 160)
+#define IDC_HISTORY_LIST 1060
+#define IDC_HISTORY_COUNT 1061
 
 // Exit confirmation (dialog 152)
 #define IDC_CONFIRM_HIDE 1028

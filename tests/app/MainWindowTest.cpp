@@ -3,8 +3,11 @@
 // object that this test registers in place of the shell's.
 #include "app/AboutDlg.h"
 #include "app/ExitConfirmDialog.h"
+#include "app/HistoryDlg.h"
+#include "app/TrayIcon.h"
 #include "app/MarlowickApp.h"
 #include "app/MarlowickDlg.h"
+#include "core/History.h"
 #include "core/Profile.h"
 #include "core/ProfileSecurity.h"
 #include "core/TaskOptions.h"
@@ -25,6 +28,8 @@
 #include <sddl.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -720,6 +725,172 @@ TEST(SingleInstance, AnInstanceMutexThatCannotBeOpenedMeansAnotherInstanceRuns) 
     fw::UniqueHandle refused;
     EXPECT_TRUE(app::AnotherInstanceRuns(deniedName.c_str(), refused));
     EXPECT_FALSE(refused);
+}
+
+// The History window and the failure notices, on the history of the configuration folder.
+class HistoryWindowTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        RemoveHistory();
+    }
+    void TearDown() override {
+        RemoveHistory();
+        fw::IgnoreResult(app::SetBalloonListener({}));
+        MainWindowTest::TearDown();
+    }
+    static void RemoveHistory() {
+        ::DeleteFileW((core::GetConfigFolder() + L"\\History.txt").c_str());
+        ::DeleteFileW((core::GetConfigFolder() + L"\\History.1.txt").c_str());
+    }
+    // Writes the lines as the program would have, in one go.
+    static void WriteHistory(const std::vector<core::history::Line>& lines) {
+        std::string bytes = "\xEF\xBB\xBF";
+        for (const core::history::Line& line : lines) {
+            bytes += core::history::Format(line);
+        }
+        ASSERT_TRUE(testing_support::WriteFileBytes(core::GetConfigFolder() + L"\\History.txt", bytes));
+    }
+    static core::history::Line LineOf(core::TaskId id, int n) {
+        wchar_t time[32]{};
+        std::swprintf(time, 32, L"2026-03-%02d %02d:%02d:%02d+01:00", 1 + n / 86400 % 28, n / 3600 % 24, n / 60 % 60,
+                      n % 60);
+        return {time,
+                id,
+                L"C:\\tool " + std::to_wstring(id) + L".exe",
+                L"Start",
+                core::history::kStarted,
+                L"run " + std::to_wstring(n)};
+    }
+    static std::wstring ListText(HWND list, int row, int column) {
+        wchar_t text[256]{};
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = 256;
+        ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+    static int RowCount(HWND list) { return static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+};
+
+// Ten thousand lines open at once: the list holds every row, newest first, as soon as the window is up.
+TEST_F(HistoryWindowTest, TenThousandLinesOpenQuicklyNewestFirst) {
+    constexpr int kLines = 10000;
+    std::vector<core::history::Line> lines;
+    for (int n = 0; n < kLines; ++n) {
+        lines.push_back(LineOf(static_cast<core::TaskId>(n % 7 + 1), n));
+    }
+    WriteHistory(lines);
+    const auto start = std::chrono::steady_clock::now();
+    DialogThread thread([] {
+        app::CHistoryDlg history(nullptr, {}, core::GetConfigFolder());
+        return history.DoModal();
+    });
+    HWND window = nullptr;
+    HWND list = nullptr;
+    ASSERT_TRUE(testing_support::WaitUntil(
+        [&] {
+            window = thread.WaitForWindow(0);
+            list = window ? ::GetDlgItem(window, IDC_HISTORY_LIST) : nullptr;
+            return list && RowCount(list) == kLines && ListText(list, 0, 4) == lines.back().detail;
+        },
+        30000));
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    std::printf("History window with %d lines: rows shown after %lld ms\n", kLines, static_cast<long long>(ms));
+    EXPECT_LT(ms, 10000);
+    EXPECT_EQ(ListText(list, 0, 0), lines.back().time);
+    EXPECT_EQ(ListText(list, 0, 1), lines.back().program);
+    EXPECT_EQ(ListText(list, 0, 2), L"Start");
+    EXPECT_EQ(ListText(list, 0, 3), L"started");
+    EXPECT_EQ(ListText(list, kLines - 1, 4), lines.front().detail);
+    ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(thread.Join(), IDCANCEL);
+}
+
+// The task list's menu shows the selected tasks' lines, the tray's every line.
+TEST_F(HistoryWindowTest, TheTaskMenuShowsTheSelectedTasksAndTheTrayMenuAllTasks) {
+    core::MemoryTaskList tasks;
+    tasks.AppendTask(L"C:\\first.exe", L"Start", L"7:30:00 AM");
+    tasks.AppendTask(L"C:\\second.exe", L"Start", L"8:30:00 AM");
+    core::SaveTasks(tasks);
+    MainWindow main;
+    ASSERT_TRUE(main.Hwnd());
+    const core::TaskId first = main.Dialog().TaskList().GetTaskId(0);
+    const core::TaskId second = main.Dialog().TaskList().GetTaskId(1);
+    ASSERT_NE(first, second);
+    WriteHistory({LineOf(first, 1), LineOf(second, 2), LineOf(first, 3), LineOf(99, 4)});
+
+    HWND taskList = ::GetDlgItem(main.Hwnd(), IDC_TASK_LIST);
+    LVITEMW select{};
+    select.stateMask = LVIS_SELECTED;
+    select.state = LVIS_SELECTED;
+    ::SendMessageW(taskList, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
+    const auto shown = [](UINT command, HWND owner) {
+        ::PostMessageW(owner, WM_COMMAND, command, 0);
+        HWND window = testing_support::WaitForReadyWindow(L"History", kWait, L"#32770");
+        std::vector<std::wstring> details;
+        if (HWND list = window ? ::GetDlgItem(window, IDC_HISTORY_LIST) : nullptr) {
+            for (int row = 0; row < RowCount(list); ++row) {
+                details.push_back(ListText(list, row, 4));
+            }
+            ::SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
+            // Gone before the next one is looked for.
+            EXPECT_TRUE(testing_support::WaitUntil([&] { return !::IsWindow(window); }, kWait));
+        }
+        return details;
+    };
+    EXPECT_EQ(shown(IDM_TASK_HISTORY, main.Hwnd()), (std::vector<std::wstring>{L"run 3", L"run 1"}));
+    EXPECT_EQ(shown(IDM_TRAY_HISTORY, main.Hwnd()),
+              (std::vector<std::wstring>{L"run 4", L"run 3", L"run 2", L"run 1"}));
+}
+
+// A start that fails shows a balloon naming the task, unless the user asked not to be told.
+TEST_F(HistoryWindowTest, AFailedStartShowsABalloonOnlyWhileNotifyFailuresIsOn) {
+    const std::wstring missing = testing_support::ExecutableFolder() + L"no such program.exe";
+    core::MemoryTaskList tasks;
+    tasks.AppendTask(missing, L"Start", L"3:00:00 AM");
+    core::SaveTasks(tasks);
+    std::mutex mutex;
+    std::vector<std::wstring> balloons;
+    fw::IgnoreResult(app::SetBalloonListener([&](const std::wstring& text, const std::wstring& title) {
+        const std::lock_guard lock(mutex);
+        if (title == app::kRunFailedTitle) {
+            balloons.push_back(text);
+        }
+    }));
+    const auto told = [&] {
+        const std::lock_guard lock(mutex);
+        return balloons;
+    };
+    MainWindow main;
+    ASSERT_TRUE(main.Hwnd());
+    HWND taskList = ::GetDlgItem(main.Hwnd(), IDC_TASK_LIST);
+    LVITEMW select{};
+    select.stateMask = LVIS_SELECTED;
+    select.state = LVIS_SELECTED;
+    ::SendMessageW(taskList, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
+
+    // On when the file says nothing.
+    main.Send(WM_COMMAND, IDM_RUN_NOW);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return told().size() == 1; }, kWait));
+    EXPECT_TRUE(told()[0].starts_with(L"Start " + missing + L": start failed (")) << told()[0];
+
+    ASSERT_TRUE(core::SetSetting(L"Options", L"NotifyFailures", L"FALSE"));
+    main.Send(WM_COMMAND, IDM_RUN_NOW);
+    // The notice goes to the window before the line is written; once the line is there, the window handles
+    // what waits for it.
+    const auto failures = [] {
+        int count = 0;
+        for (const core::history::Line& line : core::history::Read(core::GetConfigFolder())) {
+            count += line.event == core::history::kStartFailed ? 1 : 0;
+        }
+        return count;
+    };
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return failures() == 2; }, kWait));
+    main.Send(app::kServiceEventsMessage);
+    EXPECT_EQ(told().size(), 1u);
 }
 
 }  // namespace

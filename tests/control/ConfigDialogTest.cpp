@@ -75,6 +75,10 @@ public:
         return ::SendMessageW(::GetDlgItem(m_page, IDC_START_AT_LOGON), BM_GETCHECK, 0, 0) == BST_CHECKED;
     }
     void ClickStartAtLogon() const { ::SendMessageW(::GetDlgItem(m_page, IDC_START_AT_LOGON), BM_CLICK, 0, 0); }
+    bool NotifiesFailures() const {
+        return ::SendMessageW(::GetDlgItem(m_page, IDC_NOTIFY_FAILURES), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    void ClickNotifyFailures() const { ::SendMessageW(::GetDlgItem(m_page, IDC_NOTIFY_FAILURES), BM_CLICK, 0, 0); }
     bool ApplyEnabled() const { return ::IsWindowEnabled(::GetDlgItem(m_hwnd, kApplyButton)) != FALSE; }
     void Press(int button) {
         ::PostMessageW(m_hwnd, PSM_PRESSBUTTON, static_cast<WPARAM>(button), 0);
@@ -144,6 +148,33 @@ TEST_F(ConfigDialogTest, TheFlagIsTickedForTrueInAnyCaseAndClearedForAnyOtherTex
         EXPECT_EQ(ticked ? L"TRUE" : L"FALSE", StoredForceQuit()) << text;
         EXPECT_EQ(L"3", StoredTimeOut());
     }
+}
+
+// The failure notices are on until the user clears the box; the choice is kept in [Options] as TRUE or FALSE.
+TEST_F(ConfigDialogTest, TheFailureNoticeBoxIsOnByDefaultAndStoresItsChoice) {
+    control_test::WriteStopOptions(nullptr, nullptr);
+    {
+        SheetRun run;
+        ASSERT_TRUE(run.Opened());
+        EXPECT_TRUE(run.NotifiesFailures());
+        EXPECT_TRUE(control::NotifyFailuresOn());
+        run.ClickNotifyFailures();
+        EXPECT_TRUE(run.ApplyEnabled());
+        run.Press(PSBTN_OK);
+    }
+    EXPECT_EQ(core::GetSetting(L"Options", L"NotifyFailures"), L"FALSE");
+    EXPECT_FALSE(control::NotifyFailuresOn());
+    // The other options are kept beside it.
+    EXPECT_EQ(L"10", StoredTimeOut());
+    {
+        SheetRun run;
+        ASSERT_TRUE(run.Opened());
+        EXPECT_FALSE(run.NotifiesFailures());
+        run.ClickNotifyFailures();
+        run.Press(PSBTN_OK);
+    }
+    EXPECT_EQ(core::GetSetting(L"Options", L"NotifyFailures"), L"TRUE");
+    EXPECT_TRUE(control::NotifyFailuresOn());
 }
 
 TEST_F(ConfigDialogTest, TheTimeOutIsStoredAsTypedAndAnEmptyOneShowsTheDefaultNextTime) {

@@ -105,11 +105,12 @@ public:
     struct Reported {
         std::wstring result;
         DWORD threadId;
+        control::RunOutcome outcome;
     };
     control::RunReport Listener() {
-        return [this](const std::wstring& result) {
+        return [this](const control::RunOutcome& outcome) {
             const std::lock_guard lock(m_mutex);
-            m_reported.push_back({result, ::GetCurrentThreadId()});
+            m_reported.push_back({outcome.result, ::GetCurrentThreadId(), outcome});
         };
     }
     std::vector<Reported> Get() const {

@@ -91,7 +91,7 @@ TEST_F(ProgramStartTest, ExecutableRuns) {
     KillRecorded cleanup{record};
     {
         RecordThroughEnvironment environment(record);
-        EXPECT_EQ(control::StartProgram(testing_support::HelperPath(), {}, {}), L"started");
+        EXPECT_EQ(control::StartProgram(testing_support::HelperPath(), {}, {}).result, L"started");
     }
     EXPECT_TRUE(WaitUntil([&] { return RecordedProcessId(record) != 0; }, 10000));
     // Without a folder of its own, it runs in the starter's.
@@ -101,13 +101,13 @@ TEST_F(ProgramStartTest, ExecutableRuns) {
 
 TEST_F(ProgramStartTest, PathWithAnArgumentStartsNothingAndShowsNothing) {
     HelperCopy copy;
-    EXPECT_TRUE(control::StartProgram(copy.Path() + L" -x", {}, {}).starts_with(L"start failed: "));
+    EXPECT_TRUE(control::StartProgram(copy.Path() + L" -x", {}, {}).result.starts_with(L"start failed: "));
     // The shell has created its process by the time it returns: one started would be listed now.
     EXPECT_TRUE(ProcessesOf(copy.Path()).empty());
     EXPECT_EQ(m_messages, Messages{});
 
     // The same file without the argument starts, and is seen the same way.
-    EXPECT_EQ(control::StartProgram(copy.Path(), {}, {}), L"started");
+    EXPECT_EQ(control::StartProgram(copy.Path(), {}, {}).result, L"started");
     const std::vector<DWORD> started = ProcessesOf(copy.Path());
     EXPECT_EQ(started.size(), 1u);
     for (DWORD id : started) {
@@ -154,7 +154,7 @@ TEST_F(ProgramStartTest, AFileThatCannotBeStartedReportsTheShellsReasonOnTheStar
     EXPECT_EQ(reason.find_first_of(L"\r\n"), std::wstring::npos);
     EXPECT_FALSE(reason.ends_with(L".") || reason.ends_with(L" "));
     EXPECT_NE(reports.Get()[0].threadId, ::GetCurrentThreadId());
-    EXPECT_EQ(control::StartProgram(missing, {}, {}), result);
+    EXPECT_EQ(control::StartProgram(missing, {}, {}).result, result);
     EXPECT_EQ(reports.Get().size(), 1u);
 
     // A document that no program opens is told as such, not as whatever the shell tried on the way.
@@ -164,7 +164,7 @@ TEST_F(ProgramStartTest, AFileThatCannotBeStartedReportsTheShellsReasonOnTheStar
             ::CreateFileW(document.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         ASSERT_TRUE(created);
     }
-    EXPECT_EQ(control::StartProgram(document, {}, {}), control::StartFailedResult(ERROR_NO_ASSOCIATION));
+    EXPECT_EQ(control::StartProgram(document, {}, {}).result, control::StartFailedResult(ERROR_NO_ASSOCIATION));
     EXPECT_NE(control::StartFailedResult(ERROR_NO_ASSOCIATION), result);
     ::DeleteFileW(document.c_str());
     EXPECT_EQ(m_messages, Messages{});
@@ -211,7 +211,7 @@ TEST_F(ProgramStartTest, DocumentOpensInItsAssociatedProgram) {
         ASSERT_TRUE(file);
     }
     KillRecorded cleanup{document};
-    EXPECT_EQ(control::StartProgram(document, {}, {}), L"started");
+    EXPECT_EQ(control::StartProgram(document, {}, {}).result, L"started");
     EXPECT_TRUE(WaitUntil([&] { return RecordedProcessId(document) != 0; }, 10000));
     EXPECT_EQ(m_messages, Messages{});
     KillProcess(RecordedProcessId(document));

@@ -1,5 +1,6 @@
 // The task service without any window: its commands, the events it hands its owner, the saves and the retries
 // of the profile, the stops at shutdown, and the order of things at exit.
+#include "core/History.h"
 #include "core/Profile.h"
 #include "core/TaskOptions.h"
 #include "core/TaskService.h"
@@ -18,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -38,7 +40,7 @@ public:
 
     void Start(const core::RunRequest& run, core::RunReport report) override {
         Note(L"start", run);
-        core::TellRunResult(report, L"started");
+        core::TellRunResult(report, {L"started", core::history::kStarted, {}});
     }
     void Stop(const core::RunRequest& run, core::RunReport report) override {
         Note(L"stop", run);
@@ -208,7 +210,7 @@ TEST_F(TaskServiceTest, EachCommandChangesTheTaskByIdWritesTheFileAndTellsTheOwn
     ASSERT_TRUE(m_events.WaitFor(Kind::ResultArrived));
     ASSERT_TRUE(service->RunNow(stop));
     ASSERT_TRUE(m_events.WaitFor(Kind::StopPending));
-    core::TellRunResult(m_runner->StopReport(0), L"closed by itself");
+    core::TellRunResult(m_runner->StopReport(0), {L"closed by itself", core::history::kClosed, {}});
     ASSERT_TRUE(m_events.WaitFor(Kind::ResultArrived, 2));
     EXPECT_EQ(service->Tasks().Find(stop)->result, L"closed by itself");
 
@@ -249,7 +251,7 @@ TEST_F(TaskServiceTest, NoEventComesAfterShutdown) {
     m_events.Take();
     service->Shutdown();
     // An event would be on its way the moment it is raised: nothing waits for this thread.
-    late(L"closed by itself");
+    late({L"closed by itself", core::history::kClosed, {}});
     fw::IgnoreResult(service->Add(TaskAt(L"after", L"Start")));
     EXPECT_FALSE(m_events.Pending());
     EXPECT_TRUE(m_events.Take().empty());
@@ -394,6 +396,59 @@ TEST_F(TaskServiceTest, ARunAtExitIsInTheFileWithTheWatchedMark) {
     core::IniDocument doc;
     ASSERT_EQ(doc.Load(core::GetProfilePath()), core::IniDocument::LoadResult::Ok);
     EXPECT_EQ(core::ParseUtc(doc.Get(L"TaskCount", L"Watched")), core::ToSeconds(due));
+}
+
+// A start after a gap: the task that makes up its runs is run once and written as made up, the other written as
+// missed, each with the due time it was for, and neither again on the next ticks.
+TEST_F(TaskServiceTest, AGapComesIntoTheHistoryAsRunsMadeUpAndMissed) {
+    const std::wstring folder = core::GetConfigFolder();
+    const auto removeHistory = [&] {
+        ::DeleteFileW((folder + L"\\" + core::history::kFileName).c_str());
+        ::DeleteFileW((folder + L"\\" + core::history::kOldFileName).c_str());
+    };
+    removeHistory();
+    core::IniDocument doc;
+    doc.Set(L"TaskCount", L"TaskCount", L"2");
+    doc.Set(L"TaskCount", L"Watched", L"2026-12-10T07:00:00Z");
+    for (const auto& [section, id, program, action] :
+         {std::tuple{L"Task0", L"5", L"C:\\backup.exe", L"Start"}, std::tuple{L"Task1", L"6", L"Game", L"Stop"}}) {
+        doc.Set(section, L"Id", id);
+        doc.Set(section, L"Program", program);
+        doc.Set(section, L"Action", action);
+        doc.Set(section, L"Time", L"08:00:00");
+        doc.Set(section, L"Every", L"60");
+    }
+    doc.Set(L"Task0", L"RunIfMissed", L"TRUE");
+    ASSERT_TRUE(doc.Save(core::GetProfilePath()));
+
+    const SYSTEMTIME now{2026, 12, 4, 10, 10, 30, 0, 0};
+    std::atomic<int> readings{0};
+    core::ServiceOptions options;
+    options.clock = [now, &readings] {
+        ++readings;
+        return core::ClockReading{now, now};
+    };
+    options.zone = core::TimeZoneOf(TIME_ZONE_INFORMATION{});
+    auto service = MakeService(options);
+    service->Load();
+    service->StartScheduler();
+    std::vector<std::wstring> seen;
+    const auto read = [&] {
+        seen.clear();
+        for (const core::history::Line& line : core::history::Read(folder)) {
+            seen.push_back(std::to_wstring(line.id) + L" " + line.event + L" " + line.detail);
+        }
+        return seen.size();
+    };
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return read() >= 3; }, kWait));
+    // Two more ticks, which find nothing more to make up or tell; the lines they would write are in by Exit.
+    const int before = readings;
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return readings >= before + 2; }, kWait));
+    service->Exit();
+    read();
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"6 missed 2026-12-10 10:00:00", L"5 made up 2026-12-10 10:00:00",
+                                               L"5 started "}));
+    removeHistory();
 }
 
 }  // namespace
