@@ -37,8 +37,8 @@ void CHistoryDlg::DoDataExchange(fw::CDataExchange& dx) {
 
 bool CHistoryDlg::OnInitDialog() {
     fw::CDialog::OnInitDialog();
-    m_list.InsertColumn(static_cast<int>(Column::Time), L"Time", LVCFMT_LEFT, 150);
-    m_list.InsertColumn(static_cast<int>(Column::Program), L"Program", LVCFMT_LEFT, 230);
+    m_list.InsertColumn(static_cast<int>(Column::Time), L"Time", LVCFMT_LEFT, 180);
+    m_list.InsertColumn(static_cast<int>(Column::Program), L"Program", LVCFMT_LEFT, 210);
     m_list.InsertColumn(static_cast<int>(Column::Action), L"Action", LVCFMT_LEFT, 55);
     m_list.InsertColumn(static_cast<int>(Column::Event), L"Event", LVCFMT_LEFT, 95);
     m_list.InsertColumn(static_cast<int>(Column::Detail), L"Detail", LVCFMT_LEFT, 260);

@@ -67,8 +67,8 @@ void CListCtrlEx::SetupTaskColumns() const {
     InsertColumn(static_cast<int>(Column::Time), L"Time", LVCFMT_LEFT, 80);
     InsertColumn(static_cast<int>(Column::Days), L"Days", LVCFMT_LEFT, 100);
     InsertColumn(static_cast<int>(Column::LastRun), L"Last run", LVCFMT_LEFT, 220);
-    InsertColumn(static_cast<int>(Column::Repeat), L"Repeat", LVCFMT_LEFT, 160);
-    InsertColumn(static_cast<int>(Column::NextRun), L"Next run", LVCFMT_LEFT, 150);
+    InsertColumn(static_cast<int>(Column::Repeat), L"Repeat", LVCFMT_LEFT, 170);
+    InsertColumn(static_cast<int>(Column::NextRun), L"Next run", LVCFMT_LEFT, 170);
     // The repeat is shown beside the days it qualifies.
     int order[] = {0, 1, 2, 3, 5, 4, 6};
     fw::IgnoreResult(SendMessage(LVM_SETCOLUMNORDERARRAY, std::size(order), reinterpret_cast<LPARAM>(order)));
@@ -154,7 +154,7 @@ std::wstring CListCtrlEx::CellText(int row, Column column) const {
             return task.time;
         case Column::Days:
             if (!task.date.empty()) {
-                return found->date ? L"Once on " + core::FormatDate(*found->date) : task.date;
+                return found->date ? core::FormatDate(*found->date) : task.date;
             }
             // A text that names no days is shown as it stands, with the mark.
             return found->days ? core::DaysDisplayText(*found->days) : task.days;

@@ -155,17 +155,12 @@ std::optional<UtcSeconds> ParseUtc(const std::wstring& text) {
     if (!FitsForm(trimmed, L"0000-00-00T00:00:00Z")) {
         return std::nullopt;
     }
-    SYSTEMTIME time{};
-    time.wYear = NumberAt(trimmed, 0, 4);
-    time.wMonth = NumberAt(trimmed, 5, 2);
-    time.wDay = NumberAt(trimmed, 8, 2);
-    time.wHour = NumberAt(trimmed, 11, 2);
-    time.wMinute = NumberAt(trimmed, 14, 2);
-    time.wSecond = NumberAt(trimmed, 17, 2);
-    if (time.wHour > 23 || time.wMinute > 59 || time.wSecond > 59) {
+    const std::optional<long long> date = ParseDate(trimmed.substr(0, 10));
+    const std::optional<int> time = ParseTime24(trimmed.substr(11, 8));
+    if (!date || !time) {
         return std::nullopt;
     }
-    return ToSeconds(time);
+    return *date + *time;
 }
 
 std::optional<TaskId> ParseTaskId(const std::wstring& text) {

@@ -334,9 +334,11 @@ std::string Utf8(const std::wstring& text) {
 TEST_F(CompanionE2E, HistoryPrintsTheOlderFileFirstAndFiltersById) {
     WriteTasks({});
     const std::string bom = "\xEF\xBB\xBF";
-    const std::wstring older = L"2026-12-01T08:00:00+01:00\t2\tC:\\Tools\\a.exe\tStart\tran\tstarted\r\n";
-    const std::wstring newer1 = L"2026-12-02T08:00:00+01:00\t12\tC:\\Tools\\Grüße.exe\tStart\tran\tstarted\r\n";
-    const std::wstring newer2 = L"2026-12-02T09:00:00+01:00\t2\tC:\\Tools\\a.exe\tStop\tran\tnot found\r\n";
+    const std::wstring older =
+        L"2026-12-01 08:00:00+01:00\t2\tC:\\Tools\\a.exe\tStart\tstart failed\tAccess denied\r\n";
+    const std::wstring newer1 = L"2026-12-02 08:00:00+01:00\t12\tC:\\Tools\\Grüße.exe\tStop\tterminated\t20\r\n";
+    const std::wstring newer2 =
+        L"2026-12-02 09:00:00+01:00\t2\tC:\\Tools\\a.exe\tStart\tmade up\t2026-12-02 02:00:00\r\n";
     ASSERT_TRUE(testing_support::WriteFileBytes(ProfileFolder() + L"\\History.1.txt", bom + Utf8(older)));
     ASSERT_TRUE(testing_support::WriteFileBytes(ProfileFolder() + L"\\History.txt", bom + Utf8(newer1 + newer2)));
 
