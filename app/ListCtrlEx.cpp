@@ -67,7 +67,7 @@ void CListCtrlEx::SetupTaskColumns() const {
     InsertColumn(static_cast<int>(Column::Time), L"Time", LVCFMT_LEFT, 80);
     InsertColumn(static_cast<int>(Column::Days), L"Days", LVCFMT_LEFT, 100);
     InsertColumn(static_cast<int>(Column::LastRun), L"Last run", LVCFMT_LEFT, 220);
-    InsertColumn(static_cast<int>(Column::Repeat), L"Repeat", LVCFMT_LEFT, 170);
+    InsertColumn(static_cast<int>(Column::Repeat), L"Repeat", LVCFMT_LEFT, 190);
     InsertColumn(static_cast<int>(Column::NextRun), L"Next run", LVCFMT_LEFT, 170);
     // The repeat is shown beside the days it qualifies.
     int order[] = {0, 1, 2, 3, 5, 4, 6};

@@ -91,7 +91,7 @@ TEST_F(TaskListCtrlTest, ColumnsAndExtendedStyle) {
     // repeat shown beside the days.
     ASSERT_EQ(List().GetColumnCount(), 7);
     const wchar_t* headers[] = {L"Program ", L"Action", L"Time", L"Days", L"Last run", L"Repeat", L"Next run"};
-    const int widths[] = {250, 80, 80, 100, 220, 170, 170};
+    const int widths[] = {250, 80, 80, 100, 220, 190, 170};
     int order[7]{};
     ASSERT_TRUE(::SendMessageW(m_listHwnd, LVM_GETCOLUMNORDERARRAY, 7, reinterpret_cast<LPARAM>(order)));
     EXPECT_EQ(std::vector<int>(order, order + 7), (std::vector<int>{0, 1, 2, 3, 5, 4, 6}));
