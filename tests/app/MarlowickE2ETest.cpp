@@ -805,8 +805,11 @@ TEST_F(MarlowickE2E, AProfileLockedAtStartUpOutlivesASessionEndAndAnExit) {
         ASSERT_TRUE(main);
         lock.Reset();
         Send(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        // The save read them; the list shows them once the window has taken the service's news, after the send.
         RemoteList list(marlowick->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
-        EXPECT_EQ(list.Column(0), (std::vector<std::wstring>{L"C:\\first.exe", L"C:\\second.exe"}));
+        const std::vector<std::wstring> both{L"C:\\first.exe", L"C:\\second.exe"};
+        WaitUntil([&] { return list.Column(0) == both; }, kWait);
+        EXPECT_EQ(list.Column(0), both);
         // The tasks are in the list now, so leaving asks first; Exit writes them back.
         ::PostMessageW(main, WM_CLOSE, 0, 0);
         HWND confirm = WaitForDialog(marlowick->Id(), L"Please Confirm");
