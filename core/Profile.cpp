@@ -37,6 +37,9 @@ constexpr wchar_t kIdKey[] = L"Id";
 constexpr wchar_t kEveryKey[] = L"Every";
 constexpr wchar_t kUntilKey[] = L"Until";
 constexpr wchar_t kDateKey[] = L"Date";
+constexpr wchar_t kWarnKey[] = L"Warn";
+constexpr wchar_t kMaxPostponesKey[] = L"MaxPostpones";
+constexpr wchar_t kTreeKey[] = L"Tree";
 // In [TaskCount]: the id the next new task gets, so that no id is ever given twice.
 constexpr wchar_t kNextIdKey[] = L"NextId";
 // The keys every row has.
@@ -103,6 +106,9 @@ std::vector<Task> TasksOf(const IniDocument& doc) {
         task.every = doc.Get(section, kEveryKey);
         task.until = doc.Get(section, kUntilKey);
         task.date = doc.Get(section, kDateKey);
+        task.warn = doc.Get(section, kWarnKey);
+        task.maxPostpones = doc.Get(section, kMaxPostponesKey);
+        task.tree = ParseYes(doc.Get(section, kTreeKey));
         tasks.push_back(std::move(task));
     }
     return tasks;
@@ -298,6 +304,9 @@ void StoreRows(const std::vector<Task>& tasks, IniDocument& doc) {
         SetOrRemove(doc, section, kEveryKey, task.every);
         SetOrRemove(doc, section, kUntilKey, task.until);
         SetOrRemove(doc, section, kDateKey, task.date);
+        SetOrRemove(doc, section, kWarnKey, task.warn);
+        SetOrRemove(doc, section, kMaxPostponesKey, task.maxPostpones);
+        SetOrRemove(doc, section, kTreeKey, task.tree ? L"TRUE" : L"");
     }
 }
 

@@ -33,6 +33,9 @@ TaskChange TaskChange::Between(const Task& before, const Task& after) {
     Note(change.every, before.every, after.every);
     Note(change.until, before.until, after.until);
     Note(change.date, before.date, after.date);
+    Note(change.warn, before.warn, after.warn);
+    Note(change.maxPostpones, before.maxPostpones, after.maxPostpones);
+    Note(change.tree, before.tree, after.tree);
     return change;
 }
 
@@ -49,6 +52,9 @@ void TaskChange::ApplyTo(Task& task) const {
     Apply(every, task.every);
     Apply(until, task.until);
     Apply(date, task.date);
+    Apply(warn, task.warn);
+    Apply(maxPostpones, task.maxPostpones);
+    Apply(tree, task.tree);
 }
 
 }  // namespace core

@@ -64,6 +64,12 @@ struct Task {
     std::wstring until;
     // The one date the task runs on, "2026-12-24", in place of its days; empty: it runs on its days.
     std::wstring date;
+    // A Stop task only. Seconds before its time at which the user is warned, as the profile stores them ("60";
+    // empty: no warning), and how often one run may be postponed from the warning (empty: the default).
+    std::wstring warn;
+    std::wstring maxPostpones;
+    // The programs the stopped process started, and theirs, are stopped with it.
+    bool tree = false;
 };
 
 // What the user changed of a task: the members set here replace the task's own, the others stay as they are, so a
@@ -81,6 +87,9 @@ struct TaskChange {
     std::optional<std::wstring> every;
     std::optional<std::wstring> until;
     std::optional<std::wstring> date;
+    std::optional<std::wstring> warn;
+    std::optional<std::wstring> maxPostpones;
+    std::optional<bool> tree;
 
     // The members in which after differs from before (the id and the last run are never a user's change).
     static TaskChange Between(const Task& before, const Task& after);

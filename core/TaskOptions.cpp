@@ -173,13 +173,30 @@ std::optional<TaskId> ParseTaskId(const std::wstring& text) {
     return id == 0 ? std::nullopt : std::optional<TaskId>(id);
 }
 
-std::optional<int> ParseEvery(const std::wstring& text) {
+namespace {
+
+// A whole number of digits alone from low to high; empty for anything else.
+std::optional<int> WholeNumberIn(const std::wstring& text, int low, int high) {
     const std::wstring trimmed = Trimmed(text);
     if (trimmed.empty() || trimmed.size() > 4 || trimmed.find_first_not_of(L"0123456789") != std::wstring::npos) {
         return std::nullopt;
     }
-    const int minutes = std::stoi(trimmed);
-    return minutes >= 1 && minutes <= kMaxEveryMinutes ? std::optional<int>(minutes) : std::nullopt;
+    const int number = std::stoi(trimmed);
+    return number >= low && number <= high ? std::optional<int>(number) : std::nullopt;
+}
+
+}  // namespace
+
+std::optional<int> ParseEvery(const std::wstring& text) {
+    return WholeNumberIn(text, 1, kMaxEveryMinutes);
+}
+
+std::optional<int> ParseWarn(const std::wstring& text) {
+    return Trimmed(text).empty() ? std::optional<int>(0) : WholeNumberIn(text, 0, kMaxWarnSeconds);
+}
+
+std::optional<int> ParseMaxPostpones(const std::wstring& text) {
+    return Trimmed(text).empty() ? std::optional<int>(kDefaultMaxPostpones) : WholeNumberIn(text, 0, kMaxPostpones);
 }
 
 std::optional<int> ParseTime24(const std::wstring& text) {

@@ -36,6 +36,15 @@ std::optional<TaskId> ParseTaskId(const std::wstring& text);
 // A repeat's minutes: a whole number from 1 to kMaxEveryMinutes, digits only; empty for anything else.
 inline constexpr int kMaxEveryMinutes = 24 * 60;
 std::optional<int> ParseEvery(const std::wstring& text);
+// A Stop task's warning: seconds from 0 (none) to kMaxWarnSeconds, digits only; an empty text is 0. Empty for
+// anything else: such a task is not warned of.
+inline constexpr int kMaxWarnSeconds = 3600;
+std::optional<int> ParseWarn(const std::wstring& text);
+// How often one run may be postponed: 0 to kMaxPostpones, digits only; an empty text is kDefaultMaxPostpones.
+// Empty for anything else.
+inline constexpr int kDefaultMaxPostpones = 3;
+inline constexpr int kMaxPostpones = 99;
+std::optional<int> ParseMaxPostpones(const std::wstring& text);
 // A time of day written "HH:MM:SS" on the 24-hour clock, the same in every locale, as its second of the day; and
 // back.
 std::optional<int> ParseTime24(const std::wstring& text);

@@ -34,6 +34,8 @@ struct RunRequest {
     std::wstring folder;
     // The task woke the computer for this run: it stays awake while the run is at work.
     bool keepAwake = false;
+    // A stop: the programs the process started, and theirs, are stopped with it.
+    bool tree = false;
 };
 
 // Starts and stops programs. Start may be called from any thread and returns at once: the start runs on a

@@ -204,7 +204,7 @@ bool TaskService::RunNow(TaskId id) {
         fw::IgnoreResult(m_tasks.SetLastRun(id, *now));
     }
     const Task& task = row->task;
-    Carry(id, {task.program, task.action, task.arguments, task.folder, false});
+    Carry(id, {task.program, task.action, task.arguments, task.folder, false, task.tree});
     Emit(ServiceEvent(ServiceEvent::Kind::TaskRan, id));
     SaveNow(false);
     return true;
@@ -273,7 +273,7 @@ void TaskService::OnDue(const std::vector<ScheduledTask>& due) {
             Record(task.id, task.program, task.action, history::kMadeUp, DueTimeText(*task.madeUpFor));
         }
         // A waking task keeps the computer awake while it is at work.
-        Carry(task.id, {task.program, task.action, task.arguments, task.folder, task.wake});
+        Carry(task.id, {task.program, task.action, task.arguments, task.folder, task.wake, task.tree});
     }
     // Told once every start of the second is on its way.
     for (const ScheduledTask& task : due) {

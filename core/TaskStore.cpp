@@ -36,9 +36,11 @@ bool Schedulable(const TaskRow& row) {
 
 ScheduledTask ScheduleEntry(const TaskRow& row, int index) {
     const Task& task = row.task;
-    return {row.secondOfDay, index,        task.id,      row.days.value_or(0), row.everySeconds,
-            row.untilSecond, row.date,     std::nullopt, task.runIfMissed,     task.wake,
-            task.lastRun,    task.program, task.action,  task.arguments,       task.folder};
+    return {row.secondOfDay,  index,           task.id,      row.days.value_or(0),
+            row.everySeconds, row.untilSecond, row.date,     std::nullopt,
+            task.runIfMissed, task.wake,       task.lastRun, task.program,
+            task.action,      task.arguments,  task.folder,  row.warnSeconds,
+            row.maxPostpones, task.tree};
 }
 
 bool DueAt(const ScheduledTask& task, long long localSecond) {
@@ -99,6 +101,11 @@ TaskStore::Row TaskStore::MakeRow(const Task& task) {
             row.untilSecond = *until;
         }
     }
+    // A start is never warned of: nothing closes.
+    if (!IsStartAction(task.action)) {
+        row.warnSeconds = ParseWarn(task.warn).value_or(0);
+    }
+    row.maxPostpones = ParseMaxPostpones(task.maxPostpones).value_or(kDefaultMaxPostpones);
     return row;
 }
 
@@ -108,6 +115,8 @@ void TaskStore::TakeSchedule(Row& row, const Row& parsed) {
     row.everySeconds = parsed.everySeconds;
     row.untilSecond = parsed.untilSecond;
     row.date = parsed.date;
+    row.warnSeconds = parsed.warnSeconds;
+    row.maxPostpones = parsed.maxPostpones;
 }
 
 void TaskStore::RowsChanged() {

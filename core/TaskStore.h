@@ -2,6 +2,7 @@
 // The one store of the tasks while the program runs. The main window's list control shows it and the
 // scheduler's thread reads it, so firing never waits for the window.
 #include "core/Task.h"
+#include "core/TaskOptions.h"
 
 #include <memory>
 #include <mutex>
@@ -27,6 +28,9 @@ struct TaskRow {
     int untilSecond = kSecondsPerDay - 1;
     // The local second its Date begins with; empty for a task that runs on its days.
     std::optional<long long> date;
+    // A Stop task's warning before its time, in seconds (0: none), and how often one run may be postponed.
+    int warnSeconds = 0;
+    int maxPostpones = kDefaultMaxPostpones;
     std::wstring result;
 };
 
@@ -50,6 +54,11 @@ struct ScheduledTask {
     std::wstring action;
     std::wstring arguments;
     std::wstring folder;
+    // A Stop task's warning before each run, in seconds (0: none), how often one run may be postponed, and whether
+    // the programs its process started are stopped with it.
+    int warnSeconds = 0;
+    int maxPostpones = kDefaultMaxPostpones;
+    bool tree = false;
 };
 
 // An unchanging copy of the enabled tasks whose time and days can be read, ordered by second of the day

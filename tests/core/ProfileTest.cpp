@@ -202,6 +202,9 @@ TEST_F(ProfileTest, OptionalKeysRoundTripAndAnOldProfileGainsOnlyTheKeysAChangeA
     changed.every = L"15";
     changed.until = L"18:00:00";
     changed.date = L"2026-12-24";
+    changed.warn = L"60";
+    changed.maxPostpones = L"0";
+    changed.tree = true;
     list.ReplaceTask(0, changed);
     core::SaveTasks(list);
     EXPECT_EQ(PlatformRead(L"Task0", L"Days"), L"Mon,Tue,Wed,Thu,Fri");
@@ -226,6 +229,9 @@ TEST_F(ProfileTest, OptionalKeysRoundTripAndAnOldProfileGainsOnlyTheKeysAChangeA
     EXPECT_EQ(reloaded.every, L"15");
     EXPECT_EQ(reloaded.until, L"18:00:00");
     EXPECT_EQ(reloaded.date, L"2026-12-24");
+    EXPECT_EQ(reloaded.warn, L"60");
+    EXPECT_EQ(reloaded.maxPostpones, L"0");
+    EXPECT_TRUE(reloaded.tree);
     EXPECT_EQ(reloaded.id, 1u);
 
     // Another task takes the section's number: none of the keys of the task before it stays.
@@ -235,7 +241,7 @@ TEST_F(ProfileTest, OptionalKeysRoundTripAndAnOldProfileGainsOnlyTheKeysAChangeA
     list.RemoveTask(1);
     core::SaveTasks(list);
     for (const wchar_t* key : {L"Days", L"Arguments", L"Folder", L"Enabled", L"RunIfMissed", L"Wake", L"LastRun",
-                               L"Every", L"Until", L"Date"}) {
+                               L"Every", L"Until", L"Date", L"Warn", L"MaxPostpones", L"Tree"}) {
         EXPECT_EQ(PlatformRead(L"Task0", key), L"") << key;
     }
     EXPECT_EQ(PlatformRead(L"Task0", L"Program"), L"C:\\new.exe");

@@ -83,6 +83,15 @@ TEST(TaskOptionTexts, IdsRepeatsTimesAndDatesReadOnlyTheirOneForm) {
     for (const wchar_t* bad : {L"0", L"1441", L"+5", L"15 min", L""}) {
         EXPECT_EQ(core::ParseEvery(bad), std::nullopt) << bad;
     }
+    // A warning and its postponements: empty is the default, anything but digits in range warns of nothing.
+    EXPECT_EQ(core::ParseWarn(L""), 0);
+    EXPECT_EQ(core::ParseWarn(L" 3600 "), 3600);
+    EXPECT_EQ(core::ParseMaxPostpones(L""), core::kDefaultMaxPostpones);
+    EXPECT_EQ(core::ParseMaxPostpones(L"0"), 0);
+    for (const wchar_t* bad : {L"3601", L"-1", L"60s", L"1e2"}) {
+        EXPECT_EQ(core::ParseWarn(bad), std::nullopt) << bad;
+        EXPECT_EQ(core::ParseMaxPostpones(bad), std::nullopt) << bad;
+    }
     for (const wchar_t* bad : {L"24:00:00", L"6:00:00", L"06:00", L"06:00:00 PM", L"06:60:00"}) {
         EXPECT_EQ(core::ParseTime24(bad), std::nullopt) << bad;
     }
