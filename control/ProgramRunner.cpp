@@ -10,6 +10,10 @@ void ProgramRunner::Start(const core::RunRequest& run, core::RunReport report) {
     StartProgramInBackground(run.program, run.arguments, run.folder, std::move(report), run.keepAwake);
 }
 
+std::optional<core::RunningProgram> ProgramRunner::FindRunning(const core::RunRequest& run) {
+    return FindRunningProgram(run.program);
+}
+
 void ProgramRunner::Stop(const core::RunRequest& run, core::RunReport report) {
     if (!m_stops) {
         m_stops = std::make_unique<PendingStops>();

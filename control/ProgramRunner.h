@@ -15,6 +15,7 @@ public:
     void Start(const core::RunRequest& run, core::RunReport report) override;
     void Stop(const core::RunRequest& run, core::RunReport report) override;
     void EndStops() override { m_stops.reset(); }
+    std::optional<core::RunningProgram> FindRunning(const core::RunRequest& run) override;
 
     // The stops still waiting for their program; 0 before the first stop.
     size_t PendingCount() const { return m_stops ? m_stops->Count() : 0; }

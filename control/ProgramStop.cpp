@@ -175,6 +175,54 @@ void CloseAndTerminateProcess(DWORD processId,
     stops.Add(std::move(process), processId, options.timeOutMilliseconds, options.forceQuit, std::move(report));
 }
 
+namespace {
+
+// Opened to be watched while a warning is up.
+fw::UniqueHandle OpenToWatch(DWORD processId) {
+    return fw::UniqueHandle(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+}
+
+std::optional<core::RunningProgram> FindRunningByPath(const std::wstring& path) {
+    const std::wstring wanted = core::AsciiLower(path);
+    for (DWORD id : ListProcessIds()) {
+        if (id == ::GetCurrentProcessId()) {
+            continue;
+        }
+        const fw::UniqueHandle query = OpenProcessForQuery(id);
+        if (query && core::AsciiLower(GetProcessImagePath(query.Get())) == wanted) {
+            // Opened while the query handle keeps the id from passing to another process.
+            if (fw::UniqueHandle process = OpenToWatch(id)) {
+                return core::RunningProgram{::PathFindFileNameW(path.c_str()), std::move(process)};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<core::RunningProgram> FindRunningByTitle(const std::wstring& title) {
+    TitleSearch search{&title, ::GetCurrentProcessId(), nullptr};
+    if (title.empty()) {
+        return std::nullopt;
+    }
+    fw::IgnoreResult(::EnumWindows(&FindTitledWindow, reinterpret_cast<LPARAM>(&search)));
+    const DWORD processId = search.found ? WindowProcessId(search.found) : 0;
+    fw::UniqueHandle process = processId != 0 ? OpenToWatch(processId) : fw::UniqueHandle();
+    // The window still there and still the process's: the handle is that of the window's process.
+    if (!process || WindowProcessId(search.found) != processId) {
+        return std::nullopt;
+    }
+    return core::RunningProgram{title, std::move(process)};
+}
+
+}  // namespace
+
+std::optional<core::RunningProgram> FindRunningProgram(const std::wstring& program) {
+    if (!program.empty() && ::PathFileExistsW(program.c_str())) {
+        return FindRunningByPath(program);
+    }
+    return FindRunningByTitle(program);
+}
+
 BOOL CALLBACK PostCloseToProcessWindows(HWND hwnd, LPARAM processId) {
     if (WindowProcessId(hwnd) == static_cast<DWORD>(processId)) {
         fw::IgnoreResult(::PostMessageW(hwnd, WM_CLOSE, 0, 0));

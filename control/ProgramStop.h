@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace control {
@@ -55,6 +56,11 @@ void CloseAndTerminateProcess(DWORD processId,
                               const StopOptions& options,
                               PendingStops& stops,
                               RunReport report = {});
+// The program a stop of the text would act on, when it runs: the first process with that image path (the file name
+// is its name) or the owner of the first window with that title (the title is its name), never the program itself,
+// held with SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION. Shows nothing.
+std::optional<core::RunningProgram> FindRunningProgram(const std::wstring& program);
+
 // EnumWindows callback: posts WM_CLOSE to the window when the process (lParam) owns it. Always continues.
 BOOL CALLBACK PostCloseToProcessWindows(HWND hwnd, LPARAM processId);
 

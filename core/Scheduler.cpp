@@ -198,14 +198,47 @@ void Scheduler::SchedulerTick() {
         const std::shared_ptr<const Schedule> schedule = m_tasks.CurrentSchedule();
         const std::vector<ScheduledTask> missed = MissedRuns(*schedule, first, Watched(), resumed);
         ReportMissed(*schedule, missed, first, Watched());
-        if (!missed.empty()) {
-            Run(missed, *utc);
-        }
+        RunMadeUp(missed, *local, *utc);
+    }
+    HeldRuns::TickResult held;
+    // Before the seconds are examined: a postponed run noted as the last one stands for a repeat due at its moment.
+    const std::vector<ScheduledTask> moved = m_held.TakeMoved(*m_tasks.CurrentSchedule(), *local, held);
+    if (!moved.empty()) {
+        Run(moved, *utc);
     }
     Examine(first, *local, *utc);
+    m_held.Look(*m_tasks.CurrentSchedule(), *local, held);
     // Only now: every due time up to this second has been handed on.
     m_watched = *utc;
     UpdateWake(m_tasks.CurrentSchedule(), *local);
+    TellWarnings(held);
+}
+
+void Scheduler::RunMadeUp(const std::vector<ScheduledTask>& missed, long long nowLocal, UtcSeconds now) {
+    std::vector<ScheduledTask> due;
+    for (const ScheduledTask& task : missed) {
+        if (task.warnSeconds > 0) {
+            m_held.AddMadeUp(task, nowLocal);
+        } else {
+            due.push_back(task);
+        }
+    }
+    if (!due.empty()) {
+        Run(due, now);
+    }
+}
+
+void Scheduler::TellWarnings(const HeldRuns::TickResult& held) const {
+    for (const auto& [id, due] : held.ended) {
+        if (m_warningEnded) {
+            m_warningEnded(id, due);
+        }
+    }
+    for (const WarningNotice& notice : held.warnings) {
+        if (m_reportWarning) {
+            m_reportWarning(notice);
+        }
+    }
 }
 
 void Scheduler::Run(const std::vector<ScheduledTask>& due, UtcSeconds now) {
@@ -330,14 +363,15 @@ void Scheduler::Examine(long long first, long long last, UtcSeconds now) {
         std::vector<ScheduledTask> due;
         const int secondOfDay = static_cast<int>(second % kSecondsPerDay);
         for (const ScheduledTask& task : schedule->TasksAt(secondOfDay)) {
-            if (DueAt(task, second) && !RanFor(task, second)) {
+            if (DueAt(task, second) && !RanFor(task, second) && !m_held.HoldsBack(task.id, second)) {
                 due.push_back(task);
             }
         }
         // A repeat after the time: those at their time were found above.
         const size_t atTheirTime = due.size();
         for (const ScheduledTask& task : schedule->RepeatingTasks()) {
-            if (task.secondOfDay != secondOfDay && DueAt(task, second) && !RanFor(task, second)) {
+            if (task.secondOfDay != secondOfDay && DueAt(task, second) && !RanFor(task, second) &&
+                !m_held.HoldsBack(task.id, second)) {
                 due.push_back(task);
             }
         }

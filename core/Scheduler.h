@@ -1,5 +1,6 @@
 #pragma once
 // The decision of which tasks fall due, and the thread that makes it at each wall-clock second.
+#include "core/HeldRuns.h"
 #include "core/TaskStore.h"
 #include "framework/Handle.h"
 
@@ -44,6 +45,11 @@ TimeZoneRules TimeZoneOf(const TIME_ZONE_INFORMATION& zone);
 // latest such due time.
 using MissedReport = std::function<void(const ScheduledTask& task, long long dueLocal)>;
 
+// Hears of a warned run whose warning begins, and of one whose warning is over (it ran, was skipped, or its task no
+// longer runs then), by task and due second.
+using WarningReport = std::function<void(const WarningNotice& notice)>;
+using WarningEnded = std::function<void(TaskId id, long long dueLocal)>;
+
 // Receives the moment the computer must be awake for the next task that wakes it, or none.
 using WakeSetter = std::function<void(std::optional<UtcSeconds> moment)>;
 
@@ -82,6 +88,10 @@ std::optional<std::pair<ScheduledTask, long long>> NextDueTask(const Schedule& s
 // an earlier version) the old rule holds: only a task that has run before, and whose latest due time came
 // after its last run, is made up. Every other task whose due time passed so is told of as missed.
 //
+// A Stop task that warns is announced its warning's length before each run, when its warning begins; its run may
+// be postponed, skipped or brought forward meanwhile (HeldRuns). A run made up late is announced, and runs once the
+// warning is over.
+//
 // A task that wakes the computer has its timer set a minute ahead of its time, and after a resume (or a
 // long gap) it also runs when its due time lies within the five minutes before and it has not run for it.
 class Scheduler {
@@ -105,6 +115,13 @@ public:
 
     // Before the first tick: who hears of the runs missed, once for each task and gap.
     void SetMissedReport(MissedReport report) { m_reportMissed = std::move(report); }
+    // Before the first tick: who hears of warnings.
+    void SetWarnings(WarningReport report, WarningEnded ended) {
+        m_reportWarning = std::move(report);
+        m_warningEnded = std::move(ended);
+    }
+    // The warned runs, to answer them. Any thread.
+    HeldRuns& Held() { return m_held; }
 
     void SchedulerTick();
     // The computer has resumed from sleep: the next tick looks for missed runs. Any thread.
@@ -130,6 +147,10 @@ private:
     bool Missed(const ScheduledTask& task, long long firstLocal, std::optional<UtcSeconds> watched) const;
     // A waking task's due time passed in the moments before a resume, and it has not run for it.
     bool MissedWhileWaking(const ScheduledTask& task, long long firstLocal) const;
+    // Runs what is made up now, except the warned runs, which wait for their warning.
+    void RunMadeUp(const std::vector<ScheduledTask>& missed, long long nowLocal, UtcSeconds now);
+    // Tells of the warnings that begin and end.
+    void TellWarnings(const HeldRuns::TickResult& held) const;
     // Hands on the moment of the next task that wakes the computer when it changed.
     void UpdateWake(const std::shared_ptr<const Schedule>& schedule, long long nowLocal);
 
@@ -147,6 +168,9 @@ private:
     TimeZoneRules m_zone;
     WakeSetter m_setWake;
     MissedReport m_reportMissed;
+    WarningReport m_reportWarning;
+    WarningEnded m_warningEnded;
+    HeldRuns m_held;
     std::atomic<bool> m_resumed{false};
     // The watched mark, as UTC seconds; kNoMark while there is none.
     static constexpr long long kNoMark = -1;

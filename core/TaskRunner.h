@@ -1,7 +1,10 @@
 #pragma once
 // How a task is carried out. The scheduling core decides when; what a start or a stop does to other programs
 // belongs to the program control above it, which implements this.
+#include "framework/Handle.h"
+
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace core {
@@ -38,6 +41,13 @@ struct RunRequest {
     bool tree = false;
 };
 
+// The program a stop would act on, found running: what the user knows it by (its file name, or the window title the
+// task names), and its process, held with at least SYNCHRONIZE access so that its id names no other process.
+struct RunningProgram {
+    std::wstring name;
+    fw::UniqueHandle process;
+};
+
 // Starts and stops programs. Start may be called from any thread and returns at once: the start runs on a
 // thread of its own, which hears the report. Stop and EndStops are called on one thread only, which runs a
 // message loop: a stop's wait for its program is handled there, between its other work, and the report
@@ -50,6 +60,8 @@ public:
     virtual void Start(const RunRequest& run, RunReport report) = 0;
     virtual void Stop(const RunRequest& run, RunReport report) = 0;
     virtual void EndStops() = 0;
+    // The program that a stop of the run would act on, when it runs; shows nothing. Called on the thread of Stop.
+    virtual std::optional<RunningProgram> FindRunning(const RunRequest& run) = 0;
 };
 
 }  // namespace core

@@ -125,6 +125,8 @@ void TaskService::Load() {
     m_scheduler->SetMissedReport([this](const ScheduledTask& task, long long dueLocal) {
         Record(task.id, task.program, task.action, history::kMissed, DueTimeText(dueLocal));
     });
+    m_scheduler->SetWarnings([this](const WarningNotice& notice) { OnWarning(notice); },
+                             [this](TaskId id, long long dueLocal) { OnWarningEnded(id, dueLocal); });
     Emit(ServiceEvent(ServiceEvent::Kind::ListChanged));
     NoteKeptCopy(keptCopy);
     ScheduleRetry();
@@ -208,6 +210,33 @@ bool TaskService::RunNow(TaskId id) {
     Emit(ServiceEvent(ServiceEvent::Kind::TaskRan, id));
     SaveNow(false);
     return true;
+}
+
+bool TaskService::AnswerWarning(TaskId id, long long dueLocal, WarningAnswer answer, int postponeMinutes) {
+    const std::optional<TaskRow> row = m_tasks.Find(id);
+    if (!m_scheduler || !row) {
+        return false;
+    }
+    HeldRuns& held = m_scheduler->Held();
+    const Task& task = row->task;
+    switch (answer) {
+        case WarningAnswer::CloseNow:
+            // The stop's own events follow when it runs.
+            return held.RunEarly(id, dueLocal);
+        case WarningAnswer::Postpone:
+            if (const std::optional<long long> runAt = held.Postpone(id, dueLocal, postponeMinutes * 60)) {
+                Record(id, task.program, task.action, history::kPostponed, DueTimeText(*runAt));
+                return true;
+            }
+            return false;
+        case WarningAnswer::Skip:
+            if (held.Skip(id, dueLocal)) {
+                Record(id, task.program, task.action, history::kSkipped, DueTimeText(dueLocal));
+                return true;
+            }
+            return false;
+    }
+    return false;
 }
 
 namespace {
@@ -301,6 +330,38 @@ void TaskService::StopOnWorker(TaskId id, const RunRequest& run) {
     if (!*over) {
         Emit(ServiceEvent(ServiceEvent::Kind::StopPending, id));
     }
+}
+
+void TaskService::OnWarning(const WarningNotice& notice) {
+    const ScheduledTask& task = notice.task;
+    RunRequest run{task.program, task.action, task.arguments, task.folder, false, task.tree};
+    // Looked for where stops are: a lookup that hangs on a dead share holds up no firing.
+    PostWork([this, notice, run = std::move(run)] {
+        std::optional<RunningProgram> program = m_runner->FindRunning(run);
+        if (!program) {
+            return;  // nothing to warn of: the stop runs at its time and finds nothing, as without a warning
+        }
+        auto warning = std::make_shared<StopWarning>();
+        warning->id = notice.task.id;
+        warning->due = notice.due;
+        warning->secondsLeft = notice.secondsLeft;
+        warning->canPostpone = notice.canPostpone;
+        warning->name = std::move(program->name);
+        warning->process = std::make_shared<const fw::UniqueHandle>(std::move(program->process));
+        ServiceEvent event(ServiceEvent::Kind::WarningBegins, warning->id);
+        event.warning = std::move(warning);
+        Emit(std::move(event));
+    });
+}
+
+void TaskService::OnWarningEnded(TaskId id, long long dueLocal) {
+    auto warning = std::make_shared<StopWarning>();
+    warning->id = id;
+    warning->due = dueLocal;
+    ServiceEvent event(ServiceEvent::Kind::WarningEnds, id);
+    event.warning = std::move(warning);
+    // Through the worker, behind the warning it ends, which may still be on its way there.
+    PostWork([this, event = std::move(event)] { Emit(event); });
 }
 
 RunReport TaskService::ReportFor(TaskId id, const RunRequest& run) const {

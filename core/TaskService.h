@@ -24,6 +24,22 @@
 
 namespace core {
 
+// A Stop task's run comes soon and its program is running: the user is warned, and may answer.
+struct StopWarning {
+    TaskId id = 0;
+    // The local second the run was due at, which names it in an answer, and the seconds left before it.
+    long long due = 0;
+    int secondsLeft = 0;
+    bool canPostpone = false;
+    // The program's file name, or the window title the task names.
+    std::wstring name;
+    // The program's process, held while the warning is up: the warning goes when it ends.
+    std::shared_ptr<const fw::UniqueHandle> process;
+};
+
+// The user's answer to a warning.
+enum class WarningAnswer { CloseNow, Postpone, Skip };
+
 // What the service tells its owner.
 struct ServiceEvent {
     enum class Kind {
@@ -45,6 +61,10 @@ struct ServiceEvent {
         // A start failed, or a stop had to terminate its program or could not stop it: text names the task and
         // what happened, for a notice.
         RunFailed,
+        // A warning to show: warning holds it.
+        WarningBegins,
+        // The run a warning was about ran, was answered or is gone: warning names it (id and due).
+        WarningEnds,
     };
     explicit ServiceEvent(Kind kind, TaskId id = 0, std::wstring text = {}, UINT boxType = MB_OK)
         : kind(kind), id(id), text(std::move(text)), boxType(boxType) {}
@@ -53,6 +73,7 @@ struct ServiceEvent {
     TaskId id;
     std::wstring text;
     UINT boxType;
+    std::shared_ptr<const StopWarning> warning;
 };
 
 // Hands an event to the owner. Called on any of the service's threads, and on the thread of a command; it must
@@ -110,6 +131,10 @@ public:
     bool SetEnabled(TaskId id, bool enabled);
     // Runs the task now, whatever its time, days or state, and notes the run.
     bool RunNow(TaskId id);
+    // The user's answer to the warning of the task's run due at that local second: close the program now, postpone
+    // the run by the minutes, or skip it. False when the run cannot be answered so (it is over, or was postponed as
+    // often as the task allows). The answer goes into the history; a run closed now runs at the next tick.
+    bool AnswerWarning(TaskId id, long long dueLocal, WarningAnswer answer, int postponeMinutes);
     // Tasks taken from elsewhere, each with a new id: after the list's own, or in place of all of them. One change
     // and one write, however many tasks come.
     void AddTasks(const std::vector<Task>& tasks);
@@ -154,6 +179,9 @@ private:
     void Carry(TaskId id, const RunRequest& run);
     // On the worker thread.
     void StopOnWorker(TaskId id, const RunRequest& run);
+    // On the scheduler's thread: a warning begins or ends.
+    void OnWarning(const WarningNotice& notice);
+    void OnWarningEnded(TaskId id, long long dueLocal);
     // Hears the outcome of the task's run: its Last run text, its history line and, for a failure, a notice.
     RunReport ReportFor(TaskId id, const RunRequest& run) const;
     // Writes a stamped line on the worker thread (on this one once the worker has ended).

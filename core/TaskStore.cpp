@@ -27,6 +27,9 @@ Schedule::Schedule(std::vector<ScheduledTask> tasks) : m_tasks(std::move(tasks))
         if (task.everySeconds > 0) {
             m_repeating.push_back(task);
         }
+        if (task.warnSeconds > 0) {
+            m_warned.push_back(task);
+        }
     }
 }
 

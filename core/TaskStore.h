@@ -78,12 +78,15 @@ public:
     // scheduler's searches for them never walk the whole list.
     const std::vector<ScheduledTask>& MissableTasks() const { return m_missable; }
     const std::vector<ScheduledTask>& WakeTasks() const { return m_wake; }
+    // The Stop tasks that warn before they run.
+    const std::vector<ScheduledTask>& WarnedTasks() const { return m_warned; }
 
 private:
     std::vector<ScheduledTask> m_tasks;
     std::vector<ScheduledTask> m_missable;
     std::vector<ScheduledTask> m_wake;
     std::vector<ScheduledTask> m_repeating;
+    std::vector<ScheduledTask> m_warned;
 };
 
 // The row can fall due: it is enabled and its time and days (or date) can be read.

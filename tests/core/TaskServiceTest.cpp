@@ -51,6 +51,15 @@ public:
         const std::lock_guard lock(m_mutex);
         m_endThread = ::GetCurrentThreadId();
     }
+    // Every program runs, as this test's own process.
+    std::optional<core::RunningProgram> FindRunning(const core::RunRequest& run) override {
+        fw::UniqueHandle self;
+        if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), self.Put(),
+                               SYNCHRONIZE, FALSE, 0)) {
+            return std::nullopt;
+        }
+        return core::RunningProgram{run.program, std::move(self)};
+    }
 
     std::vector<Run> Runs() const {
         const std::lock_guard lock(m_mutex);
