@@ -81,6 +81,10 @@
 #define IDC_DATE_PICKER 1063
 #define IDC_EVERY_EDIT 1064
 #define IDC_UNTIL_PICKER 1065
+#define IDC_WARN_EDIT 1066
+#define IDC_STOP_TREE 1067
+#define IDC_WARN_LABEL 1068
+#define IDC_WARN_UNIT 1069
 
 // Process picker (dialog 134) and window picker (dialog 135)
 #define IDC_PROCESS_LIST 1009
