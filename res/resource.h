@@ -95,6 +95,7 @@
 #define IDC_FORCE_QUIT 1031
 #define IDC_START_AT_LOGON 1032
 #define IDC_NOTIFY_FAILURES 1033
+#define IDC_POSTPONE_EDIT 1070
 
 // History window (dialog 160)
 #define IDC_HISTORY_LIST 1060
