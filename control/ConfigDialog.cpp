@@ -13,11 +13,31 @@ bool NotifyFailuresOn() {
     return IsOnByDefaultText(core::GetSetting(kOptionsSection, kNotifyFailuresKey));
 }
 
+std::optional<int> ParsePostponeMinutes(const std::wstring& text) {
+    const size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos) {
+        return std::nullopt;
+    }
+    const std::wstring digits = text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+    // Four digits at most: the number cannot overflow, and leading zeros ("010") are still read.
+    if (digits.size() > 4 || digits.find_first_not_of(L"0123456789") != std::wstring::npos) {
+        return std::nullopt;
+    }
+    const int minutes = std::stoi(digits);
+    return minutes >= 1 && minutes <= kMaxPostponeMinutes ? std::optional<int>(minutes) : std::nullopt;
+}
+
+int PostponeMinutes() {
+    return ParsePostponeMinutes(core::GetSetting(kOptionsSection, kPostponeMinutesKey))
+        .value_or(kDefaultPostponeMinutes);
+}
+
 CConfigPage::CConfigPage() : fw::CPropertyPage(IDD_CONFIG_PAGE), m_programPath(fw::GetProgramPath()) {}
 
 const fw::MessageMap* CConfigPage::StaticMessageMap() {
     static constexpr fw::MsgEntry kEntries[] = {
-        fw::OnControl<&CConfigPage::OnTimeOutChange>(IDC_TIMEOUT_EDIT, EN_CHANGE),
+        fw::OnControl<&CConfigPage::OnFieldEdited>(IDC_TIMEOUT_EDIT, EN_CHANGE),
+        fw::OnControl<&CConfigPage::OnFieldEdited>(IDC_POSTPONE_EDIT, EN_CHANGE),
         fw::OnControl<&CConfigPage::OnForceQuitClicked>(IDC_FORCE_QUIT, BN_CLICKED),
         fw::OnControl<&CConfigPage::OnStartAtLogonClicked>(IDC_START_AT_LOGON, BN_CLICKED),
         fw::OnControl<&CConfigPage::OnNotifyFailuresClicked>(IDC_NOTIFY_FAILURES, BN_CLICKED),
@@ -28,6 +48,7 @@ const fw::MessageMap* CConfigPage::StaticMessageMap() {
 
 void CConfigPage::DoDataExchange(fw::CDataExchange& dx) {
     fw::DDX_Text(dx, IDC_TIMEOUT_EDIT, m_strTimeOut);
+    fw::DDX_Text(dx, IDC_POSTPONE_EDIT, m_strPostpone);
     fw::DDX_Control(dx, IDC_FORCE_QUIT, m_btnForceQuit);
     fw::DDX_Control(dx, IDC_START_AT_LOGON, m_btnStartAtLogon);
     fw::DDX_Control(dx, IDC_NOTIFY_FAILURES, m_btnNotifyFailures);
@@ -37,6 +58,7 @@ bool CConfigPage::OnInitDialog() {
     m_filling = true;
     fw::CPropertyPage::OnInitDialog();
     LoadStopOptions();
+    LoadPostponeMinutes();
     LoadStartAtLogon();
     LoadNotifyFailures();
     m_filling = false;
@@ -45,9 +67,34 @@ bool CConfigPage::OnInitDialog() {
 
 bool CConfigPage::OnApply() {
     SaveStopOptions();
+    SavePostponeMinutes();
     SaveNotifyFailures();
     SaveStartAtLogon();
     return fw::CPropertyPage::OnApply();
+}
+
+bool CConfigPage::OnKillActive() {
+    // The sheet asks here before it applies any page: a refusal writes nothing and keeps the page as typed.
+    wchar_t typed[16]{};
+    ::GetDlgItemTextW(m_hWnd, IDC_POSTPONE_EDIT, typed, static_cast<int>(std::size(typed)));
+    if (!ParsePostponeMinutes(typed)) {
+        fw::IgnoreResult(fw::AfxMessageBox(kPostponeRangeText, MB_OK));
+        ::SetFocus(::GetDlgItem(m_hWnd, IDC_POSTPONE_EDIT));
+        return false;
+    }
+    return fw::CPropertyPage::OnKillActive();
+}
+
+void CConfigPage::LoadPostponeMinutes() {
+    m_strPostpone = std::to_wstring(PostponeMinutes());
+    UpdateData(false);
+}
+
+void CConfigPage::SavePostponeMinutes() {
+    // OnKillActive let only valid minutes through; they are stored without the blanks around them.
+    if (const std::optional<int> minutes = ParsePostponeMinutes(m_strPostpone)) {
+        fw::IgnoreResult(core::SetSetting(kOptionsSection, kPostponeMinutesKey, std::to_wstring(*minutes)));
+    }
 }
 
 void CConfigPage::LoadStopOptions() {
@@ -91,7 +138,7 @@ void CConfigPage::SaveNotifyFailures() {
                                       m_btnNotifyFailures.GetCheck() == BST_CHECKED ? L"TRUE" : L"FALSE"));
 }
 
-void CConfigPage::OnTimeOutChange() {
+void CConfigPage::OnFieldEdited() {
     if (!m_filling) {
         SetModified(true);
     }

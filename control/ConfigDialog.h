@@ -1,9 +1,11 @@
 #pragma once
-// The Options sheet: the stop time-out and the force-quit flag, read from and written to the settings file,
-// and whether Marlowick starts when the user logs on, read from and written to the user's Run key.
+// The Options sheet: the stop time-out and the force-quit flag, how long a warned stop is postponed by, and
+// whether failures are told, read from and written to the settings file; and whether Marlowick starts when the
+// user logs on, read from and written to the user's Run key.
 #include "framework/Controls.h"
 #include "framework/PropertySheet.h"
 
+#include <optional>
 #include <string>
 
 namespace control {
@@ -13,6 +15,17 @@ namespace control {
 inline constexpr wchar_t kOptionsSection[] = L"Options";
 inline constexpr wchar_t kNotifyFailuresKey[] = L"NotifyFailures";
 bool NotifyFailuresOn();
+
+// How many minutes "Postpone" in a stop's warning puts the stop off by: a whole number from 1 to
+// kMaxPostponeMinutes in [Options], kDefaultPostponeMinutes when absent or anything else.
+inline constexpr wchar_t kPostponeMinutesKey[] = L"PostponeMinutes";
+inline constexpr int kDefaultPostponeMinutes = 10;
+inline constexpr int kMaxPostponeMinutes = 240;
+// The minutes of a text (digits, blanks around allowed); empty when it is not a number from 1 to the most.
+std::optional<int> ParsePostponeMinutes(const std::wstring& text);
+int PostponeMinutes();
+// The message of an OK or Apply pressed while the page's minutes are not such a number; the page stays.
+inline constexpr wchar_t kPostponeRangeText[] = L"Please postpone by 1 to 240 minutes";
 
 // The one page of the Options sheet, "Options". It reads the values when it opens and writes them all on OK
 // and on Apply: the stop options to the settings file, the start at logon to the Run key.
@@ -34,7 +47,12 @@ public:
     void LoadNotifyFailures();
     void SaveNotifyFailures();
 
+    // The minutes of a postponed stop, from and to the settings file: the page shows the minutes in use.
+    void LoadPostponeMinutes();
+    void SavePostponeMinutes();
+
     std::wstring m_strTimeOut;
+    std::wstring m_strPostpone;
     fw::CButton m_btnForceQuit;
     fw::CButton m_btnStartAtLogon;
     fw::CButton m_btnNotifyFailures;
@@ -47,10 +65,12 @@ protected:
     void DoDataExchange(fw::CDataExchange& dx) override;
     bool OnInitDialog() override;
     bool OnApply() override;
+    // Refuses to let go of the page (and so OK and Apply) while the minutes are not a number it can take.
+    bool OnKillActive() override;
 
 private:
-    // Any change of the time-out or of the flag lights up Apply.
-    void OnTimeOutChange();
+    // Any change of the time-out, of the minutes or of a box lights up Apply.
+    void OnFieldEdited();
     void OnForceQuitClicked();
     void OnStartAtLogonClicked();
     void OnNotifyFailuresClicked();

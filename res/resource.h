@@ -81,6 +81,10 @@
 #define IDC_DATE_PICKER 1063
 #define IDC_EVERY_EDIT 1064
 #define IDC_UNTIL_PICKER 1065
+#define IDC_WARN_EDIT 1066
+#define IDC_STOP_TREE 1067
+#define IDC_WARN_LABEL 1068
+#define IDC_WARN_UNIT 1069
 
 // Process picker (dialog 134) and window picker (dialog 135)
 #define IDC_PROCESS_LIST 1009
@@ -91,6 +95,7 @@
 #define IDC_FORCE_QUIT 1031
 #define IDC_START_AT_LOGON 1032
 #define IDC_NOTIFY_FAILURES 1033
+#define IDC_POSTPONE_EDIT 1070
 
 // History window (dialog 160)
 #define IDC_HISTORY_LIST 1060

@@ -28,6 +28,23 @@ constexpr core::DayMask DayBit(int dayOfWeek) {
     return core::DayMask{1} << dayOfWeek;
 }
 
+// The Warn text a task stores for the seconds typed: its digits as typed, and no text for no warning. A text the
+// task cannot have can only come from the file, into the field of a Start task where it cannot be changed: it
+// stays as the file has it.
+std::wstring StoredWarn(const std::wstring& typed) {
+    const std::optional<int> seconds = core::ParseWarn(typed);
+    if (!seconds) {
+        return typed;
+    }
+    if (*seconds == 0) {
+        return {};
+    }
+    // A valid text has blanks only around its digits.
+    std::wstring digits = typed;
+    std::erase_if(digits, [](wchar_t c) { return c == L' ' || c == L'\t'; });
+    return digits;
+}
+
 }  // namespace
 
 std::wstring GetWindowProgramPath(const std::wstring& title) {
@@ -87,6 +104,7 @@ const fw::MessageMap* CActionConfigDialog::StaticMessageMap() {
         fw::OnCommand<&CActionConfigDialog::OnDayClicked>(IDC_DAY_FRI),
         fw::OnCommand<&CActionConfigDialog::OnDayClicked>(IDC_DAY_SAT),
         fw::OnCommand<&CActionConfigDialog::OnDayClicked>(IDC_DAY_SUN),
+        fw::OnControl<&CActionConfigDialog::OnActionChanged>(IDC_ACTION_COMBO, CBN_SELCHANGE),
         fw::OnMessage<&CActionConfigDialog::OnDestroy>(WM_DESTROY),
     };
     static const fw::MessageMap map{fw::CDialog::StaticMessageMap(), kEntries};
@@ -119,6 +137,8 @@ void CActionConfigDialog::DoDataExchange(fw::CDataExchange& dx) {
     fw::DDX_Check(dx, IDC_TASK_ENABLED, m_enabled);
     fw::DDX_Check(dx, IDC_RUN_IF_MISSED, m_runIfMissed);
     fw::DDX_Check(dx, IDC_WAKE_COMPUTER, m_wake);
+    fw::DDX_Text(dx, IDC_WARN_EDIT, m_warn);
+    fw::DDX_Check(dx, IDC_STOP_TREE, m_tree);
 }
 
 bool CActionConfigDialog::OnInitDialog() {
@@ -130,6 +150,7 @@ bool CActionConfigDialog::OnInitDialog() {
         m_strProgram = kNoProgramText;
     }
     UpdateData(false);
+    ShowStopFields();
     // The system's shared icon: nothing of ours to keep.
     m_iconProgram.SetIcon(::LoadIconW(nullptr, IDI_APPLICATION));
     m_icon.Reset();
@@ -148,9 +169,11 @@ void CActionConfigDialog::OnOK() {
         fw::AfxMessageBox(kSelectDayText, MB_OK);
         return;
     }
-    if (const wchar_t* problem = RepeatProblem()) {
-        fw::AfxMessageBox(problem, MB_OK);
-        return;
+    for (const wchar_t* problem : {RepeatProblem(), WarnProblem()}) {
+        if (problem) {
+            fw::AfxMessageBox(problem, MB_OK);
+            return;
+        }
     }
     UpdateData(true);
     EndDialog(IDOK);
@@ -212,6 +235,8 @@ void CActionConfigDialog::SetTask(const core::Task& task) {
     m_enabled = task.enabled;
     m_runIfMissed = task.runIfMissed;
     m_wake = task.wake;
+    m_warn = task.warn;
+    m_tree = task.tree;
 }
 
 core::Task CActionConfigDialog::GetTask(const core::Task& before) const {
@@ -234,6 +259,8 @@ core::Task CActionConfigDialog::GetTask(const core::Task& before) const {
     task.enabled = m_enabled;
     task.runIfMissed = m_runIfMissed;
     task.wake = m_wake;
+    task.warn = StoredWarn(m_warn);
+    task.tree = m_tree;
     return task;
 }
 
@@ -292,6 +319,17 @@ void CActionConfigDialog::ShowRunOn(int choice) const {
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_DATE_PICKER), choice == IDC_RUN_ONCE);
 }
 
+void CActionConfigDialog::OnActionChanged() {
+    ShowStopFields();
+}
+
+void CActionConfigDialog::ShowStopFields() const {
+    const bool stop = !core::IsStartAction(SelectedActionText());
+    for (int id : {IDC_WARN_LABEL, IDC_WARN_EDIT, IDC_WARN_UNIT, IDC_STOP_TREE}) {
+        ::EnableWindow(::GetDlgItem(m_hWnd, id), stop);
+    }
+}
+
 bool CActionConfigDialog::ShownOnce() const {
     return ::IsDlgButtonChecked(m_hWnd, IDC_RUN_ONCE) == BST_CHECKED;
 }
@@ -315,6 +353,15 @@ const wchar_t* CActionConfigDialog::RepeatProblem() const {
     }
     const auto second = [](const SYSTEMTIME& t) { return (t.wHour * 60 + t.wMinute) * 60 + t.wSecond; };
     return second(until) > second(time) ? nullptr : kUntilLaterText;
+}
+
+const wchar_t* CActionConfigDialog::WarnProblem() const {
+    if (core::IsStartAction(SelectedActionText())) {
+        return nullptr;
+    }
+    wchar_t typed[16]{};
+    ::GetDlgItemTextW(m_hWnd, IDC_WARN_EDIT, typed, static_cast<int>(std::size(typed)));
+    return core::ParseWarn(typed) ? nullptr : kWarnRangeText;
 }
 
 core::DayMask CActionConfigDialog::ShownDays() const {

@@ -1,6 +1,7 @@
 #pragma once
 // The Task Option dialog: one task's program (from a file, a window or a process), action and time of day, the
-// days on which it runs, what a started program is given, and whether the task is on, catches up and wakes.
+// days on which it runs, what a started program is given, how a program is stopped (a warning before, the
+// programs it started with it), and whether the task is on, catches up and wakes.
 #include "core/Task.h"
 #include "core/TaskTime.h"
 #include "framework/Controls.h"
@@ -20,6 +21,8 @@ inline constexpr wchar_t kSelectDayText[] = L"Please select at least one day";
 // The messages of an OK pressed while the repeat is not one the task can have.
 inline constexpr wchar_t kEveryRangeText[] = L"Please repeat every 1 to 1440 minutes, or leave the minutes empty";
 inline constexpr wchar_t kUntilLaterText[] = L"Please choose an end of the repeat later than the task's time";
+// The message of an OK pressed while a Stop task's warning is not a number of seconds it can have.
+inline constexpr wchar_t kWarnRangeText[] = L"Please warn 0 to 3600 seconds before, or leave the seconds empty";
 
 // The image path of the process that owns the first top-level window titled exactly so; empty when no
 // window has that title, when the title is empty, or when the process cannot be inspected.
@@ -71,6 +74,10 @@ public:
     bool m_runIfMissed = false;
     // Whether the computer is woken from sleep for the task.
     bool m_wake = false;
+    // A Stop task's warning, its seconds as typed (empty: none), and whether the programs that the stopped one
+    // started are stopped with it. A Start task keeps both, unused, for when it becomes a Stop task again.
+    std::wstring m_warn;
+    bool m_tree = false;
 
 protected:
     static const fw::MessageMap* StaticMessageMap();
@@ -93,11 +100,18 @@ private:
     void OnRunOnDays();
     void OnRunOnce();
     void OnDayClicked();
+    // The warning and the tree stop mean something for a Stop task alone: they can be used only while the action
+    // shown is Stop, and keep what they show while it is Start.
+    void OnActionChanged();
+    void ShowStopFields() const;
     // Ticks that choice alone; the day boxes can be used unless it is Once on, the date picker only then.
     void ShowRunOn(int choice) const;
     bool ShownOnce() const;
     // The message an OK gets for the repeat shown, or none when it is one the task can have.
     const wchar_t* RepeatProblem() const;
+    // The message an OK gets for the warning shown, or none when it is one the task can have or the task is no
+    // Stop task (whose field cannot be changed then).
+    const wchar_t* WarnProblem() const;
 
     // The steps after a successful pick: the program becomes the text and only the program field and the
     // icon are refreshed, so that an action or time chosen on screen before the pick stays.

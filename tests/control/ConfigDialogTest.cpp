@@ -67,6 +67,12 @@ public:
         return text;
     }
     void TypeTimeOut(const std::wstring& text) const { ::SetDlgItemTextW(m_page, IDC_TIMEOUT_EDIT, text.c_str()); }
+    std::wstring PostponeText() const {
+        wchar_t text[256]{};
+        ::GetDlgItemTextW(m_page, IDC_POSTPONE_EDIT, text, 256);
+        return text;
+    }
+    void TypePostpone(const std::wstring& text) const { ::SetDlgItemTextW(m_page, IDC_POSTPONE_EDIT, text.c_str()); }
     bool Ticked() const {
         return ::SendMessageW(::GetDlgItem(m_page, IDC_FORCE_QUIT), BM_GETCHECK, 0, 0) == BST_CHECKED;
     }
@@ -85,6 +91,12 @@ public:
         if (button != PSBTN_APPLYNOW) {
             m_result = m_thread->Join();
         }
+    }
+    // Presses a button that the page is to refuse: returns once its message has been shown.
+    bool PressRefused(int button) {
+        const size_t before = Messages().size();
+        ::PostMessageW(m_hwnd, PSM_PRESSBUTTON, static_cast<WPARAM>(button), 0);
+        return WaitUntil([&] { return Messages().size() > before; }, 10000);
     }
     std::vector<std::wstring> Messages() {
         const std::lock_guard lock(m_mutex);
@@ -312,6 +324,56 @@ TEST_F(ConfigDialogTest, ARunKeyThatRefusesWritesIsToldAndTheSheetStillCloses) {
     EXPECT_FALSE(StoredRunCommand());
     EXPECT_EQ(L"6", StoredTimeOut());
     EXPECT_EQ(std::vector<std::wstring>{L"Can not make Marlowick start when you log on (error 5)."}, run.Messages());
+}
+
+// The minutes a warned stop is postponed by: the page shows those in use, the default for a value that is missing
+// or that the program cannot take, and stores what OK accepts.
+TEST_F(ConfigDialogTest, PostponeMinutesShowTheValueInUseAndOkStoresTheTypedOne) {
+    const std::pair<const wchar_t*, int> cases[] = {{nullptr, 10}, {L"45", 45},  {L" 240 ", 240}, {L"1", 1},
+                                                    {L"0", 10},    {L"241", 10}, {L"1e2", 10},    {L"-5", 10}};
+    for (const auto& [stored, inUse] : cases) {
+        control_test::WriteStopOptions(nullptr, nullptr);
+        if (stored) {
+            ASSERT_TRUE(core::SetSetting(L"Options", L"PostponeMinutes", stored));
+        }
+        EXPECT_EQ(inUse, control::PostponeMinutes()) << (stored ? stored : L"(absent)");
+        SheetRun run;
+        ASSERT_TRUE(run.Opened());
+        EXPECT_EQ(std::to_wstring(inUse), run.PostponeText());
+        EXPECT_FALSE(run.ApplyEnabled());
+        run.Press(PSBTN_CANCEL);
+    }
+    SheetRun run;
+    ASSERT_TRUE(run.Opened());
+    run.TypePostpone(L"30");
+    EXPECT_TRUE(run.ApplyEnabled());
+    run.Press(PSBTN_OK);
+    EXPECT_EQ(IDOK, run.m_result);
+    EXPECT_EQ(L"30", core::GetSetting(L"Options", L"PostponeMinutes"));
+    EXPECT_EQ(30, control::PostponeMinutes());
+}
+
+// Minutes out of range keep the sheet open with a message, write none of the page's values, and can be corrected.
+TEST_F(ConfigDialogTest, PostponeMinutesOutOfRangeAreRefusedOnOkAndApply) {
+    control_test::WriteStopOptions(L"5", L"TRUE");
+    const std::string before = FileBytes(core::GetProfilePath());
+    SheetRun run;
+    ASSERT_TRUE(run.Opened());
+    run.TypeTimeOut(L"8");
+    int presses = 0;
+    for (const wchar_t* typed : {L"0", L"241", L""}) {
+        run.TypePostpone(typed);
+        ASSERT_TRUE(run.PressRefused(++presses % 2 ? PSBTN_OK : PSBTN_APPLYNOW)) << "accepted: " << typed;
+        EXPECT_TRUE(::IsWindowVisible(run.m_hwnd));
+        EXPECT_EQ(typed, run.PostponeText());
+    }
+    EXPECT_EQ(std::vector<std::wstring>(3, control::kPostponeRangeText), run.Messages());
+    EXPECT_EQ(before, FileBytes(core::GetProfilePath()));
+    run.TypePostpone(L"240");
+    run.Press(PSBTN_OK);
+    EXPECT_EQ(IDOK, run.m_result);
+    EXPECT_EQ(L"240", core::GetSetting(L"Options", L"PostponeMinutes"));
+    EXPECT_EQ(L"8", StoredTimeOut());
 }
 
 }  // namespace

@@ -171,10 +171,14 @@ public:
                        reinterpret_cast<LPARAM>(text));
         return text;
     }
+    // Selects the action and tells the dialog, as a choice of the user's in the list does.
     void ShowAction(const std::wstring& action) const {
         ::SendMessageW(Item(IDC_ACTION_COMBO), CB_SELECTSTRING, static_cast<WPARAM>(-1),
                        reinterpret_cast<LPARAM>(action.c_str()));
+        ::SendMessageW(m_hwnd, WM_COMMAND, MAKEWPARAM(IDC_ACTION_COMBO, CBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(Item(IDC_ACTION_COMBO)));
     }
+    bool Enabled(int id) const { return ::IsWindowEnabled(Item(id)) != FALSE; }
     std::wstring Text(int id) const { return ControlText(Item(id)); }
     bool Ticked(int id) const { return ::SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
     // Clicks a check box; returns once it has turned over.
@@ -654,6 +658,86 @@ TEST_F(ActionConfigDialogTest, EveryDayTicksEachDayAndOnceOnKeepsTheDaysForLater
     EXPECT_EQ(changed.every + changed.until, L"");
 }
 
+// The ids of the fields that mean something for a Stop task alone, with their labels.
+constexpr int kStopFields[] = {IDC_WARN_LABEL, IDC_WARN_EDIT, IDC_WARN_UNIT, IDC_STOP_TREE};
+
+TEST_F(ActionConfigDialogTest, AStopTasksWarningAndTreeStopShowAndComeBackAndAWarningOutOfRangeIsRefused) {
+    core::Task task{L"Notes - Quarterly plan", L"Stop", L"18:00:00"};
+    task.warn = L"60";
+    task.maxPostpones = L"5";
+    task.tree = true;
+    ui::CActionConfigDialog dialog;
+    dialog.SetTask(task);
+    TaskOptionRun run(dialog);
+    ASSERT_TRUE(run.Opened());
+    for (int id : kStopFields) {
+        EXPECT_TRUE(run.Enabled(id)) << id;
+    }
+    EXPECT_EQ(L"60", run.Text(IDC_WARN_EDIT));
+    EXPECT_TRUE(run.Ticked(IDC_STOP_TREE));
+
+    // Pasted text gets past the field's digits-only typing.
+    for (const wchar_t* typed : {L"3601", L"99999", L"1.5", L"-1"}) {
+        ::SetWindowTextW(run.Item(IDC_WARN_EDIT), typed);
+        EXPECT_FALSE(run.PressOk()) << typed;
+    }
+    EXPECT_EQ(run.Messages(), std::vector<std::wstring>(4, ui::kWarnRangeText));
+    EXPECT_TRUE(::IsWindowVisible(run.m_hwnd));
+    ::SetWindowTextW(run.Item(IDC_WARN_EDIT), L" 3600 ");
+    run.Toggle(IDC_STOP_TREE);
+    ASSERT_TRUE(run.PressOk());
+    core::Task changed = dialog.GetTask(task);
+    EXPECT_EQ(changed.warn, L"3600");
+    EXPECT_FALSE(changed.tree);
+    EXPECT_EQ(changed.maxPostpones, L"5");
+    // No warning is stored as no text, whether the seconds were left empty or typed as 0.
+    for (const wchar_t* none : {L"", L"0"}) {
+        dialog.m_warn = none;
+        EXPECT_EQ(dialog.GetTask(task).warn, L"") << none;
+    }
+}
+
+TEST_F(ActionConfigDialogTest, AStartTaskKeepsTheStopFieldsGreyedAndAsTheyWere) {
+    core::Task task{L"C:\\Tools\\app.exe", L"Start", L"08:00:00"};
+    // A warning the dialog would refuse, written into the file by hand: a Start task does not use it.
+    task.warn = L"9999";
+    task.tree = true;
+    ui::CActionConfigDialog dialog;
+    dialog.SetTask(task);
+    {
+        TaskOptionRun run(dialog);
+        ASSERT_TRUE(run.Opened());
+        for (int id : kStopFields) {
+            EXPECT_FALSE(run.Enabled(id)) << id;
+        }
+        EXPECT_EQ(L"9999", run.Text(IDC_WARN_EDIT));
+        EXPECT_TRUE(run.Ticked(IDC_STOP_TREE));
+        ASSERT_TRUE(run.PressOk());
+        EXPECT_TRUE(run.Messages().empty());
+    }
+    const core::Task kept = dialog.GetTask(task);
+    EXPECT_EQ(kept.warn, L"9999");
+    EXPECT_TRUE(kept.tree);
+
+    // Chosen as Stop, the fields can be used and the warning must be one the task can have; back to Start, they
+    // are greyed again with what they show.
+    ui::CActionConfigDialog again;
+    again.SetTask(task);
+    TaskOptionRun run(again);
+    ASSERT_TRUE(run.Opened());
+    run.ShowAction(L"Stop");
+    for (int id : kStopFields) {
+        EXPECT_TRUE(run.Enabled(id)) << id;
+    }
+    EXPECT_FALSE(run.PressOk());
+    EXPECT_EQ(run.Messages(), std::vector<std::wstring>{ui::kWarnRangeText});
+    run.Type(IDC_WARN_EDIT, L"90");
+    run.ShowAction(L"Start");
+    EXPECT_FALSE(run.Enabled(IDC_WARN_EDIT) || run.Enabled(IDC_STOP_TREE));
+    ASSERT_TRUE(run.PressOk());
+    EXPECT_EQ(again.GetTask(task).warn, L"90");
+}
+
 // Browse... with the shell's folder chooser: it opens at the folder the field shows, and a folder chosen in it
 // replaces the field's text.
 TEST_F(ActionConfigDialogTest, BrowseOpensAtTheShownFolderAndTakesTheChosenOne) {
@@ -698,6 +782,8 @@ TEST_F(ActionConfigDialogTest, DISABLED_ShowBothDialogs) {
     dialog.m_arguments = L"--report weekly";
     dialog.m_folder = L"C:\\Reports";
     dialog.m_wake = true;
+    dialog.m_warn = L"60";
+    dialog.m_tree = true;
     TaskOptionRun run(dialog);
     ASSERT_TRUE(run.Opened());
     run.ShowAction(L"Stop");

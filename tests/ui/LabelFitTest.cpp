@@ -1,6 +1,6 @@
 // Every text of every dialog of the program shows whole: each label, check box and group box caption is
-// measured with its dialog's own font against the size of its control, at the display's resolution and,
-// in a second run of this program, at 150 %.
+// measured with its dialog's own font against the size of its control, and no control covers another (a group box
+// holds its controls whole), at the display's resolution and, in a second run of this program, at 150 %.
 #include "framework/Gdi.h"
 #include "framework/Handle.h"
 #include "helpers/HelperProcess.h"
@@ -131,12 +131,52 @@ void MeasureChild(HWND child, const std::wstring& dialog, std::vector<Misfit>& m
     }
 }
 
+// A child that draws nothing where it stands: hidden, or a text label without text.
+bool ShowsNothing(HWND child) {
+    const LONG style = ::GetWindowLongW(child, GWL_STYLE);
+    return !(style & WS_VISIBLE) || (ClassOf(child) == L"Static" && IsLabel(L"Static", style) && TextOf(child).empty());
+}
+
+bool IsGroupBox(HWND child) {
+    return ClassOf(child) == L"Button" && (::GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+bool Contains(const RECT& outer, const RECT& inner) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+// The pairs of children that cover each other, beyond a group box around what it holds: "first / second".
+void FindOverlaps(HWND dialog, const std::wstring& name, std::vector<std::wstring>& overlaps) {
+    std::vector<HWND> children;
+    for (HWND c = ::GetWindow(dialog, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        if (!ShowsNothing(c)) {
+            children.push_back(c);
+        }
+    }
+    for (size_t i = 0; i < children.size(); ++i) {
+        for (size_t j = i + 1; j < children.size(); ++j) {
+            RECT a{}, b{}, common{};
+            ::GetWindowRect(children[i], &a);
+            ::GetWindowRect(children[j], &b);
+            if (!::IntersectRect(&common, &a, &b) || (IsGroupBox(children[i]) && Contains(a, b)) ||
+                (IsGroupBox(children[j]) && Contains(b, a))) {
+                continue;
+            }
+            overlaps.push_back(name + L": \"" + TextOf(children[i]) + L"\" (" +
+                               std::to_wstring(::GetDlgCtrlID(children[i])) + L") / \"" + TextOf(children[j]) +
+                               L"\" (" + std::to_wstring(::GetDlgCtrlID(children[j])) + L")");
+        }
+    }
+}
+
 INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG ? TRUE : FALSE;
 }
 
 struct Measurement {
     std::vector<Misfit> misfits;
+    std::vector<std::wstring> overlaps;
     int dialogs = 0;
     int labels = 0;
     std::wstring faceName;
@@ -184,6 +224,7 @@ Measurement MeasureEveryDialog() {
         for (HWND c = ::GetWindow(dialog, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
             MeasureChild(c, name, result.misfits, result.labels);
         }
+        FindOverlaps(dialog, name, result.overlaps);
         if (result.faceName.empty()) {
             const fw::ClientDC dc(dialog);
             fw::SelectObjectGuard font(dc.Get(), reinterpret_cast<HFONT>(::SendMessageW(dialog, WM_GETFONT, 0, 0)));
@@ -222,6 +263,9 @@ TEST(Labels, EveryTextOfEveryDialogShowsWhole) {
     for (const Misfit& m : measurement.misfits) {
         ADD_FAILURE() << Narrow(m.dialog) << ": \"" << Narrow(m.text) << "\" needs " << m.needWidth << " x "
                       << m.needHeight << " pixels, has " << m.width << " x " << m.height;
+    }
+    for (const std::wstring& overlap : measurement.overlaps) {
+        ADD_FAILURE() << "controls cover each other in " << Narrow(overlap);
     }
 }
 
