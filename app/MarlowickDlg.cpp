@@ -42,7 +42,11 @@ CMarlowickDlg::CMarlowickDlg()
                     m_runResults.Notice(event);
                     fw::IgnoreResult(m_events.Post([this, event] { OnServiceEvent(event); }));
                 }),
-      m_taskList(m_service.Tasks()) {}
+      m_taskList(m_service.Tasks()),
+      m_warnings([this](const core::StopWarning& warning, core::WarningAnswer answer) {
+          // Read at each answer: a change on the Options page counts from the next one.
+          fw::IgnoreResult(m_service.AnswerWarning(warning.id, warning.due, answer, control::PostponeMinutes()));
+      }) {}
 
 CMarlowickDlg::~CMarlowickDlg() {
     // The service's threads end before the road they post to goes.
@@ -160,6 +164,12 @@ void CMarlowickDlg::OnServiceEvent(const core::ServiceEvent& event) {
             break;
         case Kind::FileKeptAside:
             m_trayIcon.ShowBalloon(kKeptAsideText + event.text, kKeptAsideTitle);
+            break;
+        case Kind::WarningBegins:
+            m_warnings.Show(event.warning);
+            break;
+        case Kind::WarningEnds:
+            m_warnings.End(event.warning->id, event.warning->due);
             break;
         case Kind::RunFailed:
             // Read at each failure: a change on the Options page counts from the next one.

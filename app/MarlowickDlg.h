@@ -2,6 +2,7 @@
 // The main window: a view of the task service's tasks, with the commands that change them, the banner, the
 // status bar and the tray icon. The program lives as long as this window's modal loop.
 #include "app/ListCtrlEx.h"
+#include "app/StopWarningWindows.h"
 #include "app/TrayIcon.h"
 #include "cli/CommandPipe.h"
 #include "cli/Commands.h"
@@ -50,6 +51,7 @@ public:
     // Tasks loaded from a profile that others can change run only once the user has confirmed them.
     bool TasksHeld() const { return m_tasksHeld; }
     const CTrayIcon& TrayIcon() const { return m_trayIcon; }
+    const StopWarningWindows& Warnings() const { return m_warnings; }
 
 protected:
     static const fw::MessageMap* StaticMessageMap();
@@ -116,6 +118,8 @@ private:
     CListCtrlEx m_taskList;
     fw::CStatusBar m_statusBar;
     CTrayIcon m_trayIcon;
+    // The warnings before stops that are up; they go with the window, and their runs keep their times.
+    StopWarningWindows m_warnings;
     bool m_tasksHeld = false;
 };
 

@@ -2,6 +2,8 @@
 // commands to its main window, answers to its boxes, its list read through memory in its process. Results
 // are read from Profile.txt and from the helper's record file.
 #include "control/RunKeyTestSupport.h"
+#include "app/StopWarningWindows.h"
+#include "core/History.h"
 #include "core/Profile.h"
 #include "core/Task.h"
 #include "core/TaskOptions.h"
@@ -85,10 +87,8 @@ std::vector<core::Task> StoredTasks() {
     return tasks;
 }
 
-// The time text of the moment this many seconds from now.
-std::wstring TimeFromNow(int seconds) {
-    SYSTEMTIME now{};
-    ::GetLocalTime(&now);
+// The time text of the moment this many seconds after the second now is in.
+std::wstring TimeAfter(SYSTEMTIME now, int seconds) {
     now.wMilliseconds = 0;
     FILETIME file{};
     ::SystemTimeToFileTime(&now, &file);
@@ -98,6 +98,13 @@ std::wstring TimeFromNow(int seconds) {
     SYSTEMTIME later{};
     ::FileTimeToSystemTime(&file, &later);
     return core::FormatTaskTime(core::DateTimeValue::FromSystemTime(later));
+}
+
+// The time text of the moment this many seconds from now.
+std::wstring TimeFromNow(int seconds) {
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    return TimeAfter(now, seconds);
 }
 
 std::wstring TextOf(HWND hwnd) {
@@ -1212,6 +1219,144 @@ TEST_F(MarlowickE2E, TheOptionsPageWritesAndRemovesTheRunKeyValueThatStartsMarlo
 
     toggle(true);
     EXPECT_FALSE(control_test::ReadRunValue());
+}
+
+// A Stop task that warns, and the window it runs against: a helper that records what it receives.
+class StopWarningE2E : public MarlowickE2E {
+protected:
+    // The stop comes this many seconds from now and warns warn seconds before.
+    void WriteStop(int seconds, int warn, std::vector<core::Task> others = {}) {
+        SYSTEMTIME now{};
+        ::GetLocalTime(&now);
+        now.wMilliseconds = 0;
+        m_due = LocalMilliseconds(now) + seconds * 1000LL;
+        core::Task stop{m_title, L"Stop", TimeAfter(now, seconds)};
+        stop.warn = std::to_wstring(warn);
+        others.insert(others.begin(), stop);
+        WriteTasks(others);
+        core::SetSetting(L"Stop", L"TimeOut", L"10");
+        core::SetSetting(L"Options", L"PostponeMinutes", L"1");
+    }
+    // The warning window of Marlowick once its text is filled, or null after the time.
+    HWND WaitForWarning(DWORD ms) const {
+        HWND found = nullptr;
+        WaitUntil(
+            [&] {
+                for (HWND hwnd : TopLevelWindowsOf(m_marlowick->Id())) {
+                    if (ClassOf(hwnd) == app::kWarningClass && ::IsWindowVisible(hwnd) &&
+                        !TextOf(::GetDlgItem(hwnd, app::kWarningTextId)).empty()) {
+                        found = hwnd;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            ms);
+        return found;
+    }
+    // The history's events for the helper's window.
+    std::vector<std::wstring> Events() const {
+        std::vector<std::wstring> events;
+        for (const core::history::Line& line : core::history::Read(ProfileFolder())) {
+            if (line.program == m_title) {
+                events.push_back(line.event);
+            }
+        }
+        return events;
+    }
+    bool HasEvent(const wchar_t* event) const {
+        const std::vector<std::wstring> events = Events();
+        return std::find(events.begin(), events.end(), event) != events.end();
+    }
+    size_t Closes() const { return CountLines(ReadLines(m_record), L"close " + m_title); }
+
+    std::wstring m_record = testing_support::TempFilePath(L"marlowick-warned");
+    // Each test's own, so that the history's lines of one test are not another's.
+    std::wstring m_title = L"Marlowick warned helper " + std::to_wstring(::GetCurrentProcessId()) + L" " +
+                           std::to_wstring(::GetTickCount64());
+    HelperProcess m_helper{{L"--record", m_record, L"--title", m_title, L"--lifetime", L"150000"}};
+    HelperProcess* m_marlowick = nullptr;
+    long long m_due = 0;
+};
+
+TEST_F(StopWarningE2E, AWarningComesBeforeTheStopWhichComesAtItsTimeWithoutAnAnswerAndOtherTasksKeepTheirs) {
+    ASSERT_TRUE(testing_support::WaitForWindow(m_title));
+    // A start due while the warning is up.
+    TimedStarts starts(L"warned", {14});
+    ScopedEnvironment recordVariable(L"MWHELPER_RECORD", starts.Record());
+    ScopedEnvironment lifetimeVariable(L"MWHELPER_LIFETIME", L"20000");
+    WriteStop(16, 6, starts.Tasks());
+    HWND main = StartMain(m_marlowick);
+    ASSERT_TRUE(main);
+    HWND warning = WaitForWarning(15000);
+    const long long ahead = m_due - LocalNowMilliseconds();
+    ASSERT_TRUE(warning);
+    std::printf("the warning came %lld ms before the stop's time\n", ahead);
+    EXPECT_LE(ahead, 6000);
+    EXPECT_GE(ahead, 4000);
+    EXPECT_EQ(TextOf(warning), L"Closing soon");
+    const std::wstring text = TextOf(::GetDlgItem(warning, app::kWarningTextId));
+    EXPECT_NE(text.find(L"Marlowick will close " + m_title + L" in "), std::wstring::npos)
+        << std::string(text.begin(), text.end());
+    EXPECT_TRUE(::GetDlgItem(warning, app::kPostponeId));
+
+    ASSERT_TRUE(WaitUntil([&] { return starts.AllStarted(); }, 15000)) << starts.Dump();
+    starts.ExpectEachStartedOnceOnTime("warning up");
+    EXPECT_EQ(m_helper.WaitForExit(20000), 7u);
+    const long long closedAfter = LocalNowMilliseconds() - m_due;
+    EXPECT_GE(closedAfter, -500);
+    EXPECT_EQ(Closes(), 1u);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(warning); }, kWait));
+}
+
+TEST_F(StopWarningE2E, PostponeKeepsTheProgramPastItsTimeWithoutTakingTheFocusAndClosesItAfterThePostponement) {
+    ASSERT_TRUE(testing_support::WaitForWindow(m_title));
+    WriteStop(10, 5);
+    HWND main = StartMain(m_marlowick);
+    ASSERT_TRUE(main);
+    // The user types in a window of their own.
+    HelperProcess typing({L"--title", L"Typing here " + m_title, L"--lifetime", L"120000"});
+    HWND editor = testing_support::WaitForWindow(L"Typing here " + m_title);
+    ASSERT_TRUE(editor);
+    ::SetForegroundWindow(editor);
+    HWND warning = WaitForWarning(15000);
+    ASSERT_TRUE(warning);
+    const HWND foreground = ::GetForegroundWindow();
+    ASSERT_EQ(foreground, editor);
+    EXPECT_NE(foreground, warning);
+    ::SendMessageW(::GetDlgItem(warning, app::kPostponeId), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return HasEvent(core::history::kPostponed); }, kWait));
+    EXPECT_FALSE(::IsWindow(warning));
+    EXPECT_EQ(::GetForegroundWindow(), foreground);
+
+    // Warned again before the new time, a minute later: the program still runs, past its first time.
+    HWND again = WaitForWarning(70000);
+    ASSERT_TRUE(again);
+    EXPECT_GT(LocalNowMilliseconds(), m_due + 50000);
+    EXPECT_TRUE(m_helper.IsRunning());
+    EXPECT_EQ(Closes(), 0u);
+    EXPECT_EQ(m_helper.WaitForExit(20000), 7u);
+    EXPECT_GE(LocalNowMilliseconds(), m_due + 59500);
+    EXPECT_EQ(Closes(), 1u);
+}
+
+TEST_F(StopWarningE2E, SkipThisTimeLeavesTheProgramRunning) {
+    ASSERT_TRUE(testing_support::WaitForWindow(m_title));
+    // A start after the stop's time shows when that time has passed.
+    TimedStarts starts(L"skipped", {12});
+    ScopedEnvironment recordVariable(L"MWHELPER_RECORD", starts.Record());
+    ScopedEnvironment lifetimeVariable(L"MWHELPER_LIFETIME", L"20000");
+    WriteStop(10, 5, starts.Tasks());
+    HWND main = StartMain(m_marlowick);
+    ASSERT_TRUE(main);
+    HWND warning = WaitForWarning(15000);
+    ASSERT_TRUE(warning);
+    ::SendMessageW(::GetDlgItem(warning, app::kSkipId), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return HasEvent(core::history::kSkipped); }, kWait));
+    ASSERT_TRUE(WaitUntil([&] { return starts.AllStarted(); }, 20000)) << starts.Dump();
+    EXPECT_TRUE(m_helper.IsRunning());
+    EXPECT_EQ(Closes(), 0u);
+    EXPECT_EQ(Events(), std::vector<std::wstring>{core::history::kSkipped});
 }
 
 }  // namespace

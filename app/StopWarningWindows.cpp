@@ -1,0 +1,300 @@
+#include "app/StopWarningWindows.h"
+
+#include "framework/Wnd.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <exception>
+
+namespace app {
+namespace {
+
+constexpr UINT_PTR kCountdownTimer = 1;
+// Often enough that the seconds shown never lag by much.
+constexpr UINT kCountdownPeriodMs = 250;
+constexpr int kMargin = 10;
+constexpr int kGap = 8;
+constexpr int kClientWidth = 330;
+constexpr int kButtonWidth = 96;
+constexpr int kButtonHeight = 26;
+// The text's longest count, for its height.
+constexpr int kLongestSeconds = 3600;
+
+HFONT MessageFont() {
+    return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+}
+
+// The height the text takes in the window's width.
+int TextHeight(HWND hwnd, const std::wstring& text) {
+    HDC dc = ::GetDC(hwnd);
+    const HGDIOBJ old = ::SelectObject(dc, MessageFont());
+    RECT rect{0, 0, kClientWidth - 2 * kMargin, 0};
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(hwnd, dc);
+    return rect.bottom - rect.top;
+}
+
+// A button pressed with the mouse, or with BM_CLICK, without taking the focus: it would activate the warning and
+// take the keyboard from the window the user types in.
+void NotifyClicked(HWND button) {
+    ::SendMessageW(::GetParent(button), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button));
+}
+
+LRESULT CALLBACK NoFocusButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    switch (message) {
+        case BM_CLICK:
+            NotifyClicked(hwnd);
+            return 0;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            ::SetCapture(hwnd);
+            ::SendMessageW(hwnd, BM_SETSTATE, TRUE, 0);
+            return 0;
+        case WM_LBUTTONUP: {
+            const bool pressed = ::GetCapture() == hwnd;
+            ::SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
+            ::ReleaseCapture();
+            RECT client{};
+            ::GetClientRect(hwnd, &client);
+            const POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            if (pressed && ::PtInRect(&client, point)) {
+                NotifyClicked(hwnd);
+            }
+            return 0;
+        }
+        case WM_NCDESTROY:
+            ::RemoveWindowSubclass(hwnd, &NoFocusButtonProc, 0);
+            break;
+    }
+    return ::DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+std::wstring WarningText(const std::wstring& name, int seconds) {
+    return L"Marlowick will close " + name + L" in " + std::to_wstring(seconds) + L" s.";
+}
+
+struct StopWarningWindows::Window {
+    StopWarningWindows* owner = nullptr;
+    std::shared_ptr<const core::StopWarning> warning;
+    ULONGLONG deadline = 0;
+    int shown = -1;
+    // The window took it over at WM_NCCREATE.
+    bool adopted = false;
+
+    int SecondsLeft() const {
+        const ULONGLONG now = ::GetTickCount64();
+        return now >= deadline ? 0 : static_cast<int>((deadline - now + 999) / 1000);
+    }
+    bool ProgramEnded() const {
+        return warning->process && *warning->process &&
+               ::WaitForSingleObject(warning->process->Get(), 0) == WAIT_OBJECT_0;
+    }
+};
+
+StopWarningWindows::StopWarningWindows(Answer answer) : m_answer(std::move(answer)) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &StopWarningWindows::WindowProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kWarningClass;
+    // Fails harmlessly when the class exists already.
+    fw::IgnoreResult(::RegisterClassExW(&wc));
+}
+
+StopWarningWindows::~StopWarningWindows() {
+    // Nothing runs early: the runs keep their times, and go with the program.
+    for (HWND hwnd : std::vector<HWND>(m_windows)) {
+        ::DestroyWindow(hwnd);
+    }
+}
+
+namespace {
+
+StopWarningWindows::Window* StateOf(HWND hwnd) {
+    return reinterpret_cast<StopWarningWindows::Window*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+HWND AddChild(HWND parent, const wchar_t* className, const std::wstring& text, DWORD style, int id) {
+    HWND child =
+        ::CreateWindowExW(0, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(MessageFont()), FALSE);
+    return child;
+}
+
+// The text above, the buttons in a row below it; the window as large as they need.
+void LayOut(HWND hwnd, const core::StopWarning& warning) {
+    const int textHeight = TextHeight(hwnd, WarningText(warning.name, kLongestSeconds));
+    ::MoveWindow(::GetDlgItem(hwnd, kWarningTextId), kMargin, kMargin, kClientWidth - 2 * kMargin, textHeight, FALSE);
+    const int buttonTop = kMargin + textHeight + kGap;
+    int left = kMargin;
+    for (const int id : {kCloseNowId, kPostponeId, kSkipId}) {
+        // A button that is not offered was never made.
+        if (HWND button = ::GetDlgItem(hwnd, id)) {
+            ::MoveWindow(button, left, buttonTop, kButtonWidth, kButtonHeight, FALSE);
+            left += kButtonWidth + kGap;
+        }
+    }
+    RECT frame{0, 0, kClientWidth, buttonTop + kButtonHeight + kMargin};
+    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
+    ::SetWindowPos(hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void AddControls(HWND hwnd, const core::StopWarning& warning) {
+    AddChild(hwnd, WC_STATICW, WarningText(warning.name, warning.secondsLeft), SS_LEFT | SS_NOPREFIX, kWarningTextId);
+    const auto addButton = [hwnd](const wchar_t* text, int id) {
+        HWND button = AddChild(hwnd, WC_BUTTONW, text, BS_PUSHBUTTON, id);
+        ::SetWindowSubclass(button, &NoFocusButtonProc, 0, 0);
+    };
+    addButton(kCloseNowText, kCloseNowId);
+    // A run postponed as often as its task allows comes at its time.
+    if (warning.canPostpone) {
+        addButton(kPostponeText, kPostponeId);
+    }
+    addButton(kSkipText, kSkipId);
+}
+
+}  // namespace
+
+void StopWarningWindows::Show(std::shared_ptr<const core::StopWarning> warning) {
+    End(warning->id, warning->due);
+    auto* state = new Window{this, warning, ::GetTickCount64() + static_cast<ULONGLONG>(warning->secondsLeft) * 1000};
+    HWND hwnd =
+        ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, kWarningClass, kWarningCaption,
+                          WS_POPUP | WS_CAPTION, 0, 0, 0, 0, nullptr, nullptr, ::GetModuleHandleW(nullptr), state);
+    if (!hwnd) {
+        // Taken by the window only when it came as far as WM_NCCREATE, and released again at WM_NCDESTROY.
+        if (!state->adopted) {
+            delete state;
+        }
+        return;
+    }
+    AddControls(hwnd, *warning);
+    LayOut(hwnd, *warning);
+    m_windows.push_back(hwnd);
+    Restack();
+    ::ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+    ::SetTimer(hwnd, kCountdownTimer, kCountdownPeriodMs, nullptr);
+}
+
+void StopWarningWindows::End(core::TaskId id, long long due) {
+    if (HWND hwnd = Find(id, due)) {
+        ::DestroyWindow(hwnd);
+    }
+}
+
+HWND StopWarningWindows::Find(core::TaskId id, long long due) const {
+    const auto found = std::find_if(m_windows.begin(), m_windows.end(), [&](HWND hwnd) {
+        const Window* state = StateOf(hwnd);
+        return state && state->warning->id == id && state->warning->due == due;
+    });
+    return found == m_windows.end() ? nullptr : *found;
+}
+
+void StopWarningWindows::Forget(HWND hwnd) {
+    std::erase(m_windows, hwnd);
+    Restack();
+}
+
+void StopWarningWindows::Restack() const {
+    RECT work{};
+    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
+        work = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    }
+    int bottom = work.bottom - kGap;
+    for (HWND hwnd : m_windows) {
+        RECT rect{};
+        ::GetWindowRect(hwnd, &rect);
+        const int width = rect.right - rect.left;
+        const int height = rect.bottom - rect.top;
+        ::SetWindowPos(hwnd, HWND_TOPMOST, work.right - kGap - width, bottom - height, 0, 0,
+                       SWP_NOSIZE | SWP_NOACTIVATE);
+        bottom -= height + kGap;
+    }
+}
+
+LRESULT CALLBACK StopWarningWindows::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return HandleMessage(hwnd, message, wParam, lParam);
+    } catch (...) {
+        fw::KeepPendingException(std::current_exception());
+        return 0;
+    }
+}
+
+LRESULT StopWarningWindows::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* state = StateOf(hwnd);
+    switch (message) {
+        case WM_NCCREATE: {
+            auto* created = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+            created->adopted = true;
+            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+            break;
+        }
+        case WM_MOUSEACTIVATE:
+            return MA_NOACTIVATE;
+        case WM_TIMER:
+            if (state && wParam == kCountdownTimer) {
+                Count(hwnd, *state);
+            }
+            return 0;
+        case WM_COMMAND:
+            if (state && HIWORD(wParam) == BN_CLICKED) {
+                Answered(hwnd, *state, LOWORD(wParam));
+            }
+            return 0;
+        case WM_DESTROY:
+            ::KillTimer(hwnd, kCountdownTimer);
+            if (state) {
+                state->owner->Forget(hwnd);
+            }
+            break;
+        case WM_NCDESTROY:
+            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            delete state;
+            break;
+    }
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void StopWarningWindows::Count(HWND hwnd, Window& state) {
+    // The warning goes with its program: there is nothing left to close.
+    if (state.ProgramEnded()) {
+        ::DestroyWindow(hwnd);
+        return;
+    }
+    const int left = state.SecondsLeft();
+    if (left != state.shown) {
+        state.shown = left;
+        ::SetDlgItemTextW(hwnd, kWarningTextId, WarningText(state.warning->name, left).c_str());
+    }
+}
+
+void StopWarningWindows::Answered(HWND hwnd, const Window& state, int id) {
+    core::WarningAnswer answer = core::WarningAnswer::CloseNow;
+    if (id == kPostponeId) {
+        answer = core::WarningAnswer::Postpone;
+    } else if (id == kSkipId) {
+        answer = core::WarningAnswer::Skip;
+    } else if (id != kCloseNowId) {
+        return;
+    }
+    // Both outlive the window, which goes first.
+    StopWarningWindows* owner = state.owner;
+    const std::shared_ptr<const core::StopWarning> warning = state.warning;
+    ::DestroyWindow(hwnd);
+    if (owner->m_answer) {
+        owner->m_answer(*warning, answer);
+    }
+}
+
+}  // namespace app
