@@ -1,5 +1,6 @@
 #include "control/ProgramStop.h"
 
+#include "control/ConsoleClose.h"
 #include "control/ProcessPath.h"
 #include "control/WindowTitle.h"
 #include "core/AsciiCase.h"
@@ -8,6 +9,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace control {
@@ -22,7 +24,7 @@ StopHooks& Hooks() {
 fw::UniqueHandle OpenForStop(DWORD processId, DWORD& error) {
     ::SetLastError(ERROR_SUCCESS);
     fw::UniqueHandle process(Hooks().openForStop ? Hooks().openForStop(processId)
-                                                 : ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
+                                                 : ::OpenProcess(kStopAccess, FALSE, processId));
     error = ::GetLastError();
     // Refused without a reason given: access was what was refused.
     if (!process && error == ERROR_SUCCESS) {
@@ -73,14 +75,66 @@ BOOL CALLBACK PostCloseToTitledShellWindows(HWND hwnd, LPARAM lParam) {
     return TRUE;
 }
 
+// Input methods give a process top-level windows of their own, which close with the process and not on request.
+bool IsInputMethodWindow(HWND hwnd) {
+    wchar_t className[32]{};
+    const int length = ::GetClassNameW(hwnd, className, 32);
+    const std::wstring name(className, static_cast<size_t>(std::max(length, 0)));
+    return name == L"IME" || name == L"MSCTFIME UI";
+}
+
+struct WindowSearch {
+    DWORD processId;
+    bool found;
+};
+
+BOOL CALLBACK FindWindowToClose(HWND hwnd, LPARAM lParam) {
+    auto* search = reinterpret_cast<WindowSearch*>(lParam);
+    if (WindowProcessId(hwnd) == search->processId && !IsInputMethodWindow(hwnd)) {
+        search->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Message-only windows are not top-level windows: EnumWindows leaves them out already.
+bool HasWindowToClose(DWORD processId) {
+    WindowSearch search{processId, false};
+    fw::IgnoreResult(::EnumWindows(&FindWindowToClose, reinterpret_cast<LPARAM>(&search)));
+    return search.found;
+}
+
+// Holds the tree of the process and asks each of its processes to close; a console is asked once.
+void CloseTree(DWORD processId,
+               fw::UniqueHandle process,
+               const StopOptions& options,
+               PendingStops& stops,
+               RunReport report) {
+    std::vector<HeldProcess> tree;
+    tree.push_back(HoldRoot(processId, std::move(process)));
+    AddDescendants(tree);
+    std::vector<DWORD> targets;
+    for (const HeldProcess& held : tree) {
+        targets.push_back(held.processId);
+    }
+    std::vector<DWORD> asked;
+    for (const HeldProcess& held : tree) {
+        if (std::find(asked.begin(), asked.end(), held.processId) == asked.end()) {
+            const std::vector<DWORD> onConsole = AskProcessToClose(held.processId, held.handle.Get(), targets);
+            asked.insert(asked.end(), onConsole.begin(), onConsole.end());
+        }
+    }
+    stops.AddTree(std::move(tree), options.timeOutMilliseconds, options.forceQuit, std::move(report));
+}
+
 }  // namespace
 
-void StopProgram(const std::wstring& program, PendingStops& stops, RunReport report) {
+void StopProgram(const std::wstring& program, PendingStops& stops, RunReport report, StopScope scope) {
     const StopOptionsRead read = ReadStopOptions();
     if (!program.empty() && ::PathFileExistsW(program.c_str())) {
-        StopProgramByPath(program, read.options, stops, std::move(report));
+        StopProgramByPath(program, read.options, stops, std::move(report), scope);
     } else {
-        StopProgramByWindowTitle(program, read.options, stops, std::move(report));
+        StopProgramByWindowTitle(program, read.options, stops, std::move(report), scope);
     }
     // Told only now: a box shown earlier would hold the stop until someone answers it.
     if (!read.fromFile) {
@@ -88,7 +142,11 @@ void StopProgram(const std::wstring& program, PendingStops& stops, RunReport rep
     }
 }
 
-void StopProgramByPath(const std::wstring& path, const StopOptions& options, PendingStops& stops, RunReport report) {
+void StopProgramByPath(const std::wstring& path,
+                       const StopOptions& options,
+                       PendingStops& stops,
+                       RunReport report,
+                       StopScope scope) {
     const DWORD ownId = ::GetCurrentProcessId();
     const std::wstring wanted = core::AsciiLower(path);
     bool refused = false;
@@ -108,7 +166,7 @@ void StopProgramByPath(const std::wstring& path, const StopOptions& options, Pen
             refused = true;  // another user's or a protected instance: perhaps a later one is the user's own
             continue;
         }
-        CloseAndTerminateProcess(id, std::move(process), path, options, stops, std::move(report));
+        CloseAndTerminateProcess(id, std::move(process), path, options, stops, std::move(report), scope);
         return;
     }
     if (refused) {
@@ -121,7 +179,8 @@ void StopProgramByPath(const std::wstring& path, const StopOptions& options, Pen
 void StopProgramByWindowTitle(const std::wstring& title,
                               const StopOptions& options,
                               PendingStops& stops,
-                              RunReport report) {
+                              RunReport report,
+                              StopScope scope) {
     TitleSearch search{&title, ::GetCurrentProcessId(), nullptr};
     // An empty text names no program; it would otherwise pick any window without a title.
     if (!title.empty()) {
@@ -141,7 +200,7 @@ void StopProgramByWindowTitle(const std::wstring& title,
         fw::AfxMessageBox(L"Can not find program: " + title, MB_OK);
         return;
     }
-    CloseAndTerminateProcess(processId, std::move(process), title, options, stops, std::move(report));
+    CloseAndTerminateProcess(processId, std::move(process), title, options, stops, std::move(report), scope);
 }
 
 void CloseAndTerminateProcess(DWORD processId,
@@ -149,7 +208,8 @@ void CloseAndTerminateProcess(DWORD processId,
                               const std::wstring& program,
                               const StopOptions& options,
                               PendingStops& stops,
-                              RunReport report) {
+                              RunReport report,
+                              StopScope scope) {
     if (!process) {
         TellRunResult(report, CouldNotOpenOutcome(ERROR_INVALID_HANDLE));
         return;
@@ -171,8 +231,20 @@ void CloseAndTerminateProcess(DWORD processId,
         TellRunResult(report, AskedShellToCloseOutcome());
         return;
     }
-    fw::IgnoreResult(::EnumWindows(&PostCloseToProcessWindows, static_cast<LPARAM>(processId)));
+    if (scope == StopScope::Tree) {
+        CloseTree(processId, std::move(process), options, stops, std::move(report));
+        return;
+    }
+    fw::IgnoreResult(AskProcessToClose(processId, process.Get(), {processId}));
     stops.Add(std::move(process), processId, options.timeOutMilliseconds, options.forceQuit, std::move(report));
+}
+
+std::vector<DWORD> AskProcessToClose(DWORD processId, HANDLE process, const std::vector<DWORD>& targets) {
+    if (HasWindowToClose(processId)) {
+        fw::IgnoreResult(::EnumWindows(&PostCloseToProcessWindows, static_cast<LPARAM>(processId)));
+        return {};
+    }
+    return RequestConsoleClose(process, processId, targets);
 }
 
 BOOL CALLBACK PostCloseToProcessWindows(HWND hwnd, LPARAM processId) {
