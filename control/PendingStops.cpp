@@ -2,6 +2,7 @@
 
 #include "framework/Wnd.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace control {
@@ -29,37 +30,79 @@ void RegisterWindowClass(WNDPROC procedure) {
     fw::IgnoreResult(::RegisterClassExW(&wc));
 }
 
-// The end of a grace period: a process that is still running is terminated when the options say so. A
-// termination that fails for a process that is ending already is a termination all the same.
-RunOutcome EndGracePeriod(HANDLE process, DWORD timeOutMilliseconds, bool forceQuit) {
-    if (::WaitForSingleObject(process, 0) != WAIT_TIMEOUT) {
-        return ClosedByItselfOutcome();
-    }
-    if (!forceQuit) {
-        return StillRunningOutcome();
-    }
-    if (!::TerminateProcess(process, 0)) {
-        const DWORD error = ::GetLastError();
-        if (::WaitForSingleObject(process, kEndingWaitMs) == WAIT_TIMEOUT) {
-            return CouldNotEndOutcome(error);
-        }
-    }
-    return TerminatedOutcome(timeOutMilliseconds);
-}
-
 }  // namespace
 
 struct PendingStops::Stop {
     HWND window = nullptr;
     UINT_PTR id = 0;
-    DWORD processId = 0;
     DWORD timeOut = 0;
     bool forceQuit = true;
+    // A stop of a whole tree looks for the processes that the held ones start meanwhile.
+    bool wholeTree = false;
+    ULONGLONG deadline = 0;
     RunReport report;
-    fw::UniqueHandle process;
-    // After the process handle: the watch is cancelled before the handle it watches is closed.
+    // The process the stop names first, then the rest of its tree.
+    std::vector<HeldProcess> processes;
+    // After the process handles: the watch is cancelled before the handle it watches is closed.
     UniqueWait wait;
 };
+
+namespace {
+
+bool IsRunning(const HeldProcess& held) {
+    return ::WaitForSingleObject(held.handle.Get(), 0) == WAIT_TIMEOUT;
+}
+
+HANDLE FirstRunning(const std::vector<HeldProcess>& processes) {
+    const auto found = std::find_if(processes.begin(), processes.end(), IsRunning);
+    return found != processes.end() ? found->handle.Get() : nullptr;
+}
+
+// Terminates the process, which was running; false with the error when it could not be and is not ending anyway.
+bool Terminate(const HeldProcess& held, DWORD& error) {
+    if (::TerminateProcess(held.handle.Get(), 0)) {
+        return true;
+    }
+    error = ::GetLastError();
+    return ::WaitForSingleObject(held.handle.Get(), kEndingWaitMs) != WAIT_TIMEOUT;
+}
+
+// The end of a grace period: the processes still running are terminated when the options say so, children
+// before their parents, so that no parent that is about to go starts another child. A termination that fails
+// for a process that is ending already is a termination all the same.
+RunOutcome EndGracePeriod(std::vector<HeldProcess>& processes, bool wholeTree, DWORD timeOut, bool forceQuit) {
+    if (wholeTree) {
+        AddDescendants(processes);
+    }
+    std::vector<const HeldProcess*> running;
+    for (const HeldProcess& held : processes) {
+        if (IsRunning(held)) {
+            running.push_back(&held);
+        }
+    }
+    if (running.empty()) {
+        return ClosedByItselfOutcome();
+    }
+    if (!forceQuit) {
+        return StillRunningOutcome();
+    }
+    std::stable_sort(running.begin(), running.end(),
+                     [](const HeldProcess* a, const HeldProcess* b) { return a->depth > b->depth; });
+    bool ended = true;
+    DWORD error = ERROR_SUCCESS;
+    for (const HeldProcess* held : running) {
+        ended = Terminate(*held, error) && ended;
+    }
+    return ended ? TerminatedOutcome(timeOut) : CouldNotEndOutcome(error);
+}
+
+// Whole milliseconds left until the deadline; 0 once it has passed.
+DWORD Remaining(ULONGLONG deadline) {
+    const ULONGLONG now = ::GetTickCount64();
+    return now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+}
+
+}  // namespace
 
 PendingStops::PendingStops() {
     RegisterWindowClass(&PendingStops::WindowProc);
@@ -79,7 +122,7 @@ PendingStops::~PendingStops() {
 std::vector<PendingStops::Info> PendingStops::List() const {
     std::vector<Info> list;
     for (const auto& [id, stop] : m_stops) {
-        list.push_back({stop->processId, stop->timeOut, stop->forceQuit});
+        list.push_back({stop->processes.front().processId, stop->timeOut, stop->forceQuit});
     }
     return list;
 }
@@ -94,19 +137,38 @@ void PendingStops::Add(fw::UniqueHandle process,
         return;
     }
     auto stop = std::make_unique<Stop>();
-    stop->window = m_window.Get();
-    stop->id = m_nextId++;
-    stop->processId = processId;
     stop->timeOut = timeOutMilliseconds;
     stop->forceQuit = forceQuit;
     stop->report = std::move(report);
-    stop->process = std::move(process);
+    stop->processes.push_back({processId, 0, 0, std::move(process)});
+    Start(std::move(stop));
+}
+
+void PendingStops::AddTree(std::vector<HeldProcess> tree, DWORD timeOutMilliseconds, bool forceQuit, RunReport report) {
+    if (tree.empty() || !tree.front().handle) {
+        TellRunResult(report, CouldNotOpenOutcome(ERROR_INVALID_HANDLE));
+        return;
+    }
+    auto stop = std::make_unique<Stop>();
+    stop->timeOut = timeOutMilliseconds;
+    stop->forceQuit = forceQuit;
+    stop->wholeTree = true;
+    stop->report = std::move(report);
+    stop->processes = std::move(tree);
+    Start(std::move(stop));
+}
+
+void PendingStops::Start(std::unique_ptr<Stop> stop) {
+    stop->window = m_window.Get();
+    stop->id = m_nextId++;
+    stop->deadline = ::GetTickCount64() + stop->timeOut;
+    // The first process is watched; when it ends before the others, the watch moves on (Finish).
     // Without a time-out, or without a way to watch the process, the time-out is taken as passed now.
-    if (timeOutMilliseconds == 0 || !stop->window ||
-        !::RegisterWaitForSingleObject(stop->wait.Put(), stop->process.Get(), &PendingStops::OnWaitDone, stop.get(),
-                                       timeOutMilliseconds, WT_EXECUTEONLYONCE)) {
+    if (stop->timeOut == 0 || !stop->window ||
+        !::RegisterWaitForSingleObject(stop->wait.Put(), stop->processes.front().handle.Get(),
+                                       &PendingStops::OnWaitDone, stop.get(), stop->timeOut, WT_EXECUTEONLYONCE)) {
         stop->wait.Release();  // nothing registered, nothing to cancel
-        const RunOutcome result = EndGracePeriod(stop->process.Get(), timeOutMilliseconds, forceQuit);
+        const RunOutcome result = EndGracePeriod(stop->processes, stop->wholeTree, stop->timeOut, stop->forceQuit);
         const RunReport told = std::move(stop->report);
         stop.reset();
         TellRunResult(told, result);
@@ -127,13 +189,29 @@ void PendingStops::Finish(UINT_PTR id, bool timedOut) {
     if (found == m_stops.end()) {
         return;
     }
-    std::unique_ptr<Stop> stop = std::move(found->second);
+    Stop& stop = *found->second;
+    stop.wait.Reset();  // it has fired once and fires no more
+    if (!timedOut && stop.wholeTree) {
+        // One process of the tree has ended: the stop goes on while any other runs, or was started meanwhile.
+        AddDescendants(stop.processes);
+        if (HANDLE next = FirstRunning(stop.processes)) {
+            const DWORD remaining = Remaining(stop.deadline);
+            if (remaining > 0 && ::RegisterWaitForSingleObject(stop.wait.Put(), next, &PendingStops::OnWaitDone, &stop,
+                                                               remaining, WT_EXECUTEONLYONCE)) {
+                return;
+            }
+            stop.wait.Release();
+            timedOut = true;
+        }
+    }
+    std::unique_ptr<Stop> over = std::move(found->second);
     m_stops.erase(found);
-    const RunOutcome result =
-        timedOut ? EndGracePeriod(stop->process.Get(), stop->timeOut, stop->forceQuit) : ClosedByItselfOutcome();
-    const RunReport told = std::move(stop->report);
-    // The watch and the process handle are released before anyone hears of it.
-    stop.reset();
+    const RunOutcome result = timedOut
+                                  ? EndGracePeriod(over->processes, over->wholeTree, over->timeOut, over->forceQuit)
+                                  : ClosedByItselfOutcome();
+    const RunReport told = std::move(over->report);
+    // The watch and the process handles are released before anyone hears of it.
+    over.reset();
     TellRunResult(told, result);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // The stops that are waiting for their process to end, without holding up the user-interface thread.
+#include "control/ProcessTree.h"
 #include "control/RunResult.h"
 #include "framework/Handle.h"
 
@@ -46,6 +47,12 @@ public:
              DWORD timeOutMilliseconds,
              bool forceQuit,
              RunReport report = {});
+    // The same for the whole tree of a process: the processes held, the one the stop names first. The stop waits
+    // the one time-out for all of them; processes that they start meanwhile are looked for when they have all
+    // ended and at the time-out, and held too. At the time-out, what is left is terminated, the deepest first.
+    // The report hears one outcome for the tree: closed when every process ended by itself, terminated when any
+    // had to be, still running or could not end as for one process.
+    void AddTree(std::vector<HeldProcess> tree, DWORD timeOutMilliseconds, bool forceQuit, RunReport report = {});
 
     size_t Count() const { return m_stops.size(); }
     std::vector<Info> List() const;
@@ -60,10 +67,11 @@ private:
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static VOID CALLBACK OnWaitDone(PVOID context, BOOLEAN timedOut);
+    void Start(std::unique_ptr<Stop> stop);
     void Finish(UINT_PTR id, bool timedOut);
 
     // The window goes first at destruction; a watch that fires meanwhile posts to nothing. Each stop then
-    // cancels its watch before closing its process handle.
+    // cancels its watch before closing its process handles.
     std::map<UINT_PTR, std::unique_ptr<Stop>> m_stops;
     fw::UniqueAny<WindowTraits> m_window;
     UINT_PTR m_nextId = 1;

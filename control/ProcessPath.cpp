@@ -3,18 +3,48 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace control {
+namespace {
+
+// Far more processes than any system runs (4 MB of ids): a list that keeps filling the buffer beyond this is
+// taken as it is rather than grown for ever.
+constexpr size_t kMostProcessIds = size_t{1} << 20;
+
+EnumProcessesFunction& EnumFunction() {
+    static EnumProcessesFunction function;
+    return function;
+}
+
+BOOL EnumerateProcesses(DWORD* ids, DWORD bytes, DWORD* bytesReturned) {
+    return EnumFunction() ? EnumFunction()(ids, bytes, bytesReturned) : ::EnumProcesses(ids, bytes, bytesReturned);
+}
+
+}  // namespace
 
 std::vector<DWORD> ListProcessIds() {
-    std::vector<DWORD> ids(kMaxProcesses, 0);
-    DWORD bytes = 0;
-    if (!::EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes)) {
-        return {};
+    // EnumProcesses does not say how many ids there are: a list that fills the buffer exactly may have been
+    // cut short, so the buffer grows until the list leaves room to spare.
+    std::vector<DWORD> ids(1024, 0);
+    for (;;) {
+        DWORD bytes = 0;
+        if (!EnumerateProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes)) {
+            return {};
+        }
+        const size_t listed = std::min<size_t>(bytes / sizeof(DWORD), ids.size());
+        if (listed < ids.size() || ids.size() >= kMostProcessIds) {
+            ids.resize(listed);
+            break;
+        }
+        ids.assign(ids.size() * 2, 0);
     }
-    ids.resize(std::min<size_t>(bytes / sizeof(DWORD), ids.size()));
     ids.erase(std::remove(ids.begin(), ids.end(), 0u), ids.end());
     return ids;
+}
+
+EnumProcessesFunction SetEnumProcessesFunction(EnumProcessesFunction function) {
+    return std::exchange(EnumFunction(), std::move(function));
 }
 
 void EnableDebugPrivilege() {

@@ -4,17 +4,20 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace control {
 
-// At most this many processes are examined; on a system with more, the rest are not seen.
-inline constexpr DWORD kMaxProcesses = 1024;
-
-// The ids of the running processes in the order the platform lists them, at most kMaxProcesses, without
-// the id 0; empty when they cannot be listed.
+// The ids of the running processes in the order the platform lists them, every one of them, without the id 0;
+// empty when they cannot be listed.
 std::vector<DWORD> ListProcessIds();
+
+// What lists the process ids, with the contract of EnumProcesses. Tests put another in place; an empty
+// function is EnumProcesses itself. Returns the previous one.
+using EnumProcessesFunction = std::function<BOOL(DWORD* ids, DWORD bytes, DWORD* bytesReturned)>;
+EnumProcessesFunction SetEnumProcessesFunction(EnumProcessesFunction function);
 
 // Enables SeDebugPrivilege in the program's own token, where the user holds it, the first time it is
 // called. It stays enabled.

@@ -24,7 +24,7 @@ void ProgramRunner::Stop(const core::RunRequest& run, core::RunReport report) {
             core::TellRunResult(told, outcome);
         };
     }
-    StopProgram(run.program, *m_stops, std::move(report));
+    StopProgram(run.program, *m_stops, std::move(report), run.tree ? StopScope::Tree : StopScope::Process);
 }
 
 }  // namespace control

@@ -2,6 +2,7 @@
 #include "control/ProgramStop.h"
 
 #include "ControlTestSupport.h"
+#include "control/ProcessPath.h"
 #include "control/WindowTitle.h"
 #include "core/AsciiCase.h"
 
@@ -571,6 +572,52 @@ TEST_F(ProgramStopTest, TheShellIsNeverTerminatedAndOnlyItsWindowsOfThatTitleAre
     // Once the shell has gone, the desktop has none, and the same program is an ordinary one again.
     shell->Kill();
     EXPECT_TRUE(WaitUntil([] { return ::GetShellWindow() == nullptr; }, 5000));
+}
+
+// Lists many made-up ids before the given ones, with EnumProcesses's contract: as many as fit, and the bytes
+// written.
+class CrowdedProcessList {
+public:
+    CrowdedProcessList(size_t madeUp, std::vector<DWORD> real) {
+        for (size_t i = 0; i < madeUp; ++i) {
+            m_ids.push_back(0x7FF00000u + static_cast<DWORD>(i) * 4);
+        }
+        m_ids.insert(m_ids.end(), real.begin(), real.end());
+        m_previous = control::SetEnumProcessesFunction([this](DWORD* ids, DWORD bytes, DWORD* written) {
+            m_bufferSizes.push_back(bytes / sizeof(DWORD));
+            const size_t count = std::min<size_t>(m_ids.size(), bytes / sizeof(DWORD));
+            std::copy_n(m_ids.begin(), count, ids);
+            *written = static_cast<DWORD>(count * sizeof(DWORD));
+            return TRUE;
+        });
+    }
+    ~CrowdedProcessList() { control::SetEnumProcessesFunction(std::move(m_previous)); }
+    const std::vector<size_t>& BufferSizes() const { return m_bufferSizes; }
+
+private:
+    std::vector<DWORD> m_ids;
+    std::vector<size_t> m_bufferSizes;
+    control::EnumProcessesFunction m_previous;
+};
+
+TEST_F(ProgramStopTest, AStopByPathSeesEveryProcessHoweverManyRun) {
+    HelperCopy copy;
+    const std::wstring title = UniqueTitle(L"listed last");
+    auto helper = StartHelper({L"--title", title}, title, copy.Path());
+    {
+        CrowdedProcessList crowded(1500, {helper->Id()});
+        EXPECT_EQ(control::ListProcessIds().size(), 1501u);
+        // A list that fills the buffer exactly may go on: it is asked again with a larger one.
+        EXPECT_EQ(crowded.BufferSizes(), (std::vector<size_t>{1024, 2048}));
+        control::StopProgram(copy.Path(), *m_stops);
+    }
+    EXPECT_EQ(ExitCodeAfter(*helper, 10000), 7u);
+    {
+        CrowdedProcessList exact(2047, {helper->Id()});
+        EXPECT_EQ(control::ListProcessIds().size(), 2048u);
+        EXPECT_EQ(exact.BufferSizes(), (std::vector<size_t>{1024, 2048, 4096}));
+    }
+    EXPECT_EQ(m_messages, Messages{});
 }
 
 }  // namespace

@@ -100,7 +100,11 @@ std::vector<std::wstring> ReadLines(const std::wstring& path) {
     return lines;
 }
 
-HelperProcess::HelperProcess(const std::vector<std::wstring>& args, const std::wstring& exe) {
+std::wstring ConsoleHelperPath() {
+    return ExecutableFolder() + L"mwconsole.exe";
+}
+
+HelperProcess::HelperProcess(const std::vector<std::wstring>& args, const std::wstring& exe, DWORD creationFlags) {
     const std::wstring program = exe.empty() ? HelperPath() : exe;
     std::wstring command = Quote(program);
     for (const std::wstring& arg : args) {
@@ -112,7 +116,8 @@ HelperProcess::HelperProcess(const std::vector<std::wstring>& args, const std::w
     // Under Wine a start has been seen to fail now and then on a busy machine, for no reason a test can act
     // on: it is tried again. A start that keeps failing keeps its error for the test to show.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        if (::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, creationFlags, nullptr, nullptr,
+                             &si, &pi)) {
             ::CloseHandle(pi.hThread);
             m_process.Reset(pi.hProcess);
             m_id = pi.dwProcessId;

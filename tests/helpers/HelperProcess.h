@@ -13,6 +13,8 @@ namespace testing_support {
 std::wstring ExecutableFolder();
 // Full path of mwhelper.exe.
 std::wstring HelperPath();
+// Full path of mwconsole.exe, the console helper.
+std::wstring ConsoleHelperPath();
 // A fresh, empty file path in the temporary folder.
 std::wstring TempFilePath(const std::wstring& stem);
 // The bytes of a file; empty when it does not exist or cannot be read.
@@ -27,8 +29,10 @@ std::vector<std::wstring> ReadLines(const std::wstring& path);
 // One started process; terminated when the object goes, if it still runs.
 class HelperProcess {
 public:
-    // Starts exe (mwhelper.exe when empty) with the arguments, quoted as needed.
-    explicit HelperProcess(const std::vector<std::wstring>& args, const std::wstring& exe = {});
+    // Starts exe (mwhelper.exe when empty) with the arguments, quoted as needed, and CreateProcess's flags.
+    explicit HelperProcess(const std::vector<std::wstring>& args,
+                           const std::wstring& exe = {},
+                           DWORD creationFlags = 0);
     HelperProcess(HelperProcess&&) = default;
     ~HelperProcess();
 

@@ -17,6 +17,8 @@
 //                      and "mark <n>" for each message WM_APP with wParam n it takes from its queue
 //   --hang-after MS    stops answering messages MS milliseconds after start (its windows hang)
 //   --lifetime MS      ends by itself after MS milliseconds (default 120000), so that nothing outlives a test
+//   --tree-depth N     starts a copy of itself without windows, with the same record and lifetime and depth N-1,
+//                      and records "child <its pid>": a chain of N processes below this one
 // A helper started without arguments (by the shell, say) takes --record and --lifetime from the environment
 // variables MWHELPER_RECORD and MWHELPER_LIFETIME when they are set; options given override them. Without
 // window options, MWHELPER_TITLE, when set, gives it one visible window with that title.
@@ -131,6 +133,23 @@ HWND MakeDialog(const std::wstring& title, HWND owner) {
     return hwnd;
 }
 
+// The next process of a chain, which outlives this one when this one is stopped alone.
+void StartChild(const wchar_t* image, int depth, DWORD lifetime) {
+    std::wstring command = L"\"" + std::wstring(image) + L"\" --lifetime " + std::to_wstring(lifetime) +
+                           L" --tree-depth " + std::to_wstring(depth);
+    if (!g_record.empty()) {
+        command += L" --record \"" + g_record + L"\"";
+    }
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (::CreateProcessW(image, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        Record(L"child " + std::to_wstring(pi.dwProcessId));
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -140,6 +159,7 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<Window> windows;
     DWORD hangAfter = 0;
     DWORD lifetime = 120000;
+    int treeDepth = 0;
     const auto environment = [](const wchar_t* name) {
         wchar_t value[MAX_PATH]{};
         const DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH);
@@ -162,6 +182,8 @@ int wmain(int argc, wchar_t** argv) {
             hangAfter = static_cast<DWORD>(_wtoi(argv[++i]));
         } else if (arg == L"--lifetime" && hasValue) {
             lifetime = static_cast<DWORD>(_wtoi(argv[++i]));
+        } else if (arg == L"--tree-depth" && hasValue) {
+            treeDepth = _wtoi(argv[++i]);
         } else if ((arg.ends_with(L"title") || arg == L"--owned-dialog") && hasValue) {
             windows.push_back({arg, argv[++i]});
         }
@@ -186,6 +208,9 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');
     folder.resize(::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
     Record(L"cwd " + folder);
+    if (treeDepth > 0) {
+        StartChild(image, treeDepth - 1, lifetime);
+    }
 
     WNDCLASSW wc{};
     wc.lpfnWndProc = WindowProc;
