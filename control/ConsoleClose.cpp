@@ -26,9 +26,14 @@ BOOL WINAPI TakeLateEvent(DWORD event) {
 }
 
 BOOL AttachToConsole(DWORD processId) {
+    if (!::AttachConsole(processId)) {
+        return FALSE;
+    }
+    // Only once attached: a program with a console of its own (the command line running a stop) keeps taking the
+    // Ctrl+C its user presses there.
     static const BOOL guarded = ::SetConsoleCtrlHandler(&TakeLateEvent, TRUE);
     fw::IgnoreResult(guarded);
-    return ::AttachConsole(processId);
+    return TRUE;
 }
 
 std::vector<DWORD> ConsoleProcesses() {
