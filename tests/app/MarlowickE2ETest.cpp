@@ -1340,6 +1340,21 @@ TEST_F(StopWarningE2E, PostponeKeepsTheProgramPastItsTimeWithoutTakingTheFocusAn
     EXPECT_EQ(Closes(), 1u);
 }
 
+TEST_F(StopWarningE2E, AWarningGoesWithItsProgram) {
+    HWND window = testing_support::WaitForWindow(m_title);
+    ASSERT_TRUE(window);
+    WriteStop(12, 8);
+    HWND main = StartMain(m_marlowick);
+    ASSERT_TRUE(main);
+    HWND warning = WaitForWarning(15000);
+    ASSERT_TRUE(warning);
+    // The user closes the program before its time.
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(m_helper.WaitForExit(kWait), 7u);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(warning); }, kWait));
+    EXPECT_LT(LocalNowMilliseconds(), m_due);
+}
+
 TEST_F(StopWarningE2E, SkipThisTimeLeavesTheProgramRunning) {
     ASSERT_TRUE(testing_support::WaitForWindow(m_title));
     // A start after the stop's time shows when that time has passed.
