@@ -69,8 +69,7 @@ bool HeldRuns::HoldsBack(TaskId id, long long dueLocal) const {
 
 void HeldRuns::Look(const Schedule& schedule, long long nowLocal, TickResult& result) {
     const std::lock_guard lock(m_mutex);
-    // Over: the run came at its time (or its second was passed over), or its time passed after a skip. Gone: its
-    // task no longer runs then, or no longer warns.
+    // Each run as its task is now: a warning shows what the task names at that moment.
     for (Held& held : m_held) {
         if (std::optional<ScheduledTask> task = CurrentTask(schedule, held.task.id)) {
             task->madeUpFor = held.task.madeUpFor;
@@ -79,6 +78,8 @@ void HeldRuns::Look(const Schedule& schedule, long long nowLocal, TickResult& re
             held.task.warnSeconds = 0;
         }
     }
+    // Over: the run came at its time (or its second was passed over), or its time passed after a skip. Gone: its
+    // task no longer runs then, or no longer warns.
     std::erase_if(m_held, [&](const Held& held) {
         if (held.runAt != held.due && !held.skipped) {
             return false;  // a moved run is over when it has run
