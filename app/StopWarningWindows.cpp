@@ -1,5 +1,6 @@
 #include "app/StopWarningWindows.h"
 
+#include "framework/Gdi.h"
 #include "framework/Wnd.h"
 
 #include <commctrl.h>
@@ -27,12 +28,10 @@ HFONT MessageFont() {
 
 // The height the text takes in the window's width.
 int TextHeight(HWND hwnd, const std::wstring& text) {
-    HDC dc = ::GetDC(hwnd);
-    const HGDIOBJ old = ::SelectObject(dc, MessageFont());
+    const fw::ClientDC dc(hwnd);
+    const fw::SelectObjectGuard font(dc.Get(), MessageFont());
     RECT rect{0, 0, kClientWidth - 2 * kMargin, 0};
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(hwnd, dc);
+    ::DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &rect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     return rect.bottom - rect.top;
 }
 
@@ -83,8 +82,7 @@ struct StopWarningWindows::Window {
     std::shared_ptr<const core::StopWarning> warning;
     ULONGLONG deadline = 0;
     int shown = -1;
-    // The window took it over at WM_NCCREATE.
-    bool adopted = false;
+    HWND hwnd = nullptr;
 
     int SecondsLeft() const {
         const ULONGLONG now = ::GetTickCount64();
@@ -110,7 +108,11 @@ StopWarningWindows::StopWarningWindows(Answer answer) : m_answer(std::move(answe
 
 StopWarningWindows::~StopWarningWindows() {
     // Nothing runs early: the runs keep their times, and go with the program.
-    for (HWND hwnd : std::vector<HWND>(m_windows)) {
+    std::vector<HWND> windows;
+    for (const auto& window : m_windows) {
+        windows.push_back(window->hwnd);
+    }
+    for (HWND hwnd : windows) {
         ::DestroyWindow(hwnd);
     }
 }
@@ -167,20 +169,21 @@ void AddControls(HWND hwnd, const core::StopWarning& warning) {
 
 void StopWarningWindows::Show(std::shared_ptr<const core::StopWarning> warning) {
     End(warning->id, warning->due);
-    auto* state = new Window{this, warning, ::GetTickCount64() + static_cast<ULONGLONG>(warning->secondsLeft) * 1000};
-    HWND hwnd =
-        ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, kWarningClass, kWarningCaption,
-                          WS_POPUP | WS_CAPTION, 0, 0, 0, 0, nullptr, nullptr, ::GetModuleHandleW(nullptr), state);
+    // Owned here; the window points to it from WM_NCCREATE until WM_DESTROY.
+    auto state = std::make_unique<Window>();
+    state->owner = this;
+    state->warning = warning;
+    state->deadline = ::GetTickCount64() + static_cast<ULONGLONG>(warning->secondsLeft) * 1000;
+    HWND hwnd = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, kWarningClass, kWarningCaption,
+                                  WS_POPUP | WS_CAPTION, 0, 0, 0, 0, nullptr, nullptr, ::GetModuleHandleW(nullptr),
+                                  state.get());
     if (!hwnd) {
-        // Taken by the window only when it came as far as WM_NCCREATE, and released again at WM_NCDESTROY.
-        if (!state->adopted) {
-            delete state;
-        }
         return;
     }
+    state->hwnd = hwnd;
     AddControls(hwnd, *warning);
     LayOut(hwnd, *warning);
-    m_windows.push_back(hwnd);
+    m_windows.push_back(std::move(state));
     Restack();
     ::ShowWindow(hwnd, SW_SHOWNOACTIVATE);
     ::SetTimer(hwnd, kCountdownTimer, kCountdownPeriodMs, nullptr);
@@ -193,15 +196,14 @@ void StopWarningWindows::End(core::TaskId id, long long due) {
 }
 
 HWND StopWarningWindows::Find(core::TaskId id, long long due) const {
-    const auto found = std::find_if(m_windows.begin(), m_windows.end(), [&](HWND hwnd) {
-        const Window* state = StateOf(hwnd);
-        return state && state->warning->id == id && state->warning->due == due;
+    const auto found = std::find_if(m_windows.begin(), m_windows.end(), [&](const std::unique_ptr<Window>& window) {
+        return window->warning->id == id && window->warning->due == due;
     });
-    return found == m_windows.end() ? nullptr : *found;
+    return found == m_windows.end() ? nullptr : (*found)->hwnd;
 }
 
 void StopWarningWindows::Forget(HWND hwnd) {
-    std::erase(m_windows, hwnd);
+    std::erase_if(m_windows, [hwnd](const std::unique_ptr<Window>& window) { return window->hwnd == hwnd; });
     Restack();
 }
 
@@ -211,7 +213,8 @@ void StopWarningWindows::Restack() const {
         work = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
     }
     int bottom = work.bottom - kGap;
-    for (HWND hwnd : m_windows) {
+    for (const auto& window : m_windows) {
+        HWND hwnd = window->hwnd;
         RECT rect{};
         ::GetWindowRect(hwnd, &rect);
         const int width = rect.right - rect.left;
@@ -236,7 +239,6 @@ LRESULT StopWarningWindows::HandleMessage(HWND hwnd, UINT message, WPARAM wParam
     switch (message) {
         case WM_NCCREATE: {
             auto* created = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-            created->adopted = true;
             ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
             break;
         }
@@ -254,13 +256,11 @@ LRESULT StopWarningWindows::HandleMessage(HWND hwnd, UINT message, WPARAM wParam
             return 0;
         case WM_DESTROY:
             ::KillTimer(hwnd, kCountdownTimer);
+            // The state goes with Forget: nothing of it is used after this.
+            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             if (state) {
                 state->owner->Forget(hwnd);
             }
-            break;
-        case WM_NCDESTROY:
-            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-            delete state;
             break;
     }
     return ::DefWindowProcW(hwnd, message, wParam, lParam);

@@ -42,7 +42,7 @@ public:
     void End(core::TaskId id, long long due);
     size_t Count() const { return m_windows.size(); }
 
-    // One warning's window state, owned by its window.
+    // One warning's window and what it shows.
     struct Window;
 
 private:
@@ -57,7 +57,8 @@ private:
     HWND Find(core::TaskId id, long long due) const;
 
     Answer m_answer;
-    std::vector<HWND> m_windows;
+    // Oldest first, each with its window.
+    std::vector<std::unique_ptr<Window>> m_windows;
 };
 
 }  // namespace app
