@@ -6,6 +6,8 @@
 //                        runs on. Whether Ctrl+C reaches it at all is left as it started: off for the leader
 //                        of a new process group
 //   --lifetime MS        ends by itself after MS milliseconds (default 120000), so that nothing outlives a test
+#include "RecordLine.h"
+
 #include <windows.h>
 
 #include <string>
@@ -17,19 +19,7 @@ bool g_exitOnCtrlC = false;
 HANDLE g_stopEvent = nullptr;
 
 void Record(const std::wstring& line) {
-    if (g_record.empty()) {
-        return;
-    }
-    HANDLE file = ::CreateFileW(g_record.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    const std::string bytes(line.begin(), line.end());  // the lines are ASCII
-    const std::string text = bytes + "\r\n";
-    DWORD written = 0;
-    ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    ::CloseHandle(file);
+    testing_support::AppendRecordLine(g_record, line);
 }
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {

@@ -23,6 +23,8 @@
 // variables MWHELPER_RECORD and MWHELPER_LIFETIME when they are set; options given override them. Without
 // window options, MWHELPER_TITLE, when set, gives it one visible window with that title.
 // Without windows it just waits out its lifetime. It exits with code 7 when its last window is destroyed.
+#include "RecordLine.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -43,23 +45,7 @@ constexpr UINT_PTR kCloseTimer = 1;
 int g_windows = 0;
 
 void Record(const std::wstring& line) {
-    if (g_record.empty()) {
-        return;
-    }
-    HANDLE file = ::CreateFileW(g_record.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    const std::wstring text = line + L"\r\n";
-    const int size =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                          nullptr);
-    DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
+    testing_support::AppendRecordLine(g_record, line);
 }
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
