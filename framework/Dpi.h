@@ -1,0 +1,26 @@
+#pragma once
+// Lengths are designed at 96 DPI; a window draws them at the DPI of the monitor it is on.
+#include <windows.h>
+
+namespace fw {
+
+inline constexpr UINT kDesignDpi = 96;
+
+// The DPI the window is drawn at: its monitor's for a per-monitor aware process, else the system's. Without a
+// window, the system's.
+UINT DpiOf(HWND window);
+
+// A length designed at 96 DPI, at dpi.
+inline int ScaleToDpi(int designPixels, UINT dpi) {
+    return ::MulDiv(designPixels, static_cast<int>(dpi), static_cast<int>(kDesignDpi));
+}
+
+// A length drawn at dpi, back at 96 DPI: what is stored, so that it restores the same at any DPI.
+inline int ScaleToDesign(int pixels, UINT dpi) {
+    return ::MulDiv(pixels, static_cast<int>(kDesignDpi), static_cast<int>(dpi == 0 ? kDesignDpi : dpi));
+}
+
+// A system metric (SM_CXSMICON and the like) at dpi: the metric the system reports is at the system DPI.
+int SystemMetricForDpi(int index, UINT dpi);
+
+}  // namespace fw
