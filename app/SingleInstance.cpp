@@ -1,5 +1,6 @@
 #include "app/SingleInstance.h"
 
+#include "core/Portable.h"
 #include "framework/MessageBox.h"
 
 #include <aclapi.h>
@@ -96,7 +97,8 @@ std::wstring AlreadyRunningFor(const std::wstring& user) {
 }
 
 InstanceIdentity ThisInstance() {
-    return {kGlobalInstanceMutexName, kInstanceMutexName, CurrentUserSid()};
+    const std::wstring suffix = core::InstanceNameSuffix();
+    return {kGlobalInstanceMutexName + suffix, kInstanceMutexName + suffix, CurrentUserSid()};
 }
 
 bool AnotherInstanceRuns(const wchar_t* name, fw::UniqueHandle& mutex) {

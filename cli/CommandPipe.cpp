@@ -1,6 +1,7 @@
 #include "cli/CommandPipe.h"
 
 #include "cli/Utf8.h"
+#include "core/Portable.h"
 
 #include <sddl.h>
 
@@ -159,6 +160,10 @@ fw::UniqueLocalMemory PipeSecurity(const fw::Sid& owner) {
 }
 
 }  // namespace
+
+std::wstring PipeName() {
+    return kPipeName + core::InstanceNameSuffix();
+}
 
 std::string EncodeRequest(const std::vector<std::wstring>& words) {
     std::wstring line;

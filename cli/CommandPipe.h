@@ -21,6 +21,9 @@
 namespace cli {
 
 inline constexpr wchar_t kPipeName[] = L"\\\\.\\pipe\\Marlowick";
+// The pipe of this copy: kPipeName, and a portable copy's folder tag, so that marlowick.com speaks to the Marlowick
+// beside it.
+std::wstring PipeName();
 // The answer to a request from another user than the one Marlowick runs for.
 inline constexpr wchar_t kOtherUserRefused[] = L"Refused: this Marlowick runs for another user.";
 
@@ -44,7 +47,7 @@ class CommandServer {
 public:
     using Handler = std::function<CommandAnswer(const std::vector<std::wstring>& words)>;
     struct Options {
-        std::wstring name = kPipeName;
+        std::wstring name = PipeName();
         ClientUser clientUser = PipeClientUser;
     };
 

@@ -32,9 +32,10 @@ bool IsHelp(const std::vector<std::wstring>& words) {
 // lock from before it reads the profile until its process ends, so whoever holds the lock is the only writer.
 CommandAnswer Deliver(const std::vector<std::wstring>& words, ProfileWriterLock& lock) {
     const ULONGLONG deadline = ::GetTickCount64() + kReachTimeoutMs;
+    const std::wstring pipe = PipeName();
     for (;;) {
         CommandAnswer answer;
-        switch (SendCommand(kPipeName, words, answer)) {
+        switch (SendCommand(pipe, words, answer)) {
             case SendResult::Answered:
                 return answer;
             case SendResult::Denied:
@@ -44,7 +45,7 @@ CommandAnswer Deliver(const std::vector<std::wstring>& words, ProfileWriterLock&
                 // The request may have reached it: trying again could carry it out twice.
                 return {kExitUnreachable, {L"Marlowick did not answer: the command may not have been carried out."}};
             case SendResult::Busy:
-                fw::IgnoreResult(::WaitNamedPipeW(kPipeName, 200));
+                fw::IgnoreResult(::WaitNamedPipeW(pipe.c_str(), 200));
                 break;
             case SendResult::NoServer:
                 if (lock.Acquire(kLockTryMs)) {

@@ -1,6 +1,10 @@
 #include "cli/ProfileLock.h"
 
+#include "core/Portable.h"
+
 namespace cli {
+
+ProfileWriterLock::ProfileWriterLock() : ProfileWriterLock((kProfileLockName + core::InstanceNameSuffix()).c_str()) {}
 
 ProfileWriterLock::ProfileWriterLock(const wchar_t* name) : m_mutex(::CreateMutexW(nullptr, FALSE, name)) {}
 

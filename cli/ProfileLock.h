@@ -12,7 +12,9 @@ inline constexpr wchar_t kProfileLockName[] = L"Global\\Marlowick.ProfileWriter.
 // Holds the lock from a successful Acquire until it goes; on the thread that acquired it.
 class ProfileWriterLock {
 public:
-    explicit ProfileWriterLock(const wchar_t* name = kProfileLockName);
+    // kProfileLockName, and a portable copy's folder tag: a portable copy has a profile of its own.
+    ProfileWriterLock();
+    explicit ProfileWriterLock(const wchar_t* name);
     ProfileWriterLock(const ProfileWriterLock&) = delete;
     ProfileWriterLock& operator=(const ProfileWriterLock&) = delete;
     ~ProfileWriterLock() { Release(); }

@@ -1,10 +1,15 @@
 #include "control/LogonStart.h"
 
+#include "core/Portable.h"
 #include "framework/Handle.h"
 
 #include <vector>
 
 namespace control {
+
+std::wstring RunValueName() {
+    return kRunValueName + core::InstanceNameSuffix();
+}
 
 namespace {
 
@@ -50,14 +55,14 @@ std::wstring Trimmed(const std::wstring& text) {
 bool ReadRunValue(std::wstring& command) {
     DWORD type = 0;
     DWORD size = 0;
-    if (::RegGetValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, RRF_RT_REG_SZ, &type, nullptr, &size) !=
+    if (::RegGetValueW(HKEY_CURRENT_USER, kRunKeyPath, RunValueName().c_str(), RRF_RT_REG_SZ, &type, nullptr, &size) !=
         ERROR_SUCCESS) {
         return false;
     }
     std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
     size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-    if (::RegGetValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, RRF_RT_REG_SZ, &type, buffer.data(), &size) !=
-        ERROR_SUCCESS) {
+    if (::RegGetValueW(HKEY_CURRENT_USER, kRunKeyPath, RunValueName().c_str(), RRF_RT_REG_SZ, &type, buffer.data(),
+                       &size) != ERROR_SUCCESS) {
         return false;
     }
     command = buffer.data();
@@ -97,7 +102,8 @@ LSTATUS SetStartAtLogon(bool start, const std::wstring& programPath) {
             return created;
         }
         const std::wstring command = RunCommandFor(programPath);
-        return ::RegSetValueExW(key.Get(), kRunValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+        return ::RegSetValueExW(key.Get(), RunValueName().c_str(), 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(command.c_str()),
                                 static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
     }
     if (!IsStartAtLogonSet(programPath)) {
@@ -108,7 +114,7 @@ LSTATUS SetStartAtLogon(bool start, const std::wstring& programPath) {
     if (opened != ERROR_SUCCESS) {
         return opened;
     }
-    const LSTATUS deleted = ::RegDeleteValueW(key.Get(), kRunValueName);
+    const LSTATUS deleted = ::RegDeleteValueW(key.Get(), RunValueName().c_str());
     return deleted == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : deleted;
 }
 

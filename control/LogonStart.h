@@ -10,6 +10,9 @@ namespace control {
 // Under HKEY_CURRENT_USER: the shell starts every command of this key at the user's logon.
 inline constexpr wchar_t kRunKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr wchar_t kRunValueName[] = L"Marlowick";
+// The value of this copy: kRunValueName, and a portable copy's folder tag, so that a portable copy and an installed
+// one each keep their own.
+std::wstring RunValueName();
 
 // The command that starts this program at logon: its path in quotes, so that a path with blanks is one file.
 std::wstring RunCommandFor(const std::wstring& programPath);

@@ -1,5 +1,6 @@
 #include "core/History.h"
 
+#include "core/Portable.h"
 #include "core/Profile.h"
 #include "framework/Handle.h"
 
@@ -108,7 +109,8 @@ char LastByte(HANDLE file, ULONGLONG size) {
 // Holds the machine-wide lock of the file while it lives, when it could be had in time.
 class FileLock {
 public:
-    explicit FileLock(DWORD waitMs) : m_mutex(::CreateMutexW(nullptr, FALSE, kLockName)) {
+    explicit FileLock(DWORD waitMs)
+        : m_mutex(::CreateMutexW(nullptr, FALSE, (kLockName + InstanceNameSuffix()).c_str())) {
         if (!m_mutex) {
             return;
         }

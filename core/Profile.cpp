@@ -1,5 +1,7 @@
 #include "core/Profile.h"
 
+#include "core/Portable.h"
+
 #include "core/IniFile.h"
 #include "core/ProfileSecurity.h"
 #include "core/TaskOptions.h"
@@ -354,6 +356,10 @@ bool ProfileDamaged(const IniDocument& doc) {
 }
 
 std::wstring GetConfigFolder() {
+    // A portable copy keeps its files beside itself, in a folder its user made.
+    if (const std::wstring& portable = PortableFolder(); !portable.empty()) {
+        return portable;
+    }
     wchar_t base[MAX_PATH]{};
     if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_DEFAULT, base))) {
         return {};

@@ -1,6 +1,7 @@
 #include "core/TaskService.h"
 
 #include "core/History.h"
+#include "core/Portable.h"
 #include "core/ProfileSecurity.h"
 #include "core/TaskOptions.h"
 
@@ -133,6 +134,11 @@ void TaskService::Load() {
 }
 
 bool TaskService::ProfileTrusted() const {
+    // A portable copy's folder is wherever its user unpacked it, often a stick without protections: the check of
+    // the all-users folder does not apply to it.
+    if (!PortableFolder().empty()) {
+        return true;
+    }
     const fw::MessageBoxRedirect quiet = MessagesAsEvents();
     const std::wstring folder = GetConfigFolder();
     return folder.empty() || IsProfileTrusted(folder, folder + L"\\Profile.txt");

@@ -1,5 +1,6 @@
 // marlowick.com started as a user would start it, its output redirected: on the profile itself when no Marlowick
 // runs, and through the pipe of a running marlowick.exe, whose list and file must show the change at once.
+#include "core/IniFile.h"
 #include "core/Profile.h"
 #include "core/Task.h"
 #include "core/TaskOptions.h"
@@ -42,8 +43,7 @@ std::wstring ProfilePath() {
 }
 
 // Every file of the folder, so that no test sees what an earlier one left.
-void RemoveProfile() {
-    const std::wstring folder = ProfileFolder();
+void RemoveFilesIn(const std::wstring& folder) {
     WIN32_FIND_DATAW found{};
     fw::UniqueFind search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
     if (search) {
@@ -54,6 +54,26 @@ void RemoveProfile() {
         } while (::FindNextFileW(search.Get(), &found));
     }
 }
+
+void RemoveProfile() {
+    RemoveFilesIn(ProfileFolder());
+}
+
+// A folder in the temporary folder, removed with its files when the test ends, however it ends.
+class TempFolder {
+public:
+    TempFolder() : m_path(testing_support::TempFilePath(L"mwportable")) { ::CreateDirectoryW(m_path.c_str(), nullptr); }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    ~TempFolder() {
+        RemoveFilesIn(m_path);
+        ::RemoveDirectoryW(m_path.c_str());
+    }
+    const std::wstring& Path() const { return m_path; }
+
+private:
+    std::wstring m_path;
+};
 
 void WriteTasks(const std::vector<core::Task>& tasks) {
     core::MemoryTaskList list;
@@ -90,15 +110,16 @@ fw::UniqueFile InheritableFile(const std::wstring& path) {
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// Runs marlowick.com with the arguments (each quoted) and its output going to files, and waits for it.
-Outcome RunCompanion(const std::vector<std::wstring>& args) {
+// Runs marlowick.com (the built one unless another copy is named) with the arguments (each quoted) and its output
+// going to files, and waits for it.
+Outcome RunCompanion(const std::vector<std::wstring>& args, const std::wstring& companion = BinPath(L"marlowick.com")) {
     const std::wstring outPath = testing_support::TempFilePath(L"mwcom-out");
     const std::wstring errPath = testing_support::TempFilePath(L"mwcom-err");
     Outcome outcome;
     {
         fw::UniqueFile out = InheritableFile(outPath);
         fw::UniqueFile err = InheritableFile(errPath);
-        std::wstring line = L"\"" + BinPath(L"marlowick.com") + L"\"";
+        std::wstring line = L"\"" + companion + L"\"";
         for (const std::wstring& arg : args) {
             line += L" \"" + arg + L"\"";
         }
@@ -284,13 +305,12 @@ TEST_F(CompanionE2E, ExportThenImportReplaceOnAnEmptyProfileGivesTheSameTasks) {
     EXPECT_EQ(Lines(ReadFileBytes(kept)).empty(), false);
 }
 
-TEST_F(CompanionE2E, WithMarlowickRunningAddGoesToItsListAndFileAndExitEndsIt) {
-    WriteTasks({MakeTask(L"C:\\Tools\\a.exe", L"Start", L"7:30:00 AM")});
-    m_marlowick = std::make_unique<HelperProcess>(std::vector<std::wstring>{}, BinPath(L"marlowick.exe"));
+// The main window of the process once it shows, or null after the time.
+HWND WaitForMainWindow(const HelperProcess& process) {
     HWND main = nullptr;
-    ASSERT_TRUE(WaitUntil(
+    WaitUntil(
         [&] {
-            for (HWND hwnd : testing_support::TopLevelWindowsOf(m_marlowick->Id())) {
+            for (HWND hwnd : testing_support::TopLevelWindowsOf(process.Id())) {
                 if (::GetDlgItem(hwnd, IDC_TASK_LIST) && ::IsWindowVisible(hwnd)) {
                     main = hwnd;
                     return true;
@@ -298,7 +318,15 @@ TEST_F(CompanionE2E, WithMarlowickRunningAddGoesToItsListAndFileAndExitEndsIt) {
             }
             return false;
         },
-        kWait));
+        kWait);
+    return main;
+}
+
+TEST_F(CompanionE2E, WithMarlowickRunningAddGoesToItsListAndFileAndExitEndsIt) {
+    WriteTasks({MakeTask(L"C:\\Tools\\a.exe", L"Start", L"7:30:00 AM")});
+    m_marlowick = std::make_unique<HelperProcess>(std::vector<std::wstring>{}, BinPath(L"marlowick.exe"));
+    const HWND main = WaitForMainWindow(*m_marlowick);
+    ASSERT_TRUE(main);
     const testing_support::RemoteList list(m_marlowick->Id(), ::GetDlgItem(main, IDC_TASK_LIST));
     ASSERT_TRUE(list.Valid());
 
@@ -316,6 +344,45 @@ TEST_F(CompanionE2E, WithMarlowickRunningAddGoesToItsListAndFileAndExitEndsIt) {
     EXPECT_EQ(RunCompanion({L"list"}).out.size(), 2u);
     const Outcome exited = RunCompanion({L"exit"});
     EXPECT_EQ(exited.exitCode, 0u);
+    EXPECT_EQ(m_marlowick->WaitForExit(kWait), 0u);
+}
+
+// A copy unpacked into a folder with a "portable" file runs beside the installed one: its own profile beside
+// itself, its own marlowick.com pipe, nothing of the installed copy's tasks.
+TEST_F(CompanionE2E, APortableCopyRunsBesideTheInstalledOneAndKeepsItsProfileBesideItself) {
+    const TempFolder temp;
+    const std::wstring& folder = temp.Path();
+    for (const wchar_t* file : {L"marlowick.exe", L"marlowick.com", L"SkinHu.dll"}) {
+        ASSERT_TRUE(::CopyFileW(BinPath(file).c_str(), (folder + L"\\" + file).c_str(), TRUE));
+    }
+    ASSERT_TRUE(testing_support::WriteFileBytes(folder + L"\\portable", ""));
+    const std::wstring portableCom = folder + L"\\marlowick.com";
+    WriteTasks({MakeTask(L"C:\\Tools\\installed.exe", L"Start", L"7:30:00 AM")});
+    const std::string installedBefore = ReadFileBytes(ProfilePath());
+
+    m_marlowick = std::make_unique<HelperProcess>(std::vector<std::wstring>{}, BinPath(L"marlowick.exe"));
+    ASSERT_TRUE(WaitForMainWindow(*m_marlowick));
+    HelperProcess portable({}, folder + L"\\marlowick.exe");
+    const HWND portableMain = WaitForMainWindow(portable);
+    ASSERT_TRUE(portableMain) << "the portable copy did not show its window beside the installed one";
+    const testing_support::RemoteList portableList(portable.Id(), ::GetDlgItem(portableMain, IDC_TASK_LIST));
+    EXPECT_EQ(portableList.Count(), 0);
+
+    const Outcome added = RunCompanion({L"add", L"C:\\Tools\\carried.exe", L"Start", L"21:00:00"}, portableCom);
+    ASSERT_EQ(added.exitCode, 0u);
+    EXPECT_TRUE(WaitUntil([&] { return portableList.Count() == 1; }, kWait));
+    core::IniDocument carried;
+    ASSERT_EQ(carried.Load(folder + L"\\Profile.txt"), core::IniDocument::LoadResult::Ok);
+    EXPECT_NE(carried.Serialize().find(L"carried.exe"), std::wstring::npos);
+    EXPECT_EQ(ReadFileBytes(ProfilePath()), installedBefore);
+    const Outcome installedList = RunCompanion({L"list"});
+    ASSERT_EQ(installedList.out.size(), 1u);
+    EXPECT_NE(installedList.out[0].find(L"installed.exe"), std::wstring::npos);
+
+    EXPECT_EQ(RunCompanion({L"exit"}, portableCom).exitCode, 0u);
+    EXPECT_EQ(portable.WaitForExit(kWait), 0u);
+    EXPECT_TRUE(m_marlowick->IsRunning());
+    EXPECT_EQ(RunCompanion({L"exit"}).exitCode, 0u);
     EXPECT_EQ(m_marlowick->WaitForExit(kWait), 0u);
 }
 

@@ -1,9 +1,11 @@
 // Profile.txt in the test prefix's C:\ProgramData: first start, loading, saving, failures.
 #include "core/IniFile.h"
+#include "core/Portable.h"
 #include "core/Profile.h"
 #include "core/TaskStore.h"
 #include "core/ProfileSecurity.h"
 #include "core/TaskOptions.h"
+#include "core/UserSettings.h"
 #include "framework/MessageBox.h"
 #include "helpers/FileSecurity.h"
 #include "helpers/HelperProcess.h"
@@ -994,6 +996,41 @@ TEST_F(ProfileTest, TheFolderOnDiskIsTrustedUntilOthersMayWriteIt) {
     EXPECT_FALSE(core::IsProfileTrusted(m_folder, m_path));
     ASSERT_TRUE(test_support::SetProtectedDacl(m_folder, L""));
     EXPECT_FALSE(core::IsTrustedObject(m_folder));
+}
+
+// Only a file named "portable" beside the exe makes a copy portable, and a copy's names follow its folder, whatever
+// the letter case it was started with.
+TEST(PortableCopy, TheMarkIsAFileBesideTheExeAndTheNamesFollowTheFolder) {
+    const std::wstring folder = testing_support::TempFilePath(L"mwportable");
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring exe = folder + L"\\marlowick.exe";
+    const std::wstring mark = folder + L"\\" + core::kPortableMarkName;
+    EXPECT_EQ(core::PortableFolderOf(exe), L"");
+    ASSERT_TRUE(::CreateDirectoryW(mark.c_str(), nullptr));
+    EXPECT_EQ(core::PortableFolderOf(exe), L"");
+    ASSERT_TRUE(::RemoveDirectoryW(mark.c_str()));
+    ASSERT_TRUE(testing_support::WriteFileBytes(mark, ""));
+    EXPECT_EQ(core::PortableFolderOf(exe), folder);
+    RemoveTree(folder);
+
+    EXPECT_EQ(core::NameSuffixFor(L""), L"");
+    EXPECT_EQ(core::NameSuffixFor(L"E:\\Tools\\Marlowick"), core::NameSuffixFor(L"e:\\tools\\MARLOWICK"));
+    EXPECT_NE(core::NameSuffixFor(L"E:\\Tools\\Marlowick"), core::NameSuffixFor(L"E:\\Tools\\Marlowick2"));
+    EXPECT_EQ(core::NameSuffixFor(L"E:\\Tools\\Marlowick").front(), L'.');
+    // The test itself is an installed copy: its names are the program's own.
+    EXPECT_EQ(core::InstanceNameSuffix(), L"");
+}
+
+TEST(UserSettings, ATextReadsBackAsWrittenAndAnUnwrittenOneIsAbsent) {
+    const std::wstring name = L"TestSetting" + std::to_wstring(::GetCurrentProcessId());
+    EXPECT_FALSE(core::ReadUserSetting(name));
+    ASSERT_TRUE(core::WriteUserSetting(name, L"640,480"));
+    EXPECT_EQ(core::ReadUserSetting(name).value_or(L"?"), L"640,480");
+    ASSERT_TRUE(core::WriteUserSetting(name, L""));
+    EXPECT_EQ(core::ReadUserSetting(name).value_or(L"?"), L"");
+    fw::UniqueRegKey key;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, core::kUserSettingsKey, 0, KEY_SET_VALUE, key.Put()), ERROR_SUCCESS);
+    ::RegDeleteValueW(key.Get(), name.c_str());
 }
 
 }  // namespace
