@@ -6,6 +6,7 @@
 #include "app/HistoryDlg.h"
 #include "app/MarlowickDlg.h"
 #include "app/StopWarningWindows.h"
+#include "app/TrayIcon.h"
 #include "control/ProcessListDialog.h"
 #include "control/WindowListDialog.h"
 #include "framework/Dpi.h"
@@ -449,7 +450,7 @@ void SendDpiChanged(HWND hwnd, UINT dpi) {
 }
 
 // A warning moved to a monitor at twice the DPI draws twice as large, its texts whole, and comes back as it was.
-TEST(Labels, AWarningRescalesWhenItsDpiChanges) {
+TEST(Scaling, AWarningRescalesWhenItsDpiChanges) {
     app::StopWarningWindows warnings({});
     warnings.Show(SomeWarning());
     HWND warning = ::FindWindowW(app::kWarningClass, nullptr);
@@ -481,6 +482,24 @@ TEST(Labels, AWarningRescalesWhenItsDpiChanges) {
     EXPECT_EQ(before.cx, WindowSize(warning).cx);
     EXPECT_EQ(before.cy, WindowSize(warning).cy);
     EXPECT_EQ(fontBefore, FontHeight(skip));
+}
+
+// The notification area shows the small icon of the DPI; a picture of another size would be stretched and blurred.
+TEST(Scaling, TheTrayIconIsTheSmallIconOfTheDpi) {
+    const fw::UniqueHwnd window(
+        ::CreateWindowExW(0, L"Static", L"tray", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
+    app::CTrayIcon tray;
+    tray.Add(window.Get());
+    tray.SetIconResource(::GetModuleHandleW(nullptr), IDI_MARLOWICK);
+    ICONINFO info{};
+    ASSERT_TRUE(::GetIconInfo(tray.Icon(), &info));
+    const fw::UniqueBitmap mask(info.hbmMask);
+    const fw::UniqueBitmap color(info.hbmColor);
+    BITMAP bitmap{};
+    ASSERT_TRUE(::GetObjectW(color.Get(), sizeof bitmap, &bitmap));
+    const int expected = fw::ScaleToDpi(16, fw::DpiOf(window.Get()));
+    EXPECT_EQ(expected, bitmap.bmWidth);
+    EXPECT_EQ(expected, bitmap.bmHeight);
 }
 
 // Sets the display resolution of the programs started from now on, and puts the old one back when it goes.
@@ -525,7 +544,7 @@ void MeasureInRunAt(DWORD dpiValue) {
     const std::wstring record = testing_support::TempFilePath(L"labels");
     ASSERT_TRUE(::SetEnvironmentVariableW(kExpectedDpiVariable, std::to_wstring(dpiValue).c_str()));
     ASSERT_TRUE(::SetEnvironmentVariableW(kRecordVariable, record.c_str()));
-    testing_support::HelperProcess run({L"--gtest_filter=Labels.EveryTextOfEveryWindowShowsWhole"}, self);
+    testing_support::HelperProcess run({L"--gtest_filter=Labels.EveryTextOfEveryWindowShowsWhole:Scaling.*"}, self);
     ::SetEnvironmentVariableW(kExpectedDpiVariable, nullptr);
     ::SetEnvironmentVariableW(kRecordVariable, nullptr);
     ASSERT_TRUE(run.Started());
