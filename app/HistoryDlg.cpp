@@ -1,5 +1,6 @@
 #include "app/HistoryDlg.h"
 
+#include "framework/Dpi.h"
 #include "res/resource.h"
 
 #include <algorithm>
@@ -37,11 +38,13 @@ void CHistoryDlg::DoDataExchange(fw::CDataExchange& dx) {
 
 bool CHistoryDlg::OnInitDialog() {
     fw::CDialog::OnInitDialog();
-    m_list.InsertColumn(static_cast<int>(Column::Time), L"Time", LVCFMT_LEFT, 180);
-    m_list.InsertColumn(static_cast<int>(Column::Program), L"Program", LVCFMT_LEFT, 210);
-    m_list.InsertColumn(static_cast<int>(Column::Action), L"Action", LVCFMT_LEFT, 55);
-    m_list.InsertColumn(static_cast<int>(Column::Event), L"Event", LVCFMT_LEFT, 95);
-    m_list.InsertColumn(static_cast<int>(Column::Detail), L"Detail", LVCFMT_LEFT, 260);
+    // The widths are designed at 96 DPI; the list's font is at the window's.
+    const UINT dpi = fw::DpiOf(m_hWnd);
+    m_list.InsertColumn(static_cast<int>(Column::Time), L"Time", LVCFMT_LEFT, fw::ScaleToDpi(180, dpi));
+    m_list.InsertColumn(static_cast<int>(Column::Program), L"Program", LVCFMT_LEFT, fw::ScaleToDpi(210, dpi));
+    m_list.InsertColumn(static_cast<int>(Column::Action), L"Action", LVCFMT_LEFT, fw::ScaleToDpi(55, dpi));
+    m_list.InsertColumn(static_cast<int>(Column::Event), L"Event", LVCFMT_LEFT, fw::ScaleToDpi(95, dpi));
+    m_list.InsertColumn(static_cast<int>(Column::Detail), L"Detail", LVCFMT_LEFT, fw::ScaleToDpi(260, dpi));
     m_list.SetExtendedStyle(m_list.GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     m_lines = NewestFirst(history::Read(m_folder), m_tasks);
     m_list.SendMessage(LVM_SETITEMCOUNT, m_lines.size(), 0);

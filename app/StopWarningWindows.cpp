@@ -1,6 +1,8 @@
 #include "app/StopWarningWindows.h"
 
+#include "framework/Dpi.h"
 #include "framework/Gdi.h"
+#include "framework/Handle.h"
 #include "framework/Wnd.h"
 
 #include <commctrl.h>
@@ -14,25 +16,40 @@ namespace {
 constexpr UINT_PTR kCountdownTimer = 1;
 // Often enough that the seconds shown never lag by much.
 constexpr UINT kCountdownPeriodMs = 250;
+// Lengths at 96 DPI, drawn at the window's DPI.
 constexpr int kMargin = 10;
 constexpr int kGap = 8;
 constexpr int kClientWidth = 330;
 constexpr int kButtonWidth = 96;
 constexpr int kButtonHeight = 26;
+// Beside a button's text, for its edges and its focus rectangle.
+constexpr int kButtonPadding = 16;
 // The text's longest count, for its height.
 constexpr int kLongestSeconds = 3600;
 
-HFONT MessageFont() {
-    return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+using UniqueFont = fw::UniqueAny<fw::HandleTraits<HFONT, ::DeleteObject>>;
+
+// The font the user chose for messages, at dpi: the system reports it at the system DPI.
+UniqueFont MessageFont(UINT dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    LOGFONTW font{};
+    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        font = metrics.lfMessageFont;
+    } else {
+        ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+    }
+    font.lfHeight = ::MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(fw::DpiOf(nullptr)));
+    return UniqueFont(::CreateFontIndirectW(&font));
 }
 
-// The height the text takes in the window's width.
-int TextHeight(HWND hwnd, const std::wstring& text) {
+// The size the text takes in the font, on lines of at most the width.
+SIZE TextSize(HWND hwnd, HFONT font, const std::wstring& text, int width) {
     const fw::ClientDC dc(hwnd);
-    const fw::SelectObjectGuard font(dc.Get(), MessageFont());
-    RECT rect{0, 0, kClientWidth - 2 * kMargin, 0};
+    const fw::SelectObjectGuard selected(dc.Get(), font);
+    RECT rect{0, 0, width, 0};
     ::DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &rect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    return rect.bottom - rect.top;
+    return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
 // A button pressed with the mouse, or with BM_CLICK, without taking the focus: it would activate the warning and
@@ -83,6 +100,9 @@ struct StopWarningWindows::Window {
     ULONGLONG deadline = 0;
     int shown = -1;
     HWND hwnd = nullptr;
+    // The DPI the window is laid out for, and its controls' font at that DPI.
+    UINT dpi = fw::kDesignDpi;
+    UniqueFont font;
 
     int SecondsLeft() const {
         const ULONGLONG now = ::GetTickCount64();
@@ -124,30 +144,61 @@ StopWarningWindows::Window* StateOf(HWND hwnd) {
 }
 
 HWND AddChild(HWND parent, const wchar_t* className, const std::wstring& text, DWORD style, int id) {
-    HWND child =
-        ::CreateWindowExW(0, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(MessageFont()), FALSE);
-    return child;
+    return ::CreateWindowExW(0, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
 }
 
-// The text above, the buttons in a row below it; the window as large as they need.
-void LayOut(HWND hwnd, const core::StopWarning& warning) {
-    const int textHeight = TextHeight(hwnd, WarningText(warning.name, kLongestSeconds));
-    ::MoveWindow(::GetDlgItem(hwnd, kWarningTextId), kMargin, kMargin, kClientWidth - 2 * kMargin, textHeight, FALSE);
-    const int buttonTop = kMargin + textHeight + kGap;
-    int left = kMargin;
+// The width and height that the caption and the borders add to the client area, at dpi: the system measures them
+// at the system DPI.
+SIZE FrameAround(HWND hwnd, UINT dpi) {
+    RECT frame{};
+    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
+    const int systemDpi = static_cast<int>(fw::DpiOf(nullptr));
+    return {::MulDiv(frame.right - frame.left, static_cast<int>(dpi), systemDpi),
+            ::MulDiv(frame.bottom - frame.top, static_cast<int>(dpi), systemDpi)};
+}
+
+// Gives the controls the message font at the window's DPI; the font they had goes after they let it go.
+void SetFont(HWND hwnd, StopWarningWindows::Window& state) {
+    UniqueFont font = MessageFont(state.dpi);
+    for (HWND child = ::GetWindow(hwnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
+    }
+    state.font = std::move(font);
+}
+
+// The buttons in a row from the left, each as wide as the design or as its text needs; the right edge of the row.
+int LayOutButtons(HWND hwnd, const StopWarningWindows::Window& state, int top) {
+    const auto scaled = [&state](int length) { return fw::ScaleToDpi(length, state.dpi); };
+    int left = scaled(kMargin);
     for (const int id : {kCloseNowId, kPostponeId, kSkipId}) {
         // A button that is not offered was never made.
         if (HWND button = ::GetDlgItem(hwnd, id)) {
-            ::MoveWindow(button, left, buttonTop, kButtonWidth, kButtonHeight, FALSE);
-            left += kButtonWidth + kGap;
+            wchar_t text[64]{};
+            ::GetWindowTextW(button, text, 64);
+            const int width = std::max<int>(scaled(kButtonWidth),
+                                            TextSize(hwnd, state.font.Get(), text, 0).cx + scaled(kButtonPadding));
+            ::MoveWindow(button, left, top, width, scaled(kButtonHeight), FALSE);
+            left += width + scaled(kGap);
         }
     }
-    RECT frame{0, 0, kClientWidth, buttonTop + kButtonHeight + kMargin};
-    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE)), FALSE,
-                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
-    ::SetWindowPos(hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+    return left - scaled(kGap);
+}
+
+// The text above, the buttons in a row below it; the window as large as they need, at its DPI.
+void LayOut(HWND hwnd, StopWarningWindows::Window& state) {
+    const auto scaled = [&state](int length) { return fw::ScaleToDpi(length, state.dpi); };
+    SetFont(hwnd, state);
+    const int margin = scaled(kMargin);
+    const int textWidth = scaled(kClientWidth) - 2 * margin;
+    const int textHeight =
+        TextSize(hwnd, state.font.Get(), WarningText(state.warning->name, kLongestSeconds), textWidth).cy;
+    const int buttonTop = margin + textHeight + scaled(kGap);
+    const int clientWidth = std::max(scaled(kClientWidth), LayOutButtons(hwnd, state, buttonTop) + margin);
+    ::MoveWindow(::GetDlgItem(hwnd, kWarningTextId), margin, margin, clientWidth - 2 * margin, textHeight, FALSE);
+    const SIZE frame = FrameAround(hwnd, state.dpi);
+    ::SetWindowPos(hwnd, nullptr, 0, 0, clientWidth + frame.cx, buttonTop + scaled(kButtonHeight) + margin + frame.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -181,8 +232,9 @@ void StopWarningWindows::Show(std::shared_ptr<const core::StopWarning> warning) 
         return;
     }
     state->hwnd = hwnd;
+    state->dpi = fw::DpiOf(hwnd);
     AddControls(hwnd, *warning);
-    LayOut(hwnd, *warning);
+    LayOut(hwnd, *state);
     m_windows.push_back(std::move(state));
     Restack();
     ::ShowWindow(hwnd, SW_SHOWNOACTIVATE);
@@ -244,6 +296,15 @@ LRESULT StopWarningWindows::HandleMessage(HWND hwnd, UINT message, WPARAM wParam
         }
         case WM_MOUSEACTIVATE:
             return MA_NOACTIVATE;
+        case WM_DPICHANGED:
+            // Moved to a monitor of another DPI: the same layout at the new one, in the stack's corner there.
+            if (state) {
+                state->dpi = LOWORD(wParam);
+                LayOut(hwnd, *state);
+                ::InvalidateRect(hwnd, nullptr, TRUE);
+                state->owner->Restack();
+            }
+            return 0;
         case WM_TIMER:
             if (state && wParam == kCountdownTimer) {
                 Count(hwnd, *state);

@@ -3,6 +3,7 @@
 #include "app/ListCtrlEx.h"
 #include "core/Scheduler.h"
 #include "core/TaskOptions.h"
+#include "framework/Dpi.h"
 #include "framework/Handle.h"
 #include "res/resource.h"
 
@@ -124,6 +125,19 @@ void CTrayIcon::SetIcon(HICON icon) {
         m_tip = kTrayTip;
     }
     SendIconAndTip();
+}
+
+void CTrayIcon::SetIconResource(HINSTANCE instance, UINT id) {
+    const UINT dpi = fw::DpiOf(m_hWnd);
+    fw::UniqueIcon icon(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON,
+                                                        fw::SystemMetricForDpi(SM_CXSMICON, dpi),
+                                                        fw::SystemMetricForDpi(SM_CYSMICON, dpi), LR_DEFAULTCOLOR)));
+    if (!icon) {
+        return;
+    }
+    SetIcon(icon.Get());
+    // The shell has its own copy of the new picture by now: the old one may go.
+    m_loadedIcon = std::move(icon);
 }
 
 void CTrayIcon::SetTip(const std::wstring& tip) {

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "core/TaskStore.h"
+#include "framework/Handle.h"
 
 #include <functional>
 #include <string>
@@ -56,6 +57,9 @@ public:
     void Add(HWND window);
     // Gives the icon its picture and the tip text. The icon handle stays the caller's.
     void SetIcon(HICON icon);
+    // Gives the icon the picture of the module's icon resource, at the size the notification area shows for the
+    // window's DPI (the small icon's), and the tip text; the picture is owned here. Again after the DPI changed.
+    void SetIconResource(HINSTANCE instance, UINT id);
     // Changes the tip (at most 127 characters are shown); the picture stays.
     void SetTip(const std::wstring& tip);
     // Shows a balloon with this text and title at the icon (at most 255 and 63 characters are shown).
@@ -80,6 +84,8 @@ private:
     HWND m_hWnd = nullptr;
     UINT m_uID = kTrayIconId;
     HICON m_hIcon = nullptr;
+    // The picture loaded by SetIconResource, while it is the one shown.
+    fw::UniqueIcon m_loadedIcon;
     std::wstring m_tip;
 };
 

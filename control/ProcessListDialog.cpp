@@ -1,6 +1,7 @@
 #include "control/ProcessListDialog.h"
 
 #include "control/ProcessPath.h"
+#include "framework/Dpi.h"
 #include "res/resource.h"
 
 namespace control {
@@ -13,7 +14,9 @@ void SetUpList(fw::CReportCtrl& list, fw::CImageList& images, const std::wstring
     list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT);
     // The dialog owns the image list: the list view only shows it.
     list.ModifyStyle(0, LVS_SHAREIMAGELISTS);
-    images.Create(16, 16, ILC_COLOR32, 0, 0);
+    // Small icons at the list's DPI: the shell's icon is drawn into that size.
+    const int side = fw::SystemMetricForDpi(SM_CXSMICON, fw::DpiOf(list.GetSafeHwnd()));
+    images.Create(side, side, ILC_COLOR32, 0, 0);
     list.SetImageList(images.GetSafeHandle(), LVSIL_SMALL);
 }
 
