@@ -218,7 +218,9 @@ void CMarlowickDlg::LayOut() {
         MoveChild(m_taskList, list);
     }
     if (m_statusBar.GetSafeHwnd()) {
+        // The bar sizes itself from its font and this least height of its text area, which excludes its borders.
         const int height = fw::ScaleToDpi(kStatusBarHeight, m_dpi);
+        m_statusBar.SendMessage(SB_SETMINHEIGHT, static_cast<WPARAM>(height - 2 * ::GetSystemMetrics(SM_CYBORDER)));
         m_statusBar.MoveWindow(0, client.bottom - height, client.right, height);
         m_statusBar.SetPaneInfo(0, IDC_STATUS_PANE_PADDED, 0, client.right);
     }
