@@ -156,23 +156,28 @@ int CListCtrlEx::ContentWidth(int column) const {
     const auto textWidth = [this](const std::wstring& text) {
         return static_cast<int>(SendMessage(LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
     };
-    const int imageWidth = fw::SystemMetricForDpi(SM_CXSMICON, m_dpi) + fw::ScaleToDpi(2, m_dpi);
     int width = textWidth(kColumns[column].heading) + fw::ScaleToDpi(kHeadingPadding, m_dpi);
     // Only the rows on show at this moment: a list of ten thousand costs what a page of it costs.
     const int top = std::max(static_cast<int>(SendMessage(LVM_GETTOPINDEX)), 0);
     const int last = std::min(top + static_cast<int>(SendMessage(LVM_GETCOUNTPERPAGE)) + 1, GetTaskCount());
     for (int row = top; row < last; ++row) {
-        const std::optional<core::TaskRow> found = RowOf(row);
-        if (!found) {
-            continue;
-        }
-        const auto shown = static_cast<Column>(column);
-        // Column 0 keeps the room of an image in every row; the others only where the mark shows.
-        const bool image = column == 0 || ShowsMark(*found, shown);
-        width = std::max(
-            width, textWidth(CellText(row, shown)) + fw::ScaleToDpi(kCellPadding, m_dpi) + (image ? imageWidth : 0));
+        width = std::max(width, ImageRoom(row, column) + textWidth(CellText(row, static_cast<Column>(column))) +
+                                    fw::ScaleToDpi(kCellPadding, m_dpi));
     }
     return width;
+}
+
+int CListCtrlEx::ImageRoom(int row, int column) const {
+    // The control decides where a cell keeps room for an image: column 0 always, and with some versions every
+    // cell of a list with sub-item images, even one that shows none.
+    RECT icon{};
+    icon.top = column;
+    icon.left = LVIR_ICON;
+    if (!SendMessage(LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&icon)) ||
+        icon.right <= icon.left) {
+        return 0;
+    }
+    return icon.right - icon.left + fw::ScaleToDpi(4, m_dpi);
 }
 
 std::vector<core::TaskId> CListCtrlEx::GetSelectedIds() const {

@@ -96,6 +96,8 @@ private:
     bool ShowsMark(const core::TaskRow& row, Column column) const;
     // The width the column's heading and its visible rows need, in pixels at the list's DPI.
     int ContentWidth(int column) const;
+    // The room the cell keeps for an image before its text, in pixels.
+    int ImageRoom(int row, int column) const;
     void SetColumnWidth(int column, int width);
     // The mark's image list at the DPI's small-icon size, in place of the previous one.
     void MakeImages();
