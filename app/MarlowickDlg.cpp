@@ -89,6 +89,7 @@ const fw::MessageMap* CMarlowickDlg::StaticMessageMap() {
         fw::OnMessage<&CMarlowickDlg::OnPaint>(WM_PAINT),
         fw::OnMessage<&CMarlowickDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
         fw::OnMessage<&CMarlowickDlg::OnSize>(WM_SIZE),
+        fw::OnMessage<&CMarlowickDlg::OnExitSizeMove>(WM_EXITSIZEMOVE),
         fw::OnMessage<&CMarlowickDlg::OnGetMinMaxInfo>(WM_GETMINMAXINFO),
         fw::OnMessage<&CMarlowickDlg::OnDpiChanged>(WM_DPICHANGED),
         fw::OnNotify<&CMarlowickDlg::OnKeyDownTaskList>(IDC_TASK_LIST, LVN_KEYDOWN),
@@ -234,6 +235,11 @@ void CMarlowickDlg::OnSize(WPARAM type, LPARAM) {
     if (m_userLayout && type == SIZE_RESTORED) {
         LayoutChangedByUser();
     }
+}
+
+void CMarlowickDlg::OnExitSizeMove() {
+    // A move alone changes no size: the place the user dragged the window to is kept all the same.
+    LayoutChangedByUser();
 }
 
 void CMarlowickDlg::OnGetMinMaxInfo(WPARAM, LPARAM info) {

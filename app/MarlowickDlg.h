@@ -77,6 +77,7 @@ private:
     void OnPaint();
     HICON OnQueryDragIcon();
     void OnSize(WPARAM type, LPARAM);
+    void OnExitSizeMove();
     void OnGetMinMaxInfo(WPARAM, LPARAM info);
     // WM_DPICHANGED: the new DPI in wParam, the rectangle the system suggests in lParam.
     LRESULT OnDpiChanged(WPARAM dpis, LPARAM suggested);
