@@ -2,10 +2,12 @@
 
 #include "core/Scheduler.h"
 #include "core/TaskOptions.h"
+#include "framework/Dpi.h"
 #include "framework/Handle.h"
 #include "res/resource.h"
 
 #include <algorithm>
+#include <utility>
 #include <unordered_set>
 
 namespace app {
@@ -59,28 +61,123 @@ long long NowLocal() {
     return core::ToSeconds(core::SystemClock().local).value_or(0);
 }
 
+// The headings, and the widths (at 96 DPI) the columns have until they are fitted to the rows.
+struct ColumnDesign {
+    const wchar_t* heading;
+    int width;
+};
+constexpr ColumnDesign kColumns[CListCtrlEx::kColumnCount] = {
+    {L"Program ", 250}, {L"Action", 80},  {L"Time", 80},      {L"Days", 100},
+    {L"Last run", 220}, {L"Repeat", 190}, {L"Next run", 170},
+};
+// Room beside a text, at 96 DPI: the header and the cells draw their texts inset from both edges and cut a text
+// that touches them.
+constexpr int kHeadingPadding = 18;
+constexpr int kCellPadding = 18;
+
 }  // namespace
 
-void CListCtrlEx::SetupTaskColumns() const {
-    InsertColumn(static_cast<int>(Column::Program), L"Program ", LVCFMT_LEFT, 250);
-    InsertColumn(static_cast<int>(Column::Action), L"Action", LVCFMT_LEFT, 80);
-    InsertColumn(static_cast<int>(Column::Time), L"Time", LVCFMT_LEFT, 80);
-    InsertColumn(static_cast<int>(Column::Days), L"Days", LVCFMT_LEFT, 100);
-    InsertColumn(static_cast<int>(Column::LastRun), L"Last run", LVCFMT_LEFT, 220);
-    InsertColumn(static_cast<int>(Column::Repeat), L"Repeat", LVCFMT_LEFT, 190);
-    InsertColumn(static_cast<int>(Column::NextRun), L"Next run", LVCFMT_LEFT, 170);
+void CListCtrlEx::SetupTaskColumns(UINT dpi) {
+    m_dpi = dpi;
+    m_settingWidths = true;
+    for (int column = 0; column < kColumnCount; ++column) {
+        InsertColumn(column, kColumns[column].heading, LVCFMT_LEFT, fw::ScaleToDpi(kColumns[column].width, dpi));
+    }
+    m_settingWidths = false;
     // The repeat is shown beside the days it qualifies.
     int order[] = {0, 1, 2, 3, 5, 4, 6};
     fw::IgnoreResult(SendMessage(LVM_SETCOLUMNORDERARRAY, std::size(order), reinterpret_cast<LPARAM>(order)));
     SetExtendedStyle(GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT);
+    MakeImages();
+}
 
-    fw::UniqueImageList images(::ImageList_Create(::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
-                                                  ILC_COLOR32 | ILC_MASK, 1, 0));
+void CListCtrlEx::MakeImages() {
+    const int cx = fw::SystemMetricForDpi(SM_CXSMICON, m_dpi);
+    const int cy = fw::SystemMetricForDpi(SM_CYSMICON, m_dpi);
+    fw::UniqueImageList images(::ImageList_Create(cx, cy, ILC_COLOR32 | ILC_MASK, 1, 0));
     // The system's warning icon is shared: it is copied into the list and never destroyed.
-    if (images && ::ImageList_AddIcon(images.Get(), ::LoadIconW(nullptr, IDI_WARNING)) == kUnreadableTimeImage) {
-        // Without LVS_SHAREIMAGELISTS the control destroys the list with itself.
-        fw::IgnoreResult(SetImageList(images.Release(), LVSIL_SMALL));
+    const auto warning = static_cast<HICON>(::LoadImageW(nullptr, IDI_WARNING, IMAGE_ICON, cx, cy, LR_SHARED));
+    if (images && ::ImageList_AddIcon(images.Get(), warning) == kUnreadableTimeImage) {
+        // Without LVS_SHAREIMAGELISTS the control destroys the list it holds with itself; the one it held before
+        // is ours to destroy.
+        fw::UniqueImageList previous(SetImageList(images.Release(), LVSIL_SMALL));
     }
+}
+
+void CListCtrlEx::SetDpi(UINT dpi) {
+    if (dpi == m_dpi || dpi == 0) {
+        return;
+    }
+    const UINT previous = std::exchange(m_dpi, dpi);
+    MakeImages();
+    m_settingWidths = true;
+    for (int column = 0; column < kColumnCount; ++column) {
+        const int width = static_cast<int>(SendMessage(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column)));
+        SetColumnWidth(column, m_userWidths[column] > 0
+                                   ? fw::ScaleToDpi(m_userWidths[column], dpi)
+                                   : ::MulDiv(width, static_cast<int>(dpi), static_cast<int>(previous)));
+    }
+    m_settingWidths = false;
+    // The texts measure differently in the new font than by the ratio alone.
+    FitColumns(false);
+}
+
+void CListCtrlEx::SetUserWidths(const std::vector<int>& designWidths) {
+    for (size_t column = 0; column < m_userWidths.size() && column < designWidths.size(); ++column) {
+        m_userWidths[column] = std::max(designWidths[column], 0);
+        if (m_userWidths[column] > 0) {
+            const bool wasSetting = std::exchange(m_settingWidths, true);
+            SetColumnWidth(static_cast<int>(column), fw::ScaleToDpi(m_userWidths[column], m_dpi));
+            m_settingWidths = wasSetting;
+        }
+    }
+}
+
+void CListCtrlEx::SetColumnWidth(int column, int width) {
+    fw::IgnoreResult(SendMessage(LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(width, 0)));
+}
+
+void CListCtrlEx::FitColumns(bool growOnly) {
+    const bool wasSetting = std::exchange(m_settingWidths, true);
+    for (int column = 0; column < kColumnCount; ++column) {
+        if (m_userWidths[column] > 0) {
+            continue;
+        }
+        const int current = static_cast<int>(SendMessage(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column)));
+        const int needed = ContentWidth(column);
+        if (needed != current && (!growOnly || needed > current)) {
+            SetColumnWidth(column, needed);
+        }
+    }
+    m_settingWidths = wasSetting;
+}
+
+int CListCtrlEx::ContentWidth(int column) const {
+    const auto textWidth = [this](const std::wstring& text) {
+        return static_cast<int>(SendMessage(LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    };
+    int width = textWidth(kColumns[column].heading) + fw::ScaleToDpi(kHeadingPadding, m_dpi);
+    // Only the rows on show at this moment: a list of ten thousand costs what a page of it costs.
+    const int top = std::max(static_cast<int>(SendMessage(LVM_GETTOPINDEX)), 0);
+    const int last = std::min(top + static_cast<int>(SendMessage(LVM_GETCOUNTPERPAGE)) + 1, GetTaskCount());
+    for (int row = top; row < last; ++row) {
+        width = std::max(width, ImageRoom(row, column) + textWidth(CellText(row, static_cast<Column>(column))) +
+                                    fw::ScaleToDpi(kCellPadding, m_dpi));
+    }
+    return width;
+}
+
+int CListCtrlEx::ImageRoom(int row, int column) const {
+    // The control decides where a cell keeps room for an image: column 0 always, and with some versions every
+    // cell of a list with sub-item images, even one that shows none.
+    RECT icon{};
+    icon.top = column;
+    icon.left = LVIR_ICON;
+    if (!SendMessage(LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&icon)) ||
+        icon.right <= icon.left) {
+        return 0;
+    }
+    return icon.right - icon.left + fw::ScaleToDpi(4, m_dpi);
 }
 
 std::vector<core::TaskId> CListCtrlEx::GetSelectedIds() const {
@@ -173,6 +270,8 @@ const fw::MessageMap* CListCtrlEx::StaticMessageMap() {
         fw::OnNotifyReflect<&CListCtrlEx::OnGetDispInfo>(LVN_GETDISPINFOW),
         fw::OnNotifyReflect<&CListCtrlEx::OnCustomDraw>(NM_CUSTOMDRAW),
         fw::OnNotifyReflect<&CListCtrlEx::OnRightClick>(NM_RCLICK),
+        fw::OnMessage<&CListCtrlEx::OnGetDlgCode>(WM_GETDLGCODE),
+        fw::OnMessage<&CListCtrlEx::OnNotify>(WM_NOTIFY),
     };
     static const fw::MessageMap map{fw::CListCtrl::StaticMessageMap(), kEntries};
     return &map;
@@ -189,12 +288,38 @@ LRESULT CListCtrlEx::OnGetDispInfo(NMLVDISPINFOW* info) {
     }
     if (item.mask & LVIF_IMAGE) {
         const std::optional<core::TaskRow> found = RowOf(item.iItem);
-        const bool unreadable =
-            found && ((column == Column::Time && found->secondOfDay < 0) || (column == Column::Days && !found->days) ||
-                      (column == Column::Repeat && !found->task.every.empty() && found->everySeconds <= 0));
-        item.iImage = unreadable ? kUnreadableTimeImage : I_IMAGENONE;
+        item.iImage = found && ShowsMark(*found, column) ? kUnreadableTimeImage : I_IMAGENONE;
     }
     return 0;
+}
+
+bool CListCtrlEx::ShowsMark(const core::TaskRow& row, Column column) const {
+    return (column == Column::Time && row.secondOfDay < 0) || (column == Column::Days && !row.days) ||
+           (column == Column::Repeat && !row.task.every.empty() && row.everySeconds <= 0);
+}
+
+LRESULT CListCtrlEx::OnGetDlgCode(WPARAM, LPARAM message) {
+    LRESULT code = Default();
+    const auto* msg = reinterpret_cast<const MSG*>(message);
+    if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN) {
+        code |= DLGC_WANTMESSAGE;
+    }
+    return code;
+}
+
+LRESULT CListCtrlEx::OnNotify(WPARAM, LPARAM header) {
+    // The list keeps its own columns in step with the header first.
+    const LRESULT result = Default();
+    const auto* notice = reinterpret_cast<const NMHEADERW*>(header);
+    if (!m_settingWidths && notice && notice->hdr.hwndFrom == GetHeaderCtrl() &&
+        (notice->hdr.code == HDN_ITEMCHANGEDW || notice->hdr.code == HDN_ITEMCHANGEDA) && notice->pitem &&
+        (notice->pitem->mask & HDI_WIDTH) && notice->iItem >= 0 && notice->iItem < kColumnCount) {
+        m_userWidths[notice->iItem] = std::max(fw::ScaleToDesign(notice->pitem->cxy, m_dpi), 1);
+        if (m_userWidthListener) {
+            m_userWidthListener();
+        }
+    }
+    return result;
 }
 
 LRESULT CListCtrlEx::OnCustomDraw(NMLVCUSTOMDRAW* draw) {
@@ -223,7 +348,7 @@ LRESULT CListCtrlEx::OnRightClick(NMHDR*) {
     HMENU popup = ::GetSubMenu(menu.Get(), 0);
     if (!GetTask(row).enabled) {
         fw::IgnoreResult(
-            ::ModifyMenuW(popup, IDM_TOGGLE_ENABLED, MF_BYCOMMAND | MF_STRING, IDM_TOGGLE_ENABLED, L"Enable"));
+            ::ModifyMenuW(popup, IDM_TOGGLE_ENABLED, MF_BYCOMMAND | MF_STRING, IDM_TOGGLE_ENABLED, L"&Enable"));
     }
     POINT cursor{};
     fw::IgnoreResult(::GetCursorPos(&cursor));

@@ -3,6 +3,7 @@
 #include "core/TaskStore.h"
 #include "framework/ListCtrl.h"
 
+#include <functional>
 #include <vector>
 
 namespace app {
@@ -35,9 +36,24 @@ public:
     // list shows the repeat after the days.
     enum class Column { Program = 0, Action = 1, Time = 2, Days = 3, LastRun = 4, Repeat = 5, NextRun = 6 };
 
+    static constexpr int kColumnCount = 7;
+
     // Creates the seven columns, adds grid lines, sub-item images and full-row select, and the image list
-    // of the unreadable-text mark.
-    void SetupTaskColumns() const;
+    // of the unreadable-text mark, at the DPI of the list.
+    void SetupTaskColumns(UINT dpi = 96);
+    // The list at another DPI (its font is already that DPI's): the mark at that DPI's small-icon size, the widths
+    // the user gave at that DPI, and the other columns fitted anew.
+    void SetDpi(UINT dpi);
+    // The columns the user has not sized become as wide as their heading and the visible rows need; with growOnly,
+    // a column only widens, so that the columns do not jump about while the user works.
+    void FitColumns(bool growOnly);
+    // The widths the user gave the columns by dragging or double-clicking a divider, at 96 DPI; 0 for a column that
+    // fits its contents.
+    const std::vector<int>& UserWidths() const { return m_userWidths; }
+    // Widths read back from an earlier run (same form); they win over the contents at once.
+    void SetUserWidths(const std::vector<int>& designWidths);
+    // Told each time the user changes a column's width.
+    void SetUserWidthListener(std::function<void()> listener) { m_userWidthListener = std::move(listener); }
     // Takes the store's rows as they are now. The tasks that were selected stay selected, wherever they went.
     void Refresh();
 
@@ -70,11 +86,29 @@ private:
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw);
     // NM_RCLICK on a row: Run Now, Enable or Disable, Modify Task, Remove Task, as commands to the parent.
     LRESULT OnRightClick(NMHDR* header);
+    // Enter belongs to the list while it has the focus (it modifies the selected task), not to the dialog.
+    LRESULT OnGetDlgCode(WPARAM key, LPARAM message);
+    // The header's notifications: a width that changes while the program is not setting one is the user's.
+    LRESULT OnNotify(WPARAM id, LPARAM header);
 
     std::optional<core::TaskRow> RowOf(int row) const;
+    // The cell shows the unreadable-text mark.
+    bool ShowsMark(const core::TaskRow& row, Column column) const;
+    // The width the column's heading and its visible rows need, in pixels at the list's DPI.
+    int ContentWidth(int column) const;
+    // The room the cell keeps for an image before its text, in pixels.
+    int ImageRoom(int row, int column) const;
+    void SetColumnWidth(int column, int width);
+    // The mark's image list at the DPI's small-icon size, in place of the previous one.
+    void MakeImages();
 
     const core::TaskStore& m_store;
     std::vector<core::TaskId> m_ids;
+    UINT m_dpi = 96;
+    std::vector<int> m_userWidths = std::vector<int>(kColumnCount, 0);
+    // True while the program sets widths itself: those are not the user's.
+    bool m_settingWidths = false;
+    std::function<void()> m_userWidthListener;
 };
 
 }  // namespace app

@@ -6,6 +6,7 @@
 #include "cli/History.h"
 #include "control/ConfigDialog.h"
 #include "control/ProgramRunner.h"
+#include "framework/Dpi.h"
 #include "framework/Gdi.h"
 #include "framework/Handle.h"
 #include "framework/MessageBox.h"
@@ -13,6 +14,9 @@
 #include "ui/ActionConfigDialog.h"
 
 #include <shellapi.h>
+
+#include <algorithm>
+#include <utility>
 
 namespace app {
 
@@ -22,8 +26,34 @@ HINSTANCE Instance() {
     return ::GetModuleHandleW(nullptr);
 }
 
-// The height of the status bar and its distance from the bottom of the client area.
+// The height of the status bar at 96 DPI; it lies on the bottom of the client area.
 constexpr int kStatusBarHeight = 20;
+// Where the banner is drawn at 96 DPI.
+constexpr POINT kBannerOrigin{0, 10};
+
+// The rectangle of a child window in its parent's client coordinates.
+RECT ChildRect(HWND child) {
+    RECT rect{};
+    ::GetWindowRect(child, &rect);
+    ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+void MoveChild(HWND child, const RECT& rect) {
+    ::SetWindowPos(child, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Windows 10 1703 and later rescale a per-monitor dialog's controls and fonts themselves when its DPI changes; this
+// window does that itself, once, and must not have it done twice.
+void LeaveDpiChangesToTheWindow(HWND window) {
+    using SetBehavior = BOOL(WINAPI*)(HWND, DIALOG_DPI_CHANGE_BEHAVIORS, DIALOG_DPI_CHANGE_BEHAVIORS);
+    static const auto function = reinterpret_cast<SetBehavior>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SetDialogDpiChangeBehavior")));
+    if (function) {
+        fw::IgnoreResult(function(window, DDC_DISABLE_ALL, DDC_DISABLE_ALL));
+    }
+}
 
 }  // namespace
 
@@ -36,7 +66,6 @@ std::wstring UntrustedProfileQuestion(const std::wstring& folder) {
 
 CMarlowickDlg::CMarlowickDlg()
     : fw::CDialog(IDD_MARLOWICK_DIALOG),
-      m_hIcon(::LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_MARLOWICK))),
       m_service(std::make_unique<control::ProgramRunner>(),
                 [this](const core::ServiceEvent& event) {
                     m_runResults.Notice(event);
@@ -46,7 +75,8 @@ CMarlowickDlg::CMarlowickDlg()
       m_warnings([this](const core::StopWarning& warning, core::WarningAnswer answer) {
           // Read at each answer: a change on the Options page counts from the next one.
           fw::IgnoreResult(m_service.AnswerWarning(warning.id, warning.due, answer, control::PostponeMinutes()));
-      }) {}
+      }),
+      m_banner(IDB_BANNER) {}
 
 CMarlowickDlg::~CMarlowickDlg() {
     // The service's threads end before the road they post to goes.
@@ -58,6 +88,11 @@ const fw::MessageMap* CMarlowickDlg::StaticMessageMap() {
         fw::OnMessage<&CMarlowickDlg::OnSysCommand>(WM_SYSCOMMAND),
         fw::OnMessage<&CMarlowickDlg::OnPaint>(WM_PAINT),
         fw::OnMessage<&CMarlowickDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
+        fw::OnMessage<&CMarlowickDlg::OnSize>(WM_SIZE),
+        fw::OnMessage<&CMarlowickDlg::OnExitSizeMove>(WM_EXITSIZEMOVE),
+        fw::OnMessage<&CMarlowickDlg::OnGetMinMaxInfo>(WM_GETMINMAXINFO),
+        fw::OnMessage<&CMarlowickDlg::OnDpiChanged>(WM_DPICHANGED),
+        fw::OnNotify<&CMarlowickDlg::OnKeyDownTaskList>(IDC_TASK_LIST, LVN_KEYDOWN),
         fw::OnCommand<&CMarlowickDlg::OnAddTask>(IDM_ADD_TASK),
         fw::OnCommand<&CMarlowickDlg::OnModifyTask>(IDM_MODIFY_TASK),
         fw::OnCommand<&CMarlowickDlg::OnRemoveTask>(IDM_REMOVE_TASK),
@@ -100,17 +135,10 @@ bool CMarlowickDlg::OnInitDialog() {
             ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
         }
     }
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-    m_taskList.SetupTaskColumns();
-
-    // The status bar shows string 102: the rights notice pushed to the right by its leading blanks.
-    m_statusBar.Create(m_hWnd);
-    static constexpr UINT kIndicators[] = {IDC_STATUS_PANE_PADDED, IDC_STATUS_PANE};
-    m_statusBar.SetIndicators(kIndicators, static_cast<int>(std::size(kIndicators)));
-    const RECT client = GetClientRect();
-    m_statusBar.MoveWindow(0, client.bottom - kStatusBarHeight, client.right, kStatusBarHeight);
-    m_statusBar.SetPaneInfo(0, IDC_STATUS_PANE_PADDED, 0, client.right);
+    m_dpi = fw::DpiOf(m_hWnd);
+    LoadIcons();
+    m_taskList.SetupTaskColumns(m_dpi);
+    SetUpLayout();
 
     m_trayIcon.Add(m_hWnd);
     // The notification area shows small icons: take the small image of the application icon.
@@ -135,7 +163,179 @@ bool CMarlowickDlg::OnInitDialog() {
         m_service.StartScheduler();
     }
     UpdateTrayTip();
+    RestoreStoredLayout();
     return true;
+}
+
+void CMarlowickDlg::SetUpLayout() {
+    LeaveDpiChangesToTheWindow(m_hWnd);
+    m_templateSize = TemplateSize(Instance(), m_nIDTemplate);
+    RECT units{0, 0, 4, 8};
+    ::MapDialogRect(m_hWnd, &units);
+    m_baseUnits = {units.right, units.bottom};
+    const RECT client = GetClientRect();
+    const RECT list = ChildRect(m_taskList);
+    m_listMargin = {client.right - list.right, client.bottom - list.bottom};
+
+    // The status bar shows string 102: the rights notice pushed to the right by its leading blanks.
+    m_statusBar.Create(m_hWnd);
+    static constexpr UINT kIndicators[] = {IDC_STATUS_PANE_PADDED, IDC_STATUS_PANE};
+    m_statusBar.SetIndicators(kIndicators, static_cast<int>(std::size(kIndicators)));
+    LayOut();
+}
+
+void CMarlowickDlg::RestoreStoredLayout() {
+    // The loaded rows are on show now: the columns fit them, unless the user gave a column its own width.
+    m_taskList.FitColumns(false);
+    m_taskList.SetUserWidths(ReadColumnWidths(CListCtrlEx::kColumnCount));
+    m_taskList.SetUserWidthListener([this] { LayoutChangedByUser(); });
+
+    const StoredWindow stored = ReadStoredWindow();
+    if (stored.position || stored.designSize) {
+        RECT window = GetWindowRect();
+        const SIZE minimum = MinimumWindowSize();
+        const SIZE size = stored.designSize
+                              ? SIZE{std::max<LONG>(fw::ScaleToDpi(stored.designSize->cx, m_dpi), minimum.cx),
+                                     std::max<LONG>(fw::ScaleToDpi(stored.designSize->cy, m_dpi), minimum.cy)}
+                              : SIZE{window.right - window.left, window.bottom - window.top};
+        const POINT at = stored.position.value_or(POINT{window.left, window.top});
+        window = KeepOnWorkArea({at.x, at.y, at.x + size.cx, at.y + size.cy});
+        ::SetWindowPos(m_hWnd, nullptr, window.left, window.top, window.right - window.left, window.bottom - window.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    m_userLayout = true;
+}
+
+SIZE CMarlowickDlg::MinimumWindowSize() const {
+    return WindowSizeForClient(m_hWnd, DialogUnitsToPixels(m_templateSize, m_baseUnits), m_dpi);
+}
+
+void CMarlowickDlg::LayOut() {
+    const RECT client = GetClientRect();
+    if (m_taskList.GetSafeHwnd()) {
+        RECT list = ChildRect(m_taskList);
+        list.right = std::max(list.left, client.right - m_listMargin.cx);
+        list.bottom = std::max(list.top, client.bottom - m_listMargin.cy);
+        MoveChild(m_taskList, list);
+    }
+    if (m_statusBar.GetSafeHwnd()) {
+        // The bar sizes itself from its font and this least height of its text area, which excludes its borders.
+        const int height = fw::ScaleToDpi(kStatusBarHeight, m_dpi);
+        m_statusBar.SendMessage(SB_SETMINHEIGHT, static_cast<WPARAM>(height - 2 * ::GetSystemMetrics(SM_CYBORDER)));
+        m_statusBar.MoveWindow(0, client.bottom - height, client.right, height);
+        m_statusBar.SetPaneInfo(0, IDC_STATUS_PANE_PADDED, 0, client.right);
+    }
+}
+
+void CMarlowickDlg::OnSize(WPARAM type, LPARAM) {
+    if (type == SIZE_MINIMIZED) {
+        return;
+    }
+    LayOut();
+    if (m_userLayout && type == SIZE_RESTORED) {
+        LayoutChangedByUser();
+    }
+}
+
+void CMarlowickDlg::OnExitSizeMove() {
+    // A move alone changes no size: the place the user dragged the window to is kept all the same.
+    LayoutChangedByUser();
+}
+
+void CMarlowickDlg::OnGetMinMaxInfo(WPARAM, LPARAM info) {
+    // Before the dialog is set up the template's own size holds.
+    if (m_templateSize.cx > 0 && m_baseUnits.cx > 0) {
+        const SIZE minimum = MinimumWindowSize();
+        auto* limits = reinterpret_cast<MINMAXINFO*>(info);
+        limits->ptMinTrackSize = {minimum.cx, minimum.cy};
+    }
+}
+
+LRESULT CMarlowickDlg::OnDpiChanged(WPARAM dpis, LPARAM suggested) {
+    const UINT dpi = LOWORD(dpis);
+    const auto* target = reinterpret_cast<const RECT*>(suggested);
+    const bool userLayout = std::exchange(m_userLayout, false);
+    if (dpi != 0 && dpi != m_dpi) {
+        const UINT previous = std::exchange(m_dpi, dpi);
+        RescaleChildren(previous);
+        m_listMargin = {::MulDiv(m_listMargin.cx, static_cast<int>(dpi), static_cast<int>(previous)),
+                        ::MulDiv(m_listMargin.cy, static_cast<int>(dpi), static_cast<int>(previous))};
+        const SIZE measured = m_font ? DialogBaseUnits(m_font.Get()) : SIZE{};
+        m_baseUnits = measured.cx > 0
+                          ? measured
+                          : SIZE{::MulDiv(m_baseUnits.cx, static_cast<int>(dpi), static_cast<int>(previous)),
+                                 ::MulDiv(m_baseUnits.cy, static_cast<int>(dpi), static_cast<int>(previous))};
+        m_taskList.SetDpi(dpi);
+        LoadIcons();
+    }
+    if (target) {
+        ::SetWindowPos(m_hWnd, nullptr, target->left, target->top, target->right - target->left,
+                       target->bottom - target->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    LayOut();
+    m_userLayout = userLayout;
+    ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    return 0;
+}
+
+void CMarlowickDlg::RescaleChildren(UINT previous) {
+    const auto current = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
+    UniqueFont font = MakeDialogFont(m_font ? m_font.Get() : current, m_dpi);
+    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        MoveChild(child, ScaleRect(ChildRect(child), m_dpi, previous));
+        if (font) {
+            ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
+        }
+    }
+    // No control uses the previous font any more: it can go. The dialog keeps its own, which it frees itself.
+    if (font) {
+        m_font = std::move(font);
+    }
+}
+
+void CMarlowickDlg::LoadIcons() {
+    const auto load = [this](int width, int height) {
+        return fw::UniqueIcon(static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_MARLOWICK), IMAGE_ICON,
+                                                              fw::SystemMetricForDpi(width, m_dpi),
+                                                              fw::SystemMetricForDpi(height, m_dpi), 0)));
+    };
+    fw::UniqueIcon big = load(SM_CXICON, SM_CYICON);
+    fw::UniqueIcon small = load(SM_CXSMICON, SM_CYSMICON);
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.Get()));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.Get()));
+    // The window shows the new icons now: the previous ones can go.
+    m_bigIcon = std::move(big);
+    m_smallIcon = std::move(small);
+}
+
+void CMarlowickDlg::LayoutChangedByUser() {
+    m_layoutSavePending = true;
+    fw::IgnoreResult(::SetTimer(m_hWnd, static_cast<UINT_PTR>(WindowTimer::SaveLayout), kSaveLayoutDelayMs, nullptr));
+}
+
+void CMarlowickDlg::SaveLayoutIfChanged() {
+    fw::IgnoreResult(::KillTimer(m_hWnd, static_cast<UINT_PTR>(WindowTimer::SaveLayout)));
+    if (!std::exchange(m_layoutSavePending, false)) {
+        return;
+    }
+    // Minimised or maximised, the window's own rectangle is not the one to come back to.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    RECT window = GetWindowRect();
+    if ((::IsIconic(m_hWnd) || ::IsZoomed(m_hWnd)) && ::GetWindowPlacement(m_hWnd, &placement)) {
+        window = placement.rcNormalPosition;
+    }
+    WriteStoredWindow(window, m_dpi);
+    WriteColumnWidths(m_taskList.UserWidths());
+}
+
+LRESULT CMarlowickDlg::OnKeyDownTaskList(NMLVKEYDOWN* key) {
+    if (key->wVKey == VK_DELETE) {
+        OnRemoveTask();
+    } else if (key->wVKey == VK_RETURN) {
+        OnModifyTask();
+    }
+    return 0;
 }
 
 LRESULT CMarlowickDlg::OnServiceEvents(WPARAM, LPARAM) {
@@ -148,6 +348,10 @@ void CMarlowickDlg::OnServiceEvent(const core::ServiceEvent& event) {
     switch (event.kind) {
         case Kind::ListChanged:
             m_taskList.Refresh();
+            // After start-up, a column that fits its contents only widens: it does not jump about as rows come and go.
+            if (m_userLayout) {
+                m_taskList.FitColumns(true);
+            }
             UpdateTrayTip();
             break;
         case Kind::TaskRan:
@@ -185,6 +389,7 @@ void CMarlowickDlg::UpdateTrayTip() {
 }
 
 void CMarlowickDlg::OnDestroy() {
+    SaveLayoutIfChanged();
     StopCommandServer();
     // Nothing reaches the window after this, not even a stop still waiting.
     m_service.Shutdown();
@@ -224,6 +429,10 @@ void CMarlowickDlg::OnTimer(WPARAM id, LPARAM) {
         // Time moves on without a run: the next runs, and the tasks of a date now past, are shown as they now are.
         ::InvalidateRect(m_taskList.GetSafeHwnd(), nullptr, FALSE);
         UpdateTrayTip();
+        return;
+    }
+    if (id == static_cast<UINT_PTR>(WindowTimer::SaveLayout)) {
+        SaveLayoutIfChanged();
         return;
     }
     Default();
@@ -304,6 +513,7 @@ LRESULT CMarlowickDlg::OnQueryEndSession() {
 void CMarlowickDlg::OnEndSession(WPARAM ending, LPARAM) {
     // The session ends without the close handler: keep the list as it is now. No box: nobody would see it.
     if (ending) {
+        SaveLayoutIfChanged();
         m_service.SessionEnding();
     }
 }
@@ -359,18 +569,17 @@ void CMarlowickDlg::OnPaint() {
     if (::IsIconic(m_hWnd)) {
         SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.Get()), 0);
         const RECT client = GetClientRect();
-        const int x = (client.right - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-        const int y = (client.bottom - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-        ::DrawIcon(dc.Get(), x, y, m_hIcon);
+        const int x = (client.right - fw::SystemMetricForDpi(SM_CXICON, m_dpi) + 1) / 2;
+        const int y = (client.bottom - fw::SystemMetricForDpi(SM_CYICON, m_dpi) + 1) / 2;
+        ::DrawIcon(dc.Get(), x, y, m_bigIcon.Get());
         return;
     }
-    // The banner is loaded for each paint and freed afterwards.
-    fw::DrawResourceBitmap(dc.Get(), Instance(), IDB_BANNER, 0, 10);
+    m_banner.Draw(dc.Get(), fw::ScaleToDpi(kBannerOrigin.x, m_dpi), fw::ScaleToDpi(kBannerOrigin.y, m_dpi), m_dpi);
     Default();
 }
 
 HICON CMarlowickDlg::OnQueryDragIcon() {
-    return m_hIcon;
+    return m_bigIcon.Get();
 }
 
 LRESULT CMarlowickDlg::OnTrayNotify(WPARAM id, LPARAM mouseMessage) {

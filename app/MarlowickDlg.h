@@ -2,6 +2,7 @@
 // The main window: a view of the task service's tasks, with the commands that change them, the banner, the
 // status bar and the tray icon. The program lives as long as this window's modal loop.
 #include "app/ListCtrlEx.h"
+#include "app/MainWindowLayout.h"
 #include "app/StopWarningWindows.h"
 #include "app/TrayIcon.h"
 #include "cli/CommandPipe.h"
@@ -27,8 +28,12 @@ enum class WindowTimer : UINT_PTR {
     // Runs the service's events that wait because no message could reach this window for them, and shows the next
     // runs anew as time moves on.
     Events = 1,
+    // Writes the window's size and the columns' widths a moment after the user last changed them, so that a drag
+    // of the frame writes them once.
+    SaveLayout = 2,
 };
 inline constexpr UINT kEventsTimerPeriodMs = 30000;
+inline constexpr UINT kSaveLayoutDelayMs = 400;
 // Posted when the service's events wait in the window's queue.
 inline constexpr UINT kServiceEventsMessage = WM_APP + 16;
 // Posted when a command through the pipe asks Marlowick to save and exit.
@@ -52,6 +57,10 @@ public:
     bool TasksHeld() const { return m_tasksHeld; }
     const CTrayIcon& TrayIcon() const { return m_trayIcon; }
     const StopWarningWindows& Warnings() const { return m_warnings; }
+    // The DPI the window is drawn at: its monitor's at start, then the one each WM_DPICHANGED brings.
+    UINT Dpi() const { return m_dpi; }
+    // The smallest outer size the window takes: the template's size and the frame, at the window's DPI.
+    SIZE MinimumWindowSize() const;
 
 protected:
     static const fw::MessageMap* StaticMessageMap();
@@ -67,6 +76,13 @@ private:
     void OnSysCommand(WPARAM command, LPARAM position);
     void OnPaint();
     HICON OnQueryDragIcon();
+    void OnSize(WPARAM type, LPARAM);
+    void OnExitSizeMove();
+    void OnGetMinMaxInfo(WPARAM, LPARAM info);
+    // WM_DPICHANGED: the new DPI in wParam, the rectangle the system suggests in lParam.
+    LRESULT OnDpiChanged(WPARAM dpis, LPARAM suggested);
+    // LVN_KEYDOWN: Del removes, Enter modifies, as the commands do.
+    LRESULT OnKeyDownTaskList(NMLVKEYDOWN* key);
     void OnAddTask();
     void OnModifyTask();
     void OnRemoveTask();
@@ -106,8 +122,20 @@ private:
     // Names the next task in the tray tip.
     void UpdateTrayTip();
 
-    // The application icon, shared by the system: it is not destroyed.
-    HICON m_hIcon;
+    // The geometry at start: the DPI, the list's margins, the status bar, then what the user left last time.
+    void SetUpLayout();
+    void RestoreStoredLayout();
+    // The list follows the client area's size; the buttons stay where they are; the status bar stays at the bottom.
+    void LayOut();
+    // Each child's rectangle scaled from the previous DPI, in the font made for the window's DPI.
+    void RescaleChildren(UINT previous);
+    // The application icon at the sizes of the window's DPI.
+    void LoadIcons();
+    // Starts (again) the wait before the layout is written.
+    void LayoutChangedByUser();
+    // Writes the layout now when a change waits to be written.
+    void SaveLayoutIfChanged();
+
     // The one road from the service's threads to this window.
     fw::UiTaskQueue m_events;
     // Outlives the service, which tells it the results of runs, and the pipe, whose commands wait on it.
@@ -121,6 +149,21 @@ private:
     // The warnings before stops that are up; they go with the window, and their runs keep their times.
     StopWarningWindows m_warnings;
     bool m_tasksHeld = false;
+
+    UINT m_dpi = 96;
+    // The template's size in dialog units, and the dialog base units at the window's DPI.
+    SIZE m_templateSize{};
+    SIZE m_baseUnits{};
+    // The distances of the list's right and bottom edges from those of the client area.
+    SIZE m_listMargin{};
+    // The dialog font for a DPI other than the one the window was made at; null until the DPI changes.
+    UniqueFont m_font;
+    ScaledBanner m_banner;
+    fw::UniqueIcon m_bigIcon;
+    fw::UniqueIcon m_smallIcon;
+    // Sizes set by the program (at start, on a DPI change) are not the user's.
+    bool m_userLayout = false;
+    bool m_layoutSavePending = false;
 };
 
 }  // namespace app

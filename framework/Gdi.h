@@ -63,7 +63,4 @@ private:
     HGDIOBJ m_old;
 };
 
-// Draws the bitmap resource at the point, as it is: loaded for this drawing and freed afterwards.
-void DrawResourceBitmap(HDC dc, HINSTANCE instance, UINT id, int x, int y);
-
 }  // namespace fw

@@ -12,6 +12,8 @@
 #include "core/ProfileSecurity.h"
 #include "core/TaskOptions.h"
 #include "core/TaskTime.h"
+#include "core/UserSettings.h"
+#include "framework/Dpi.h"
 #include "framework/MessageBox.h"
 #include "helpers/DialogThread.h"
 #include "helpers/FileSecurity.h"
@@ -29,6 +31,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -171,6 +174,26 @@ std::wstring WindowText(HWND hwnd) {
     return text;
 }
 
+int IconWidth(LRESULT icon) {
+    ICONINFO info{};
+    if (!::GetIconInfo(reinterpret_cast<HICON>(icon), &info)) {
+        return 0;
+    }
+    const fw::UniqueBitmap mask(info.hbmMask);
+    const fw::UniqueBitmap color(info.hbmColor);
+    BITMAP bitmap{};
+    ::GetObjectW(info.hbmMask, sizeof bitmap, &bitmap);
+    return bitmap.bmWidth;
+}
+
+// The width of a text in the list's font, and of a column.
+int StringWidth(HWND list, const std::wstring& text) {
+    return static_cast<int>(::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+}
+int ColumnWidth(HWND list, int column) {
+    return static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+}
+
 // The main window on its own thread, with the recording taskbar list in place of the shell's.
 class MainWindow {
 public:
@@ -223,8 +246,13 @@ protected:
         g_factory.m_refuse = false;
         g_taskbar.Take();
         ::DeleteFileW(core::GetProfilePath().c_str());
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, core::kUserSettingsKey);
     }
-    void TearDown() override { ::DeleteFileW(core::GetProfilePath().c_str()); }
+    void TearDown() override {
+        ::DeleteFileW(core::GetProfilePath().c_str());
+        // Every window starts at the template's size.
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, core::kUserSettingsKey);
+    }
 };
 
 TEST_F(MainWindowTest, InitialisationSetsUpMenuIconsColumnsStatusBarTrayIconAndTasks) {
@@ -249,26 +277,33 @@ TEST_F(MainWindowTest, InitialisationSetsUpMenuIconsColumnsStatusBarTrayIconAndT
     EXPECT_STREQ(about, L"&About Marlowick...");
     EXPECT_TRUE(::GetMenuState(system, static_cast<UINT>(items - 2), MF_BYPOSITION) & MF_SEPARATOR);
 
-    // One icon, big and small.
+    // The application icon, big and small, at the sizes of the window's DPI.
     const LRESULT big = main.Send(WM_GETICON, ICON_BIG);
-    EXPECT_NE(big, 0);
-    EXPECT_EQ(main.Send(WM_GETICON, ICON_SMALL), big);
+    EXPECT_EQ(IconWidth(big), fw::SystemMetricForDpi(SM_CXICON, main.Dialog().Dpi()));
+    EXPECT_EQ(IconWidth(main.Send(WM_GETICON, ICON_SMALL)), fw::SystemMetricForDpi(SM_CXSMICON, main.Dialog().Dpi()));
     EXPECT_EQ(main.Send(WM_QUERYDRAGICON), big);
 
-    // The task list: the three columns of the task's texts, then its days and last run (and more), its extended styles,
-    // and the rows of the file.
+    // The task list: the three columns of the task's texts, then its days and last run (and more), each as wide as
+    // its heading and the rows need, its extended styles, and the rows of the file.
     HWND list = ::GetDlgItem(main.Hwnd(), IDC_TASK_LIST);
-    const std::pair<const wchar_t*, int> columns[] = {
-        {L"Program ", 250}, {L"Action", 80}, {L"Time", 80}, {L"Days", 100}, {L"Last run", 220}};
-    for (int i = 0; i < 5; ++i) {
+    const wchar_t* const headings[] = {L"Program ", L"Action", L"Time", L"Days", L"Last run", L"Repeat", L"Next run"};
+    for (int i = 0; i < 7; ++i) {
         wchar_t heading[32]{};
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.pszText = heading;
         column.cchTextMax = 32;
         ASSERT_TRUE(::SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column)));
-        EXPECT_STREQ(heading, columns[i].first);
-        EXPECT_EQ(column.cx, columns[i].second);
+        EXPECT_STREQ(heading, headings[i]);
+        EXPECT_GE(column.cx, StringWidth(list, heading) + 12) << i;
+    }
+    // "11:00:05 PM" and "Every day" are not cut.
+    for (int row = 0; row < 2; ++row) {
+        for (const auto column : {app::CListCtrlEx::Column::Program, app::CListCtrlEx::Column::Time,
+                                  app::CListCtrlEx::Column::Days, app::CListCtrlEx::Column::NextRun}) {
+            const std::wstring text = main.Dialog().TaskList().CellText(row, column);
+            EXPECT_GE(ColumnWidth(list, static_cast<int>(column)), StringWidth(list, text) + 12) << text;
+        }
     }
     const auto extended = static_cast<DWORD>(::SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     EXPECT_EQ(extended & (LVS_EX_GRIDLINES | LVS_EX_SUBITEMIMAGES | LVS_EX_FULLROWSELECT),
@@ -891,6 +926,225 @@ TEST_F(HistoryWindowTest, AFailedStartShowsABalloonOnlyWhileNotifyFailuresIsOn) 
     ASSERT_TRUE(testing_support::WaitUntil([&] { return failures() == 2; }, kWait));
     main.Send(app::kServiceEventsMessage);
     EXPECT_EQ(told().size(), 1u);
+}
+
+// The main window's layout: its rectangles, its list's columns and font, its icon, at one moment.
+struct Layout {
+    RECT window;
+    RECT list;
+    RECT buttons[5];
+    RECT statusBar;
+    RECT client;
+    int columns[app::CListCtrlEx::kColumnCount];
+    LONG fontHeight;
+    int icon;
+    SIZE minimum;
+};
+
+constexpr int kButtonIds[] = {IDC_ADD_TASK, IDC_REMOVE_TASK, IDC_MODIFY_TASK, IDC_OPTIONS, IDC_HIDE};
+
+RECT ChildRect(HWND child) {
+    RECT rect{};
+    ::GetWindowRect(child, &rect);
+    ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+LONG Width(const RECT& rect) {
+    return rect.right - rect.left;
+}
+LONG Height(const RECT& rect) {
+    return rect.bottom - rect.top;
+}
+
+Layout LayoutOf(const MainWindow& main) {
+    Layout layout{};
+    const HWND hwnd = main.Hwnd();
+    ::GetWindowRect(hwnd, &layout.window);
+    ::GetClientRect(hwnd, &layout.client);
+    const HWND list = ::GetDlgItem(hwnd, IDC_TASK_LIST);
+    layout.list = ChildRect(list);
+    for (size_t i = 0; i < std::size(kButtonIds); ++i) {
+        layout.buttons[i] = ChildRect(::GetDlgItem(hwnd, kButtonIds[i]));
+    }
+    layout.statusBar = ChildRect(::GetDlgItem(hwnd, fw::kIdStatusBar));
+    for (int column = 0; column < app::CListCtrlEx::kColumnCount; ++column) {
+        layout.columns[column] = ColumnWidth(list, column);
+    }
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)), sizeof font, &font);
+    layout.fontHeight = font.lfHeight < 0 ? -font.lfHeight : font.lfHeight;
+    layout.icon = IconWidth(main.Send(WM_GETICON, ICON_BIG));
+    layout.minimum = main.Dialog().MinimumWindowSize();
+    return layout;
+}
+
+void Resize(HWND hwnd, LONG width, LONG height) {
+    ::SetWindowPos(hwnd, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+TEST_F(MainWindowTest, TheListGrowsWithTheWindowTheButtonsStayAndTodaysSizeIsTheSmallest) {
+    MainWindow main;
+    ASSERT_TRUE(main.Hwnd());
+    const Layout start = LayoutOf(main);
+    // The template's size is where the window starts, and the least it takes.
+    EXPECT_EQ(Width(start.window), start.minimum.cx);
+    EXPECT_EQ(Height(start.window), start.minimum.cy);
+
+    // Within the test's desktop of 1024 x 768.
+    for (const SIZE grow : {SIZE{0, 300}, SIZE{80, 300}, SIZE{50, 40}}) {
+        Resize(main.Hwnd(), Width(start.window) + grow.cx, Height(start.window) + grow.cy);
+        const Layout grown = LayoutOf(main);
+        ASSERT_EQ(Height(grown.window), Height(start.window) + grow.cy);
+        EXPECT_EQ(grown.list.left, start.list.left);
+        EXPECT_EQ(grown.list.top, start.list.top);
+        EXPECT_EQ(Width(grown.list), Width(start.list) + grow.cx);
+        EXPECT_EQ(Height(grown.list), Height(start.list) + grow.cy);
+        for (size_t i = 0; i < std::size(kButtonIds); ++i) {
+            EXPECT_TRUE(::EqualRect(&grown.buttons[i], &start.buttons[i])) << kButtonIds[i];
+        }
+        EXPECT_EQ(grown.statusBar.bottom, grown.client.bottom);
+        EXPECT_EQ(grown.statusBar.left, 0);
+        EXPECT_EQ(Width(grown.statusBar), grown.client.right);
+    }
+
+    Resize(main.Hwnd(), 200, 100);
+    const Layout smallest = LayoutOf(main);
+    EXPECT_EQ(Width(smallest.window), start.minimum.cx);
+    EXPECT_EQ(Height(smallest.window), start.minimum.cy);
+    EXPECT_TRUE(::EqualRect(&smallest.list, &start.list));
+}
+
+// A length after a DPI change from 96 to 144: about half as long again. The frame that Wine draws keeps its size,
+// so the client area, and the list in it, grow somewhat more than the window does.
+void ExpectGrownByHalf(LONG before, LONG after, const char* what) {
+    EXPECT_GE(after * 100, before * 135) << what << ": " << before << " -> " << after;
+    EXPECT_LE(after * 100, before * 175) << what << ": " << before << " -> " << after;
+}
+
+TEST_F(MainWindowTest, AChangeOfDpiScalesControlsColumnsFontIconAndMinimumAndBack) {
+    core::MemoryTaskList tasks;
+    tasks.AppendTask(L"C:\\Tools\\backup.exe", L"Start", L"10:00:00 PM");
+    core::SaveTasks(tasks);
+    MainWindow main;
+    ASSERT_TRUE(main.Hwnd());
+    const UINT dpi = main.Dialog().Dpi();
+    ASSERT_EQ(dpi, 96u) << "the test runs at 96 DPI";
+    const Layout before = LayoutOf(main);
+    const RECT& window = before.window;
+    RECT suggested{window.left, window.top, window.left + Width(window) * 3 / 2, window.top + Height(window) * 3 / 2};
+    main.Send(WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+
+    const Layout after = LayoutOf(main);
+    EXPECT_EQ(main.Dialog().Dpi(), 144u);
+    // The window takes the suggested rectangle; a desktop smaller than it may cut a pixel off.
+    EXPECT_EQ(after.window.left, suggested.left);
+    EXPECT_EQ(after.window.top, suggested.top);
+    EXPECT_NEAR(after.window.right, suggested.right, 2);
+    EXPECT_NEAR(after.window.bottom, suggested.bottom, 2);
+    ExpectGrownByHalf(Width(before.list), Width(after.list), "list width");
+    ExpectGrownByHalf(Height(before.list), Height(after.list), "list height");
+    ExpectGrownByHalf(before.list.left, after.list.left, "list left");
+    for (size_t i = 0; i < std::size(kButtonIds); ++i) {
+        ExpectGrownByHalf(Width(before.buttons[i]), Width(after.buttons[i]), "button width");
+        ExpectGrownByHalf(before.buttons[i].bottom, after.buttons[i].bottom, "button bottom");
+    }
+    ExpectGrownByHalf(Height(before.statusBar), Height(after.statusBar), "status bar height");
+    EXPECT_EQ(after.statusBar.bottom, after.client.bottom);
+    EXPECT_EQ(Width(after.statusBar), after.client.right);
+    for (int column = 0; column < app::CListCtrlEx::kColumnCount; ++column) {
+        ExpectGrownByHalf(before.columns[column], after.columns[column], "column");
+    }
+    ExpectGrownByHalf(before.fontHeight, after.fontHeight, "font");
+    EXPECT_EQ(after.icon, 48);
+    ExpectGrownByHalf(before.minimum.cx, after.minimum.cx, "minimum width");
+
+    // Back at 96 DPI on the window's first rectangle, everything is as it was, give or take a rounding.
+    main.Send(WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&before.window));
+    const Layout back = LayoutOf(main);
+    const auto close = [](const RECT& a, const RECT& b) {
+        return std::abs(a.left - b.left) <= 2 && std::abs(a.top - b.top) <= 2 && std::abs(a.right - b.right) <= 2 &&
+               std::abs(a.bottom - b.bottom) <= 2;
+    };
+    EXPECT_TRUE(::EqualRect(&back.window, &before.window));
+    EXPECT_TRUE(close(back.list, before.list));
+    for (size_t i = 0; i < std::size(kButtonIds); ++i) {
+        EXPECT_TRUE(close(back.buttons[i], before.buttons[i])) << kButtonIds[i];
+    }
+    for (int column = 0; column < app::CListCtrlEx::kColumnCount; ++column) {
+        EXPECT_NEAR(back.columns[column], before.columns[column], 2) << column;
+    }
+    EXPECT_EQ(back.fontHeight, before.fontHeight);
+    EXPECT_EQ(back.icon, before.icon);
+    EXPECT_EQ(back.minimum.cx, before.minimum.cx);
+    EXPECT_EQ(back.minimum.cy, before.minimum.cy);
+}
+
+// Keys as the message loop gets them: through the dialog's own handling of Enter and Esc.
+void PostKey(HWND window, WPARAM key) {
+    ::PostMessageW(window, WM_KEYDOWN, key, 1);
+    ::PostMessageW(window, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+}
+
+TEST_F(MainWindowTest, OnTheListDelRemovesAndEnterModifiesAndElsewhereEnterLeaves) {
+    core::MemoryTaskList tasks;
+    tasks.AppendTask(L"C:\\first.exe", L"Start", L"7:30:00 AM");
+    tasks.AppendTask(L"C:\\second.exe", L"Start", L"8:00:00 PM");
+    tasks.AppendTask(L"C:\\third.exe", L"Stop", L"9:15:00 PM");
+    core::SaveTasks(tasks);
+    MainWindow main;
+    ASSERT_TRUE(main.Hwnd());
+    const HWND list = ::GetDlgItem(main.Hwnd(), IDC_TASK_LIST);
+    const app::CListCtrlEx& rows = main.Dialog().TaskList();
+    LVITEMW select{};
+    select.stateMask = LVIS_SELECTED;
+    select.state = LVIS_SELECTED;
+    ::SendMessageW(list, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&select));
+
+    PostKey(list, VK_DELETE);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return rows.GetTaskCount() == 2; }, kWait));
+    EXPECT_EQ(StoredPrograms(), (std::vector<std::wstring>{L"C:\\first.exe", L"C:\\third.exe"}));
+
+    ::SendMessageW(list, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&select));
+    PostKey(list, VK_RETURN);
+    HWND option = testing_support::WaitForReadyWindow(L"Task Option", kWait, L"#32770");
+    ASSERT_TRUE(option);
+    EXPECT_EQ(WindowText(::GetDlgItem(option, IDC_PROGRAM_EDIT)), L"C:\\third.exe");
+    ::PostMessageW(option, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return !::IsWindow(option); }, kWait));
+    EXPECT_FALSE(::FindWindowW(L"#32770", L"Please Confirm"));
+
+    // On a button, Enter is the OK command, which leaves as File, Exit does: with tasks, it asks first.
+    PostKey(::GetDlgItem(main.Hwnd(), IDC_OPTIONS), VK_RETURN);
+    HWND confirm = testing_support::WaitForReadyWindow(L"Please Confirm", kWait, L"#32770");
+    ASSERT_TRUE(confirm);
+    ::PostMessageW(confirm, WM_COMMAND, IDC_CONFIRM_HIDE, 0);
+    EXPECT_TRUE(testing_support::WaitUntil([&] { return ::IsIconic(main.Hwnd()) != FALSE; }, kWait));
+    EXPECT_EQ(rows.GetTaskCount(), 2);
+}
+
+TEST(MainWindowSettings, ColumnWidthsReadBackAsWrittenAndNonsenseReadsAsNone) {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, core::kUserSettingsKey);
+    EXPECT_EQ(app::ReadColumnWidths(3), (std::vector<int>{0, 0, 0}));
+    app::WriteColumnWidths({250, 0, 97});
+    EXPECT_EQ(app::ReadColumnWidths(3), (std::vector<int>{250, 0, 97}));
+    // Fewer fields than columns, a word, a negative width and one no screen could show.
+    ASSERT_TRUE(core::WriteUserSetting(app::kColumnWidthsSetting, L"120,abc,-5,99999"));
+    EXPECT_EQ(app::ReadColumnWidths(6), (std::vector<int>{120, 0, 0, 0, 0, 0}));
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, core::kUserSettingsKey);
+}
+
+TEST(MainWindowSettings, AWindowLeftOnAMonitorThatWentAwayComesBackOntoTheWorkArea) {
+    RECT work{};
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+    const RECT away{work.right + 2000, work.bottom + 500, work.right + 2600, work.bottom + 900};
+    const RECT back = app::KeepOnWorkArea(away);
+    EXPECT_EQ(Width(back), 600);
+    EXPECT_EQ(Height(back), 400);
+    EXPECT_EQ(back.right, work.right);
+    EXPECT_EQ(back.bottom, work.bottom);
+    const RECT inside{work.left + 10, work.top + 10, work.left + 210, work.top + 110};
+    const RECT kept = app::KeepOnWorkArea(inside);
+    EXPECT_TRUE(::EqualRect(&inside, &kept));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // commands to its main window, answers to its boxes, its list read through memory in its process. Results
 // are read from Profile.txt and from the helper's record file.
 #include "control/RunKeyTestSupport.h"
+#include "app/MainWindowLayout.h"
 #include "app/StopWarningWindows.h"
 #include "core/History.h"
 #include "core/Profile.h"
@@ -9,6 +10,7 @@
 #include "core/TaskOptions.h"
 #include "core/TaskStore.h"
 #include "core/TaskTime.h"
+#include "core/UserSettings.h"
 #include "helpers/HelperProcess.h"
 #include "helpers/RemoteList.h"
 #include "res/resource.h"
@@ -318,12 +320,14 @@ protected:
     void SetUp() override {
         ASSERT_NE(::GetFileAttributesW(MarlowickPath().c_str()), INVALID_FILE_ATTRIBUTES) << "marlowick.exe not built";
         RemoveProfile();
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, core::kUserSettingsKey);
     }
 
     void TearDown() override {
-        // Nothing outlives a test: the program's processes go first, then the profile.
+        // Nothing outlives a test: the program's processes go first, then the profile and the window's settings.
         m_processes.clear();
         RemoveProfile();
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, core::kUserSettingsKey);
     }
 
     // Starts marlowick.exe; terminated at the end of the test if it still runs.
@@ -1115,6 +1119,58 @@ TEST_F(MarlowickE2E, TasksStartOnTimeWhileTheWindowThreadIsSuspended) {
 
 // Start-up and answers with a long list, and with profiles that claim one: the figures are printed, and
 // only generous bounds are asserted.
+// Drags the right edge of a column's heading by dx, as the mouse would: the header follows a captured drag.
+void DragDivider(HWND list, int column, int dx) {
+    HWND header = reinterpret_cast<HWND>(Send(list, LVM_GETHEADER, 0, 0));
+    int right = 0;
+    for (int i = 0; i <= column; ++i) {
+        right += static_cast<int>(Send(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(i), 0));
+    }
+    const int y = 5;
+    ::PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(right - 1, y));
+    ::PostMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(right - 1 + dx / 2, y));
+    ::PostMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(right - 1 + dx, y));
+    ::PostMessageW(header, WM_LBUTTONUP, 0, MAKELPARAM(right - 1 + dx, y));
+}
+
+TEST_F(MarlowickE2E, ARestartRestoresTheWindowsSizeAndAColumnWidthTheUserSet) {
+    HelperProcess* first = nullptr;
+    HWND main = StartMain(first);
+    ASSERT_TRUE(main);
+    RECT window{};
+    ::GetWindowRect(main, &window);
+    const int width = window.right - window.left;
+    const int taller = window.bottom - window.top + 300;
+    HWND list = ::GetDlgItem(main, IDC_TASK_LIST);
+    RECT listRect{};
+    ::GetWindowRect(list, &listRect);
+    const int listHeight = listRect.bottom - listRect.top;
+    ::SetWindowPos(main, nullptr, 0, 0, width, taller, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::GetWindowRect(list, &listRect);
+    EXPECT_EQ(listRect.bottom - listRect.top, listHeight + 300);
+
+    // The Time column (the third, left of its divider) made 40 pixels wider by the user.
+    const auto timeWidth = [&] { return static_cast<int>(Send(list, LVM_GETCOLUMNWIDTH, 2, 0)); };
+    const int time = timeWidth();
+    DragDivider(list, 2, 40);
+    ASSERT_TRUE(WaitUntil([&] { return timeWidth() == time + 40; }, kWait)) << time << " -> " << timeWidth();
+    // Written a moment after the last change; both changes are in that one write.
+    ASSERT_TRUE(WaitUntil([] { return app::ReadColumnWidths(3)[2] > 0; }, kWait));
+    ::PostMessageW(main, WM_CLOSE, 0, 0);
+    ASSERT_EQ(first->WaitForExit(kWait), 0u);
+
+    HelperProcess* second = nullptr;
+    main = StartMain(second);
+    ASSERT_TRUE(main);
+    ::GetWindowRect(main, &window);
+    EXPECT_EQ(window.right - window.left, width);
+    EXPECT_EQ(window.bottom - window.top, taller);
+    list = ::GetDlgItem(main, IDC_TASK_LIST);
+    ::GetWindowRect(list, &listRect);
+    EXPECT_EQ(listRect.bottom - listRect.top, listHeight + 300);
+    EXPECT_EQ(timeWidth(), time + 40);
+}
+
 class MarlowickSizeE2E : public MarlowickE2E {
 protected:
     // Starts the program, waits for its visible window and asks it a few questions meanwhile.
