@@ -232,7 +232,7 @@ CommandAnswer Exit(const std::vector<std::wstring>& words, CommandHost& host) {
         return CommandAnswer::Failure(L"Usage: marlowick exit");
     }
     if (!host.requestExit) {
-        return CommandAnswer::Failure(L"Marlowick is not running.");
+        return CommandAnswer::Failure(kNotRunning);
     }
     host.requestExit();
     return {};
@@ -286,8 +286,10 @@ std::vector<std::wstring> UsageLines() {
         L"  marlowick run <Id>                   runs the task now and prints what came of it",
         L"  marlowick export <file>              writes the tasks to the file",
         L"  marlowick import <file> [/replace]   adds the file's tasks, or replaces every task with them",
+        L"  marlowick import <file> /first       adds the file's tasks only when there is no profile yet",
         L"  marlowick history [<Id>]             prints the history of runs, oldest first",
         L"  marlowick exit                       asks the running Marlowick to save and exit",
+        L"  marlowick logon [on|off]             starts Marlowick at your logon, or no longer; alone, says which",
         L"",
         L"Exit codes: 0 done, 1 refused or failed (nothing changed), 2 Marlowick could not be reached.",
     };

@@ -79,6 +79,9 @@ std::vector<std::wstring> UsageLines();
 // files. A program that names no file here (a window title, a program found by the shell) stays as it is.
 std::vector<std::wstring> WithFullPaths(std::vector<std::wstring> words);
 
+// What exit answers when no Marlowick runs.
+inline constexpr wchar_t kNotRunning[] = L"Marlowick is not running.";
+
 // The prefix of the copy that import /replace keeps of the profile.
 inline constexpr wchar_t kBeforeImportPrefix[] = L"Profile.before-import-";
 

@@ -1,7 +1,7 @@
 # Shared steps of the build, test and run scripts. Sourced, not run.
 
 marlowick_install_packages() {
-    local wanted=(cmake make g++-mingw-w64-x86-64 wine wine64 fonts-wine googletest xvfb locales)
+    local wanted=(cmake make g++-mingw-w64-x86-64 wine wine64 fonts-wine googletest xvfb locales wixl)
     local missing=()
     local p
     for p in "${wanted[@]}"; do

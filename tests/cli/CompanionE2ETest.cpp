@@ -1,5 +1,6 @@
 // marlowick.com started as a user would start it, its output redirected: on the profile itself when no Marlowick
 // runs, and through the pipe of a running marlowick.exe, whose list and file must show the change at once.
+#include "control/RunKeyTestSupport.h"
 #include "core/IniFile.h"
 #include "core/Profile.h"
 #include "core/Task.h"
@@ -320,6 +321,36 @@ HWND WaitForMainWindow(const HelperProcess& process) {
         },
         kWait);
     return main;
+}
+
+TEST_F(CompanionE2E, ImportFirstTakesTheTasksOnlyWhereThereIsNoProfileAndExitCreatesNone) {
+    const std::wstring file = testing_support::TempFilePath(L"mwfirst");
+    ASSERT_TRUE(core::WriteTaskFile(file, {MakeTask(L"C:\\Tools\\a.exe", L"Start", L"7:30:00 AM")}));
+    // With no Marlowick running, exit says so and leaves no profile behind for a first import to find.
+    EXPECT_EQ(RunCompanion({L"exit"}).exitCode, 1u);
+    EXPECT_EQ(::GetFileAttributesW(ProfilePath().c_str()), INVALID_FILE_ATTRIBUTES);
+
+    ASSERT_EQ(RunCompanion({L"import", file, L"/first"}).exitCode, 0u);
+    const Outcome again = RunCompanion({L"import", file, L"/FIRST"});
+    ::DeleteFileW(file.c_str());
+    EXPECT_EQ(again.exitCode, 0u);
+    EXPECT_EQ(again.out.size(), 1u);
+    core::MemoryTaskList stored;
+    core::LoadTasks(stored);
+    EXPECT_EQ(stored.GetTaskCount(), 1);
+}
+
+TEST_F(CompanionE2E, LogonSetsThisCopysStartAtLogonAndSaysWhichItIs) {
+    const std::wstring exe = BinPath(L"marlowick.exe");
+    control_test::RemoveRunValue();
+    EXPECT_EQ(RunCompanion({L"logon"}).out, std::vector<std::wstring>{L"off"});
+    ASSERT_EQ(RunCompanion({L"logon", L"on"}).exitCode, 0u);
+    EXPECT_TRUE(control::IsStartAtLogonSet(exe));
+    EXPECT_EQ(RunCompanion({L"logon"}).out, std::vector<std::wstring>{L"on"});
+    EXPECT_EQ(RunCompanion({L"logon", L"maybe"}).exitCode, 1u);
+    ASSERT_EQ(RunCompanion({L"logon", L"off"}).exitCode, 0u);
+    EXPECT_FALSE(control_test::ReadRunValue());
+    control_test::RemoveRunValue();
 }
 
 TEST_F(CompanionE2E, WithMarlowickRunningAddGoesToItsListAndFileAndExitEndsIt) {
