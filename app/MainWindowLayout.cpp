@@ -34,15 +34,6 @@ void WriteIntSetting(const wchar_t* name, int value) {
     fw::IgnoreResult(core::WriteUserSetting(name, std::to_wstring(value)));
 }
 
-// Windows 10 1607 and later, and Wine, give the frame at any DPI; older systems only at the system's.
-using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-
-AdjustForDpiFunction AdjustForDpi() {
-    static const auto function = reinterpret_cast<AdjustForDpiFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
-    return function;
-}
-
 }  // namespace
 
 SIZE TemplateSize(HINSTANCE instance, UINT id) {
@@ -89,19 +80,6 @@ UniqueFont MakeDialogFont(HFONT like, UINT dpi) {
     font.lfHeight = -::MulDiv(kDialogFontPoints, static_cast<int>(dpi), 72);
     font.lfWidth = 0;
     return UniqueFont(::CreateFontIndirectW(&font));
-}
-
-SIZE WindowSizeForClient(HWND window, SIZE client, UINT dpi) {
-    RECT rect{0, 0, client.cx, client.cy};
-    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE));
-    const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE));
-    const BOOL menu = ::GetMenu(window) != nullptr;
-    if (const AdjustForDpiFunction adjust = AdjustForDpi()) {
-        fw::IgnoreResult(adjust(&rect, style, menu, exStyle, dpi));
-    } else {
-        fw::IgnoreResult(::AdjustWindowRectEx(&rect, style, menu, exStyle));
-    }
-    return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
 RECT ScaleRect(const RECT& rect, UINT to, UINT from) {

@@ -10,7 +10,7 @@
 
 namespace app {
 
-using UniqueFont = fw::UniqueAny<fw::HandleTraits<HFONT, ::DeleteObject>>;
+using fw::UniqueFont;
 
 // The user's settings of the main window: its position in screen pixels, its size and the widths the user gave the
 // list's columns at 96 DPI ("250,0,120,..." with 0 for a column that fits its contents).
@@ -28,8 +28,6 @@ SIZE DialogBaseUnits(HFONT font);
 SIZE DialogUnitsToPixels(SIZE units, SIZE baseUnits);
 // The dialog font of the templates ("MS Shell Dlg" 8) at dpi, with the face and weight of the given font.
 UniqueFont MakeDialogFont(HFONT like, UINT dpi);
-// The window's outer size for a client size: its frame, caption and menu bar at dpi.
-SIZE WindowSizeForClient(HWND window, SIZE client, UINT dpi);
 // A rectangle scaled from one DPI to another.
 RECT ScaleRect(const RECT& rect, UINT to, UINT from);
 // The rectangle moved onto the work area of the monitor nearest to it, so that a window restored after a monitor

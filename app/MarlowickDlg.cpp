@@ -57,6 +57,11 @@ void LeaveDpiChangesToTheWindow(HWND window) {
 
 }  // namespace
 
+std::wstring RemoveTasksQuestion(size_t count) {
+    return count == 1 ? std::wstring(L"Do you want to remove the selected task?")
+                      : L"Do you want to remove the " + std::to_wstring(count) + L" selected tasks?";
+}
+
 std::wstring UntrustedProfileQuestion(const std::wstring& folder) {
     return L"The folder " + folder +
            L" or the Profile.txt in it can be changed by users other than SYSTEM, the Administrators and you, "
@@ -142,9 +147,7 @@ bool CMarlowickDlg::OnInitDialog() {
 
     m_trayIcon.Add(m_hWnd);
     // The notification area shows small icons: take the small image of the application icon.
-    m_trayIcon.SetIcon(
-        static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_MARLOWICK), IMAGE_ICON,
-                                        ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED)));
+    m_trayIcon.SetIconResource(Instance(), IDI_MARLOWICK, m_dpi);
 
     m_events.Attach(m_hWnd, kServiceEventsMessage);
     fw::IgnoreResult(::SetTimer(m_hWnd, static_cast<UINT_PTR>(WindowTimer::Events), kEventsTimerPeriodMs, nullptr));
@@ -207,7 +210,7 @@ void CMarlowickDlg::RestoreStoredLayout() {
 }
 
 SIZE CMarlowickDlg::MinimumWindowSize() const {
-    return WindowSizeForClient(m_hWnd, DialogUnitsToPixels(m_templateSize, m_baseUnits), m_dpi);
+    return fw::WindowSizeForClient(m_hWnd, DialogUnitsToPixels(m_templateSize, m_baseUnits), m_dpi);
 }
 
 void CMarlowickDlg::LayOut() {
@@ -267,6 +270,7 @@ LRESULT CMarlowickDlg::OnDpiChanged(WPARAM dpis, LPARAM suggested) {
                                  ::MulDiv(m_baseUnits.cy, static_cast<int>(dpi), static_cast<int>(previous))};
         m_taskList.SetDpi(dpi);
         LoadIcons();
+        m_trayIcon.SetIconResource(Instance(), IDI_MARLOWICK, m_dpi);
     }
     if (target) {
         ::SetWindowPos(m_hWnd, nullptr, target->left, target->top, target->right - target->left,
@@ -331,7 +335,7 @@ void CMarlowickDlg::SaveLayoutIfChanged() {
 
 LRESULT CMarlowickDlg::OnKeyDownTaskList(NMLVKEYDOWN* key) {
     if (key->wVKey == VK_DELETE) {
-        OnRemoveTask();
+        RemoveSelectedTasks();
     } else if (key->wVKey == VK_RETURN) {
         OnModifyTask();
     }
@@ -474,6 +478,19 @@ LRESULT CMarlowickDlg::OnDblclkTaskList(NMHDR*) {
 void CMarlowickDlg::OnRemoveTask() {
     // Only the first selected row goes, even when several are selected.
     fw::IgnoreResult(m_service.Remove(m_taskList.GetFirstSelectedId()));
+    m_events.Drain();
+}
+
+void CMarlowickDlg::RemoveSelectedTasks() {
+    const std::vector<core::TaskId> ids = m_taskList.GetSelectedIds();
+    // A key is pressed by mistake more easily than a button: Del asks first.
+    if (ids.empty() || fw::ShowMessageBox(m_hWnd, RemoveTasksQuestion(ids.size()), fw::kAppName,
+                                          MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        return;
+    }
+    for (const core::TaskId id : ids) {
+        fw::IgnoreResult(m_service.Remove(id));
+    }
     m_events.Drain();
 }
 

@@ -22,6 +22,8 @@ namespace app {
 inline constexpr wchar_t kHelpAddress[] = L"https://www.korvane.com/category/marlowick-help";
 // The question after a task was added or changed.
 inline constexpr wchar_t kTestRunQuestion[] = L"Do you want to test run the task now?";
+// What Del on the list asks before the selected tasks go.
+std::wstring RemoveTasksQuestion(size_t count);
 inline constexpr wchar_t kNoTaskbarList[] = L"Failed   to get ITaskbarList   interface. ";
 // The main window's timers.
 enum class WindowTimer : UINT_PTR {
@@ -86,6 +88,8 @@ private:
     void OnAddTask();
     void OnModifyTask();
     void OnRemoveTask();
+    // Del on the list: every selected task, once the user agreed.
+    void RemoveSelectedTasks();
     void OnRunNow();
     void OnToggleEnabled();
     void OnOptions();

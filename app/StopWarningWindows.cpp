@@ -27,7 +27,7 @@ constexpr int kButtonPadding = 16;
 // The text's longest count, for its height.
 constexpr int kLongestSeconds = 3600;
 
-using UniqueFont = fw::UniqueAny<fw::HandleTraits<HFONT, ::DeleteObject>>;
+using fw::UniqueFont;
 
 // The font the user chose for messages, at dpi: the system reports it at the system DPI.
 UniqueFont MessageFont(UINT dpi) {
@@ -148,17 +148,6 @@ HWND AddChild(HWND parent, const wchar_t* className, const std::wstring& text, D
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
 }
 
-// The width and height that the caption and the borders add to the client area, at dpi: the system measures them
-// at the system DPI.
-SIZE FrameAround(HWND hwnd, UINT dpi) {
-    RECT frame{};
-    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE)), FALSE,
-                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
-    const int systemDpi = static_cast<int>(fw::DpiOf(nullptr));
-    return {::MulDiv(frame.right - frame.left, static_cast<int>(dpi), systemDpi),
-            ::MulDiv(frame.bottom - frame.top, static_cast<int>(dpi), systemDpi)};
-}
-
 // Gives the controls the message font at the window's DPI; the font they had goes after they let it go.
 void SetFont(HWND hwnd, StopWarningWindows::Window& state) {
     UniqueFont font = MessageFont(state.dpi);
@@ -197,9 +186,9 @@ void LayOut(HWND hwnd, StopWarningWindows::Window& state) {
     const int buttonTop = margin + textHeight + scaled(kGap);
     const int clientWidth = std::max(scaled(kClientWidth), LayOutButtons(hwnd, state, buttonTop) + margin);
     ::MoveWindow(::GetDlgItem(hwnd, kWarningTextId), margin, margin, clientWidth - 2 * margin, textHeight, FALSE);
-    const SIZE frame = FrameAround(hwnd, state.dpi);
-    ::SetWindowPos(hwnd, nullptr, 0, 0, clientWidth + frame.cx, buttonTop + scaled(kButtonHeight) + margin + frame.cy,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const SIZE window =
+        fw::WindowSizeForClient(hwnd, {clientWidth, buttonTop + scaled(kButtonHeight) + margin}, state.dpi);
+    ::SetWindowPos(hwnd, nullptr, 0, 0, window.cx, window.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void AddControls(HWND hwnd, const core::StopWarning& warning) {

@@ -127,8 +127,7 @@ void CTrayIcon::SetIcon(HICON icon) {
     SendIconAndTip();
 }
 
-void CTrayIcon::SetIconResource(HINSTANCE instance, UINT id) {
-    const UINT dpi = fw::DpiOf(m_hWnd);
+void CTrayIcon::SetIconResource(HINSTANCE instance, UINT id, UINT dpi) {
     fw::UniqueIcon icon(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON,
                                                         fw::SystemMetricForDpi(SM_CXSMICON, dpi),
                                                         fw::SystemMetricForDpi(SM_CYSMICON, dpi), LR_DEFAULTCOLOR)));

@@ -58,8 +58,9 @@ public:
     // Gives the icon its picture and the tip text. The icon handle stays the caller's.
     void SetIcon(HICON icon);
     // Gives the icon the picture of the module's icon resource, at the size the notification area shows for the
-    // window's DPI (the small icon's), and the tip text; the picture is owned here. Again after the DPI changed.
-    void SetIconResource(HINSTANCE instance, UINT id);
+    // DPI the window is drawn at (the small icon's), and the tip text; the picture is owned here. Again after the DPI
+    // changed.
+    void SetIconResource(HINSTANCE instance, UINT id, UINT dpi);
     // Changes the tip (at most 127 characters are shown); the picture stays.
     void SetTip(const std::wstring& tip);
     // Shows a balloon with this text and title at the icon (at most 255 and 63 characters are shown).

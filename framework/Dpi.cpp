@@ -14,6 +14,15 @@ GetDpiForWindowFunction DpiForWindowFunction() {
     return function;
 }
 
+// Windows 10 1607 and later, and Wine, give the frame at any DPI; older systems only at the system's, which is scaled.
+using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+
+AdjustForDpiFunction AdjustForDpi() {
+    static const auto function = reinterpret_cast<AdjustForDpiFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    return function;
+}
+
 UINT SystemDpi() {
     const ClientDC screen(nullptr);
     const int dpi = screen ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 0;
@@ -35,6 +44,22 @@ UINT DpiOf(HWND window) {
 
 int SystemMetricForDpi(int index, UINT dpi) {
     return ::MulDiv(::GetSystemMetrics(index), static_cast<int>(dpi), static_cast<int>(SystemDpi()));
+}
+
+SIZE WindowSizeForClient(HWND window, SIZE client, UINT dpi) {
+    RECT rect{0, 0, client.cx, client.cy};
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE));
+    const BOOL menu = ::GetMenu(window) != nullptr;
+    if (const AdjustForDpiFunction adjust = AdjustForDpi()) {
+        if (adjust(&rect, style, menu, exStyle, dpi)) {
+            return {rect.right - rect.left, rect.bottom - rect.top};
+        }
+    }
+    static_cast<void>(::AdjustWindowRectEx(&rect, style, menu, exStyle));
+    const int systemDpi = static_cast<int>(SystemDpi());
+    return {client.cx + ::MulDiv(rect.right - rect.left - client.cx, static_cast<int>(dpi), systemDpi),
+            client.cy + ::MulDiv(rect.bottom - rect.top - client.cy, static_cast<int>(dpi), systemDpi)};
 }
 
 }  // namespace fw

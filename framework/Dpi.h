@@ -23,4 +23,7 @@ inline int ScaleToDesign(int pixels, UINT dpi) {
 // A system metric (SM_CXSMICON and the like) at dpi: the metric the system reports is at the system DPI.
 int SystemMetricForDpi(int index, UINT dpi);
 
+// The window's outer size for a client size: its frame, caption and menu bar at dpi.
+SIZE WindowSizeForClient(HWND window, SIZE client, UINT dpi);
+
 }  // namespace fw

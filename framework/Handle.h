@@ -81,6 +81,8 @@ using UniqueIcon = UniqueAny<HandleTraits<HICON, ::DestroyIcon>>;
 using UniqueBitmap = UniqueAny<HandleTraits<HBITMAP, ::DeleteObject>>;
 using UniquePen = UniqueAny<HandleTraits<HPEN, ::DeleteObject>>;
 using UniqueBrush = UniqueAny<HandleTraits<HBRUSH, ::DeleteObject>>;
+// A font made for a window: freed once no control uses it any more.
+using UniqueFont = UniqueAny<HandleTraits<HFONT, ::DeleteObject>>;
 using UniqueMenu = UniqueAny<HandleTraits<HMENU, ::DestroyMenu>>;
 using UniqueImageList = UniqueAny<HandleTraits<HIMAGELIST, ::ImageList_Destroy>>;
 using UniqueMemoryDC = UniqueAny<HandleTraits<HDC, ::DeleteDC>>;

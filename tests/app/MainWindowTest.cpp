@@ -1085,10 +1085,29 @@ void PostKey(HWND window, WPARAM key) {
     ::PostMessageW(window, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
 }
 
+// The question box that the window shows over itself (its caption is the window's own).
+HWND WaitForQuestionOver(HWND owner) {
+    HWND found = nullptr;
+    testing_support::WaitUntil(
+        [&] {
+            for (HWND box = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box;
+                 box = ::FindWindowExW(nullptr, box, L"#32770", nullptr)) {
+                if (::GetWindow(box, GW_OWNER) == owner && ::IsWindowVisible(box)) {
+                    found = box;
+                    return true;
+                }
+            }
+            return false;
+        },
+        kWait);
+    return found;
+}
+
 TEST_F(MainWindowTest, OnTheListDelRemovesAndEnterModifiesAndElsewhereEnterLeaves) {
     core::MemoryTaskList tasks;
     tasks.AppendTask(L"C:\\first.exe", L"Start", L"7:30:00 AM");
     tasks.AppendTask(L"C:\\second.exe", L"Start", L"8:00:00 PM");
+    tasks.AppendTask(L"C:\\gone.exe", L"Start", L"8:30:00 PM");
     tasks.AppendTask(L"C:\\third.exe", L"Stop", L"9:15:00 PM");
     core::SaveTasks(tasks);
     MainWindow main;
@@ -1099,8 +1118,16 @@ TEST_F(MainWindowTest, OnTheListDelRemovesAndEnterModifiesAndElsewhereEnterLeave
     select.stateMask = LVIS_SELECTED;
     select.state = LVIS_SELECTED;
     ::SendMessageW(list, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&select));
+    ::SendMessageW(list, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&select));
 
+    // Every selected task goes, once the user agreed.
     PostKey(list, VK_DELETE);
+    const HWND question = WaitForQuestionOver(main.Hwnd());
+    ASSERT_TRUE(question);
+    // The message box's text is its static 0xFFFF.
+    EXPECT_EQ(WindowText(::GetDlgItem(question, 0xFFFF)), L"Do you want to remove the 2 selected tasks?");
+    EXPECT_EQ(rows.GetTaskCount(), 4);
+    ::PostMessageW(question, WM_COMMAND, IDYES, 0);
     ASSERT_TRUE(testing_support::WaitUntil([&] { return rows.GetTaskCount() == 2; }, kWait));
     EXPECT_EQ(StoredPrograms(), (std::vector<std::wstring>{L"C:\\first.exe", L"C:\\third.exe"}));
 

@@ -490,7 +490,7 @@ TEST(Scaling, TheTrayIconIsTheSmallIconOfTheDpi) {
         ::CreateWindowExW(0, L"Static", L"tray", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
     app::CTrayIcon tray;
     tray.Add(window.Get());
-    tray.SetIconResource(::GetModuleHandleW(nullptr), IDI_MARLOWICK);
+    tray.SetIconResource(::GetModuleHandleW(nullptr), IDI_MARLOWICK, fw::DpiOf(window.Get()));
     ICONINFO info{};
     ASSERT_TRUE(::GetIconInfo(tray.Icon(), &info));
     const fw::UniqueBitmap mask(info.hbmMask);
