@@ -8,7 +8,11 @@
 namespace fw {
 
 WorkerThread::WorkerThread(std::function<void()> onStart, std::function<void()> onEnd)
-    : m_wake(::CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_onStart(std::move(onStart)), m_onEnd(std::move(onEnd)) {
+    : m_wake(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      m_onStart(std::move(onStart)),
+      m_onEnd(std::move(onEnd)) {}
+
+void WorkerThread::StartLocked() {
     HANDLE started = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     UniqueHandle startedOwner(started);
     m_thread = std::thread([this, started] {
@@ -37,6 +41,9 @@ bool WorkerThread::PostAfter(DWORD milliseconds, std::function<void()> work) {
             return false;
         }
         m_items.push_back({::GetTickCount64() + milliseconds, m_nextOrder++, std::move(work)});
+        if (!m_thread.joinable()) {
+            StartLocked();
+        }
     }
     ::SetEvent(m_wake.Get());
     return true;
