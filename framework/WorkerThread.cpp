@@ -13,17 +13,9 @@ WorkerThread::WorkerThread(std::function<void()> onStart, std::function<void()> 
       m_onEnd(std::move(onEnd)) {}
 
 void WorkerThread::StartLocked() {
-    HANDLE started = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    UniqueHandle startedOwner(started);
-    m_thread = std::thread([this, started] {
-        m_threadId = ::GetCurrentThreadId();
-        // The thread's message queue exists before anyone can post to a window it makes.
-        MSG msg;
-        fw::IgnoreResult(::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
-        ::SetEvent(started);
-        Run();
-    });
-    ::WaitForSingleObject(started, INFINITE);
+    // Not waited for: a poster (the scheduler's thread among them) goes on at once. Nothing can post to a window of
+    // the thread before the work that makes it has run there.
+    m_thread = std::thread([this] { Run(); });
 }
 
 WorkerThread::~WorkerThread() {

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -31,8 +30,6 @@ public:
     bool PostAfter(DWORD milliseconds, std::function<void()> work);
     // Ends the thread after the piece of work it is doing, and waits for it. From any other thread; once.
     void Stop();
-    // 0 until the thread is made.
-    DWORD ThreadId() const { return m_threadId; }
 
 private:
     struct Item {
@@ -41,7 +38,7 @@ private:
         std::function<void()> work;
     };
 
-    // Under the lock: makes the thread and waits until its message queue exists.
+    // Under the lock: makes the thread.
     void StartLocked();
     void Run();
     // The next piece whose time has come, or none; then how long until the next one is due.
@@ -55,7 +52,6 @@ private:
     UniqueHandle m_wake;
     std::function<void()> m_onStart;
     std::function<void()> m_onEnd;
-    std::atomic<DWORD> m_threadId{0};
     std::thread m_thread;
 };
 
