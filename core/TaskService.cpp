@@ -130,7 +130,7 @@ void TaskService::Load() {
                              [this](TaskId id, long long dueLocal) { OnWarningEnded(id, dueLocal); });
     Emit(ServiceEvent(ServiceEvent::Kind::ListChanged));
     NoteKeptCopy(keptCopy);
-    ScheduleRetry();
+    RetryWhileNeeded();
 }
 
 bool TaskService::ProfileTrusted() const {
@@ -413,6 +413,7 @@ void TaskService::SaveNow(bool report) {
     if (outcome == SaveOutcome::Failed && report) {
         Emit(ServiceEvent(ServiceEvent::Kind::SaveFailed, 0, kCannotWriteFile));
     }
+    RetryWhileNeeded();
 }
 
 void TaskService::SaveSoon() {
@@ -432,9 +433,20 @@ void TaskService::SaveSoon() {
         delay);
 }
 
-void TaskService::ScheduleRetry() {
+bool TaskService::RetryNeeded() const {
+    const std::lock_guard lock(m_profileMutex);
+    return !m_profile.FileRead() || m_profile.SavePending();
+}
+
+void TaskService::RetryWhileNeeded() {
+    // One retry waits at a time; none while the file is read and holds the list, so that a service at rest gives
+    // its worker thread nothing to do, and the thread is never made.
+    if (!RetryNeeded() || m_retryArmed.exchange(true)) {
+        return;
+    }
     PostWork(
         [this] {
+            m_retryArmed = false;
             bool readBefore = false;
             std::wstring keptCopy;
             {
@@ -445,7 +457,7 @@ void TaskService::ScheduleRetry() {
             }
             NoteCatchUp(readBefore);
             NoteKeptCopy(keptCopy);
-            ScheduleRetry();
+            RetryWhileNeeded();
         },
         m_options.profileRetryMs);
 }

@@ -191,7 +191,10 @@ private:
     void SaveNow(bool report);
     // Writes the runs noted, now or once the save period has passed since the last write.
     void SaveSoon();
-    void ScheduleRetry();
+    // The file is unread, or does not hold the list yet: a retry is due.
+    bool RetryNeeded() const;
+    // Tries again after the retry period, and again after each that did not succeed, until none is needed.
+    void RetryWhileNeeded();
     // Under the profile's lock.
     std::optional<UtcSeconds> WatchedLocked() const;
     // After the profile was read late: its tasks came in front.
@@ -208,6 +211,7 @@ private:
     WakeTimer m_wakeTimer;
     std::unique_ptr<Scheduler> m_scheduler;
     std::atomic<bool> m_saveQueued{false};
+    std::atomic<bool> m_retryArmed{false};
     std::atomic<unsigned> m_historyDropped{0};
     std::atomic<ULONGLONG> m_lastSave{0};
     bool m_exited = false;

@@ -27,6 +27,21 @@ int CALLBACK SelectInitialFolder(HWND hwnd, UINT message, LPARAM, LPARAM lpData)
     return 0;
 }
 
+using FileNameDialog = BOOL(WINAPI*)(OPENFILENAMEW*);
+
+// The older dialog's library is loaded the first time that dialog is wanted, and stays. Imported, it would be
+// loaded at every start with the printing libraries it imports in turn (winspool, and under Wine the CUPS
+// client with its TLS and Kerberos libraries): several megabytes and milliseconds for a dialog seldom seen.
+FileNameDialog OldDialogFunction(bool open) {
+    // A known DLL: the system's copy is the one loaded, whatever lies beside the program.
+    static const UniqueLibrary library(::LoadLibraryW(L"comdlg32.dll"));
+    if (!library) {
+        return nullptr;
+    }
+    return reinterpret_cast<FileNameDialog>(
+        reinterpret_cast<void*>(::GetProcAddress(library.Get(), open ? "GetOpenFileNameW" : "GetSaveFileNameW")));
+}
+
 }  // namespace
 
 CFileDialog::CFileDialog(bool open,
@@ -147,8 +162,8 @@ INT_PTR CFileDialog::RunOldDialog() {
     ofn.nMaxFile = static_cast<DWORD>(buffer.size());
     ofn.lpstrDefExt = m_defaultExtension.empty() ? nullptr : m_defaultExtension.c_str();
     ofn.Flags = m_flags | OFN_EXPLORER;
-    const BOOL chosen = m_open ? ::GetOpenFileNameW(&ofn) : ::GetSaveFileNameW(&ofn);
-    if (!chosen) {
+    const FileNameDialog show = OldDialogFunction(m_open);
+    if (!show || !show(&ofn)) {
         return IDCANCEL;
     }
     // One path, or a folder followed by names, each ended by a NUL, the list by a second NUL.

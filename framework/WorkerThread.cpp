@@ -8,18 +8,14 @@
 namespace fw {
 
 WorkerThread::WorkerThread(std::function<void()> onStart, std::function<void()> onEnd)
-    : m_wake(::CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_onStart(std::move(onStart)), m_onEnd(std::move(onEnd)) {
-    HANDLE started = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    UniqueHandle startedOwner(started);
-    m_thread = std::thread([this, started] {
-        m_threadId = ::GetCurrentThreadId();
-        // The thread's message queue exists before anyone can post to a window it makes.
-        MSG msg;
-        fw::IgnoreResult(::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
-        ::SetEvent(started);
-        Run();
-    });
-    ::WaitForSingleObject(started, INFINITE);
+    : m_wake(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      m_onStart(std::move(onStart)),
+      m_onEnd(std::move(onEnd)) {}
+
+void WorkerThread::StartLocked() {
+    // Not waited for: a poster (the scheduler's thread among them) goes on at once. Nothing can post to a window of
+    // the thread before the work that makes it has run there.
+    m_thread = std::thread([this] { Run(); });
 }
 
 WorkerThread::~WorkerThread() {
@@ -37,6 +33,9 @@ bool WorkerThread::PostAfter(DWORD milliseconds, std::function<void()> work) {
             return false;
         }
         m_items.push_back({::GetTickCount64() + milliseconds, m_nextOrder++, std::move(work)});
+        if (!m_thread.joinable()) {
+            StartLocked();
+        }
     }
     ::SetEvent(m_wake.Get());
     return true;

@@ -14,9 +14,10 @@ namespace fw {
 
 // Runs the work posted to it on a thread of its own, each piece once, in the order posted; work posted for later
 // runs once its time has come. Between pieces it handles the messages of the thread, so a message-only window made
-// there (and the pool waits that post to such a window) is served on it. onStart runs first on the thread, and
-// onEnd last, when the object stops; work not yet run by then is dropped. An exception thrown by a piece of work
-// ends only that piece.
+// there (and the pool waits that post to such a window) is served on it. The thread is made when the first piece
+// is posted: a thread costs start-up time and about a megabyte of memory (under Wine), for nothing while no work
+// comes. onStart runs first on the thread, and onEnd last, when the object stops; neither runs when no work ever
+// came. Work not yet run by then is dropped. An exception thrown by a piece of work ends only that piece.
 class WorkerThread {
 public:
     explicit WorkerThread(std::function<void()> onStart = {}, std::function<void()> onEnd = {});
@@ -29,7 +30,6 @@ public:
     bool PostAfter(DWORD milliseconds, std::function<void()> work);
     // Ends the thread after the piece of work it is doing, and waits for it. From any other thread; once.
     void Stop();
-    DWORD ThreadId() const { return m_threadId; }
 
 private:
     struct Item {
@@ -38,19 +38,20 @@ private:
         std::function<void()> work;
     };
 
+    // Under the lock: makes the thread.
+    void StartLocked();
     void Run();
     // The next piece whose time has come, or none; then how long until the next one is due.
     std::function<void()> TakeDue(DWORD& wait, bool& stopping);
     static void DispatchMessages();
 
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::vector<Item> m_items;
     unsigned long long m_nextOrder = 0;
     bool m_stopping = false;
     UniqueHandle m_wake;
     std::function<void()> m_onStart;
     std::function<void()> m_onEnd;
-    DWORD m_threadId = 0;
     std::thread m_thread;
 };
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Measures marlowick.exe from outside, side by side with a floor it builds itself (a bare dialog with the main
-# window's controls and a one-second timer that does nothing, and a direct CreateProcess), and prints one
-# table: figure, Marlowick, floor, ratio. Each figure is the median of 5 runs (MARLOWICK_BENCH_RUNS sets
-# another number).
+# window's controls, a one-second timer that does nothing, COM initialised and a tray icon, and a direct
+# CreateProcess), and prints one table: figure, Marlowick, floor, ratio. Each figure is the median of 5 runs
+# (MARLOWICK_BENCH_RUNS sets another number).
 #
-#   bash scripts/bench.sh [baseline-ref]
+#   bash scripts/bench.sh [--empty-only] [baseline-ref]
+#
+# --empty-only takes only the figures of an empty list (start-up, idle time, working set): a few minutes less.
 #
 # With a git ref it also builds Marlowick as it was at that ref (in a temporary worktree, removed
 # afterwards) and measures both in the same run, so the table gets a baseline column: before and after on
@@ -15,6 +17,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/env.sh
 
+only=()
+if [ "${1:-}" = --empty-only ]; then
+    only=(--empty-only)
+    shift
+fi
 baseline=${1:-}
 runs=${MARLOWICK_BENCH_RUNS:-5}
 
@@ -50,5 +57,5 @@ marlowick_make_prefix "$run_dir/prefix"
 programs=("$(winepath -w build/bin/marlowick.exe)")
 [ -n "$baseline_tree" ] && programs+=("$(winepath -w "$baseline_tree/build/bin/marlowick.exe")")
 start=$(date +%s)
-wine build/tests/bin/mwbench.exe --runs "$runs" "${programs[@]}"
+wine build/tests/bin/mwbench.exe --runs "$runs" "${only[@]}" "${programs[@]}"
 echo "Measuring took $(( $(date +%s) - start )) s."

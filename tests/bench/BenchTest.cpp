@@ -243,6 +243,13 @@ TEST(BenchStats, TheTableDerivesTickCostsAndPoolsTheBusyStarts) {
     EXPECT_FALSE(growth->floor.value);
     EXPECT_TRUE(std::none_of(rows.begin(), rows.end(), [](const bench::TableRow& row) { return row.baseline; }));
 
+    // A run of the empty list alone: what it did not measure is told apart from runs that gave nothing.
+    EXPECT_TRUE(bench::Unmeasured(*find(rows, "save after Remove Task")));
+    EXPECT_TRUE(bench::Unmeasured(*find(rows, "idle CPU with 1,000 tasks over")));
+    EXPECT_FALSE(bench::Unmeasured(*find(rows, "start to visible window, 0 tasks")));
+    program.workingSet0.Add(std::nullopt);
+    EXPECT_FALSE(bench::Unmeasured(*find(bench::TableRows(program, floor, nullptr), "idle working set")));
+
     bench::ProgramFigures before;
     before.idle1000.Add(12.0);
     rows = bench::TableRows(program, floor, &before);
@@ -347,6 +354,8 @@ TEST(BenchProbes, TheFloorShowsItsRowsAndTheProbesSeeAndHoldItsWindow) {
     if (bench::RunsUnderWine()) {
         EXPECT_TRUE(meter.ReadsProc());
     }
+    // Read from outside: a process with a window holds megabytes, never nothing.
+    EXPECT_GT(bench::WorkingSetMb(floor.Handle()).value_or(0), 1.0);
     EXPECT_FALSE(bench::FindMessageBox(floor.Id(), L""));
     ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(floor.WaitForExit(10000), 0u);

@@ -4,6 +4,7 @@
 #include "res/resource.h"
 
 #include <commctrl.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -131,6 +132,15 @@ double LongestAnswerMs(HWND window, DWORD periodMs, DWORD timeoutMs) {
         ::Sleep(20);
     }
     return longest;
+}
+
+std::optional<double> WorkingSetMb(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!::GetProcessMemoryInfo(process, &counters, sizeof counters) || counters.WorkingSetSize == 0) {
+        return std::nullopt;
+    }
+    return static_cast<double>(counters.WorkingSetSize) / 1e6;
 }
 
 double ProcessTimesSeconds(HANDLE process) {

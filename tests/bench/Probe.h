@@ -54,6 +54,11 @@ private:
     std::wstring m_procFolder;
 };
 
+// The working set of another process, in megabytes (10^6 bytes), or nothing when it cannot be read. Under Wine
+// it is the resident size of the Linux process: the pages of Wine's own libraries that it has touched count too,
+// as they would for any program on that machine.
+std::optional<double> WorkingSetMb(HANDLE process);
+
 // What the platform itself counts for the process, in seconds.
 double ProcessTimesSeconds(HANDLE process);
 // The processor time of a Linux process, in seconds: the sum of its threads' times in /proc, given the

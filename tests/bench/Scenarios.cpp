@@ -247,7 +247,8 @@ void WarmUp(const Tools& tools, const std::vector<std::wstring>& builds) {
 void MeasureStartUp(const Tools& tools,
                     const std::vector<std::wstring>& builds,
                     std::vector<ProgramFigures>& figures,
-                    FloorFigures& floor) {
+                    FloorFigures& floor,
+                    bool emptyOnly) {
     struct Size {
         const char* name;
         int rows;
@@ -263,6 +264,9 @@ void MeasureStartUp(const Tools& tools,
     };
     const long long now = NowTicks();
     for (const Size& size : kSizes) {
+        if (emptyOnly && (size.rows != 0 || size.hostile)) {
+            continue;
+        }
         const std::vector<TaskRow> rows = IdleRows(size.rows, now);
         const std::optional<std::wstring> countText =
             size.hostile ? std::optional<std::wstring>(kHostileCount) : std::nullopt;
@@ -309,6 +313,15 @@ void MeasureStartUp(const Tools& tools,
                 (size.rows == 0 ? floor.idle0 : floor.idle1000).Add(idle[1]);
             }
             Progress("build %zu, %s: idle %s s per minute", b + 1, size.name, FormatNumber(idle[0]).c_str());
+            if (size.rows == 0) {
+                // Read after the idle stretch, from outside, as a user's task manager would.
+                const std::optional<double> workingSet = WorkingSetMb(marlowick.process->Handle());
+                f.workingSet0.Add(workingSet);
+                if (withFloor) {
+                    floor.workingSet0.Add(WorkingSetMb(floorRun.process->Handle()));
+                }
+                Progress("build %zu, %s: working set %s MB", b + 1, size.name, Text(workingSet).c_str());
+            }
             if (size.rows == kMediumList) {
                 for (int k = 0; k < kSavesPerRound; ++k) {
                     const std::optional<double> save = TimeRemove(marlowick, kMediumList - k - 1);
@@ -468,6 +481,7 @@ std::vector<TableRow> TableRows(const ProgramFigures& marlowick,
         rows.push_back(row);
     };
     add("start to visible window, 0 tasks (ms)", MedianCell, &ProgramFigures::start0, floor.start0);
+    add("idle working set, 0 tasks (MB)", MedianCell, &ProgramFigures::workingSet0, floor.workingSet0);
     add("start to visible window, 1,000 tasks (ms)", MedianCell, &ProgramFigures::start1000, floor.start1000);
     add("start to visible window, 10,000 tasks (ms)", MedianCell, &ProgramFigures::start10000, floor.start10000);
     add("start to visible window, TaskCount=2147483647 and no sections (ms)", MedianCell, &ProgramFigures::startHostile,

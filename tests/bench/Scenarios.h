@@ -28,6 +28,8 @@ struct ProgramFigures {
     Samples start0, start1000, start10000, startHostile;
     Samples answer10000, answerHostile;
     Samples idle0, idle1000;
+    // Megabytes, read once the window has sat idle.
+    Samples workingSet0;
     Samples save, saveModify;
     Samples latencyIdle, latencyOptions, latencyBox, latencyBurst, latencySuspend;
 };
@@ -37,6 +39,7 @@ struct FloorFigures {
     Samples start0, start1000, start10000;
     Samples answer10000;
     Samples idle0, idle1000;
+    Samples workingSet0;
     Samples save;
     Samples latency;
 };
@@ -97,12 +100,13 @@ bool PrepareProfileFolder(const std::wstring& marlowick);
 // and the desktop that the first program of a fresh prefix warms.
 void WarmUp(const Tools& tools, const std::vector<std::wstring>& builds);
 
-// One round of the start-up, idle and save figures for every build (the first one's idle time is taken
-// side by side with the floor's).
+// One round of the start-up, idle, working-set and save figures for every build (the first one's idle time
+// and working set are taken side by side with the floor's); with emptyOnly, those of the empty list alone.
 void MeasureStartUp(const Tools& tools,
                     const std::vector<std::wstring>& builds,
                     std::vector<ProgramFigures>& figures,
-                    FloorFigures& floor);
+                    FloorFigures& floor,
+                    bool emptyOnly = false);
 
 // One round of start latencies: programs due at planned seconds while the window is idle, has its Options
 // sheet open, shows a message box raised by a task of the same second, is flooded with posted messages and

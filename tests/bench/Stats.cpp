@@ -64,6 +64,9 @@ std::string Notes(const Samples& samples) {
 }
 
 Cell Missing(const Samples& samples) {
+    if (samples.missed == 0) {
+        return {std::string(kNotMeasured), std::nullopt};
+    }
     return {"none of " + std::to_string(samples.missed) + " runs gave a value", std::nullopt};
 }
 
@@ -93,6 +96,11 @@ Cell MedianMaxCell(const Samples& samples) {
     }
     const double median = Median(samples.values);
     return {"median " + FormatNumber(median) + ", max " + FormatNumber(Max(samples.values)) + Notes(samples), median};
+}
+
+bool Unmeasured(const TableRow& row) {
+    // A quotient of figures that were not measured reads "-", as the floor's does when it has no such figure.
+    return !row.marlowick.value && (row.marlowick.text == kNotMeasured || row.marlowick.text == "-");
 }
 
 std::string Ratio(const Cell& value, const Cell& floor) {

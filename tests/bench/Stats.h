@@ -36,6 +36,9 @@ struct Cell {
     std::optional<double> value;
 };
 
+// The text of a cell whose figure was not measured in this run at all (as opposed to runs that gave no value).
+inline constexpr char kNotMeasured[] = "not measured";
+
 // A number as the table shows it: whole numbers above 100, two decimals below 10, one in between.
 std::string FormatNumber(double value);
 // The median of the samples, and the number of missed runs when there were any.
@@ -51,6 +54,9 @@ struct TableRow {
     Cell floor;
     std::optional<Cell> baseline;
 };
+
+// Whether a row holds no figure of this run: not measured, or derived from figures that were not.
+bool Unmeasured(const TableRow& row);
 
 // "n.nn" for value over floor, or "-" when either is missing or the floor is zero.
 std::string Ratio(const Cell& value, const Cell& floor);

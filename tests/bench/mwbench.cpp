@@ -3,7 +3,10 @@
 // window's answers after such a start, idle processor time and what one tick costs, the save after Remove
 // Task, and how late a task's program starts after its second begins, with the window idle and busy.
 //
-//   mwbench.exe [--runs N] marlowick.exe [baseline\marlowick.exe]
+//   mwbench.exe [--runs N] [--empty-only] marlowick.exe [baseline\marlowick.exe]
+//
+// --empty-only measures the start-up, idle time and working set with an empty list alone: the figures that
+// hold the program against the floor, in a fraction of the time.
 //
 // Runs in the Wine prefix (or on the Windows machine) whose Profile.txt it may replace; the table goes to
 // the standard output, the progress to the standard error.
@@ -60,7 +63,7 @@ private:
 };
 
 int Usage() {
-    std::fprintf(stderr, "usage: mwbench.exe [--runs N] marlowick.exe [baseline-marlowick.exe]\n");
+    std::fprintf(stderr, "usage: mwbench.exe [--runs N] [--empty-only] marlowick.exe [baseline-marlowick.exe]\n");
     return 2;
 }
 
@@ -68,11 +71,14 @@ int Usage() {
 
 int wmain(int argc, wchar_t** argv) {
     int runs = 5;
+    bool emptyOnly = false;
     std::vector<std::wstring> builds;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--runs" && i + 1 < argc) {
             runs = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
+        } else if (arg == L"--empty-only") {
+            emptyOnly = true;
         } else {
             builds.push_back(arg);
         }
@@ -116,15 +122,21 @@ int wmain(int argc, wchar_t** argv) {
     bench::FloorFigures floor;
     for (int run = 1; run <= runs; ++run) {
         std::fprintf(stderr, "--- run %d of %d\n", run, runs);
-        bench::MeasureStartUp(tools, builds, figures, floor);
+        bench::MeasureStartUp(tools, builds, figures, floor, emptyOnly);
+        if (emptyOnly) {
+            continue;
+        }
         for (size_t b = 0; b < builds.size(); ++b) {
             bench::MeasureStartLatency(tools, builds[b], figures[b]);
         }
         bench::MeasureDirectFloors(tools, floor);
     }
 
-    const std::string table =
-        bench::FormatTable(bench::TableRows(figures[0], floor, builds.size() > 1 ? &figures[1] : nullptr));
+    std::vector<bench::TableRow> rows = bench::TableRows(figures[0], floor, builds.size() > 1 ? &figures[1] : nullptr);
+    if (emptyOnly) {
+        std::erase_if(rows, [](const bench::TableRow& row) { return bench::Unmeasured(row); });
+    }
+    const std::string table = bench::FormatTable(rows);
     std::printf("Medians of %d runs; Marlowick: %ls%s%ls\n\n%s", runs, builds[0].c_str(),
                 builds.size() > 1 ? "; baseline: " : "", builds.size() > 1 ? builds[1].c_str() : L"", table.c_str());
     std::fflush(stdout);

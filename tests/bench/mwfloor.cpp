@@ -1,6 +1,7 @@
 // The floor the bench holds Marlowick against: a bare dialog with the main window's controls, the same
-// columns and, when asked, the same number of rows, and a one-second timer that does nothing. What it
-// costs to start, to answer and to sit idle is what any program with that window costs.
+// columns and, when asked, the same number of rows, a one-second timer that does nothing, COM initialised
+// and the application icon in the notification area. What it costs to start, to answer, to sit idle and to
+// hold in memory is what any tray program with that window costs.
 //
 //   mwfloor.exe [rows]
 #include "bench/BenchProfile.h"
@@ -9,6 +10,8 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
 
 #include <cwchar>
 #include <iterator>
@@ -55,12 +58,35 @@ void FillList(HWND list) {
     }
 }
 
+// The icon in the notification area, as a tray program shows it: the small image of the application icon.
+NOTIFYICONDATAW TrayIconData(HWND dialog) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = dialog;
+    data.uID = 1;
+    data.uFlags = NIF_ICON | NIF_TIP | NIF_MESSAGE;
+    data.uCallbackMessage = WM_APP;
+    data.hIcon =
+        static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MARLOWICK), IMAGE_ICON,
+                                        ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    std::wcscpy(data.szTip, L"Marlowick floor");
+    return data;
+}
+
 INT_PTR CALLBACK FloorProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-        case WM_INITDIALOG:
+        case WM_INITDIALOG: {
             FillList(::GetDlgItem(dialog, IDC_TASK_LIST));
+            NOTIFYICONDATAW tray = TrayIconData(dialog);
+            ::Shell_NotifyIconW(NIM_ADD, &tray);
             ::SetTimer(dialog, kTimerId, 1000, nullptr);
             return TRUE;
+        }
+        case WM_DESTROY: {
+            NOTIFYICONDATAW tray = TrayIconData(dialog);
+            ::Shell_NotifyIconW(NIM_DELETE, &tray);
+            return FALSE;
+        }
         case WM_TIMER:
             return TRUE;
         case WM_COMMAND:
@@ -77,8 +103,12 @@ INT_PTR CALLBACK FloorProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     g_rows = static_cast<int>(std::wcstol(commandLine, nullptr, 10));
+    const HRESULT com = ::CoInitialize(nullptr);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
     ::DialogBoxParamW(instance, MAKEINTRESOURCEW(kFloorDialog), nullptr, FloorProc, 0);
+    if (SUCCEEDED(com)) {
+        ::CoUninitialize();
+    }
     return 0;
 }

@@ -307,6 +307,29 @@ TEST_F(TaskServiceTest, FailuresOfTheProfileArriveAsEventsAndTheRetryCatchesUp) 
     EXPECT_TRUE(m_events.AllOnThisThread());
 }
 
+// A file that was read, and then could not be written for a while: the retry writes the list once it can, though
+// nothing else changes meanwhile.
+TEST_F(TaskServiceTest, AListThatCouldNotBeWrittenIsWrittenByTheRetry) {
+    core::ServiceOptions options;
+    options.profileRetryMs = 200;
+    auto service = MakeService(options);
+    service->Load();
+    ASSERT_TRUE(service->ProfileRead());
+    const std::wstring path = core::GetProfilePath();
+    {
+        // Held open without sharing: the save cannot replace the file.
+        fw::UniqueFile lock(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(lock);
+        fw::IgnoreResult(service->Add(TaskAt(L"C:\\added.exe", L"Start")));
+        ASSERT_TRUE(m_events.WaitFor(Kind::SaveFailed));
+        EXPECT_TRUE(service->SavePending());
+    }
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return !service->SavePending(); }, kWait));
+    const std::vector<core::Task> stored = StoredTasks();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].program, L"C:\\added.exe");
+}
+
 // A damaged profile is kept aside before anything writes over it, and the owner is told the copy's path once,
 // however many saves follow.
 TEST_F(TaskServiceTest, ADamagedProfileIsKeptAsideAndTheOwnerIsToldOnce) {
