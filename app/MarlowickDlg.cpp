@@ -121,6 +121,7 @@ const fw::MessageMap* CMarlowickDlg::StaticMessageMap() {
         fw::OnMessage<&CMarlowickDlg::OnPowerBroadcast>(WM_POWERBROADCAST),
         fw::OnMessage<&CMarlowickDlg::OnServiceEvents>(kServiceEventsMessage),
         fw::OnMessage<&CMarlowickDlg::OnExitRequest>(kExitRequestMessage),
+        fw::OnMessage<&CMarlowickDlg::OnAfterShow>(kAfterShowMessage),
         fw::OnMessage<&CMarlowickDlg::OnDestroy>(WM_DESTROY),
     };
     static const fw::MessageMap map{fw::CDialog::StaticMessageMap(), kEntries};
@@ -152,10 +153,7 @@ bool CMarlowickDlg::OnInitDialog() {
     m_events.Attach(m_hWnd, kServiceEventsMessage);
     fw::IgnoreResult(::SetTimer(m_hWnd, static_cast<UINT_PTR>(WindowTimer::Events), kEventsTimerPeriodMs, nullptr));
     m_service.Load();
-    // From now on marlowick.com's commands come here. A pipe that cannot be made leaves the window as it is.
-    m_commandServer = std::make_unique<cli::CommandServer>(
-        [this](const std::vector<std::wstring>& words) { return OnPipeCommand(words); });
-    fw::IgnoreResult(m_commandServer->Start());
+    fw::IgnoreResult(::PostMessageW(m_hWnd, kAfterShowMessage, 0, 0));
     // What the load had to say shows now, while the window is still hidden.
     m_events.Drain();
     if (!m_service.ProfileTrusted()) {
@@ -407,6 +405,15 @@ cli::CommandAnswer CMarlowickDlg::OnPipeCommand(const std::vector<std::wstring>&
                           [window] { fw::IgnoreResult(::PostMessageW(window, kExitRequestMessage, 0, 0)); },
                           &cli::ReadHistoryLines};
     return cli::RunCommandQuietly(words, host);
+}
+
+LRESULT CMarlowickDlg::OnAfterShow(WPARAM, LPARAM) {
+    // From now on marlowick.com's commands come here; until now they waited for the pipe, as Marlowick held the
+    // profile. A pipe that cannot be made leaves the window as it is.
+    m_commandServer = std::make_unique<cli::CommandServer>(
+        [this](const std::vector<std::wstring>& words) { return OnPipeCommand(words); });
+    fw::IgnoreResult(m_commandServer->Start());
+    return 0;
 }
 
 LRESULT CMarlowickDlg::OnExitRequest(WPARAM, LPARAM) {

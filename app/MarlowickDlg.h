@@ -40,6 +40,8 @@ inline constexpr UINT kSaveLayoutDelayMs = 400;
 inline constexpr UINT kServiceEventsMessage = WM_APP + 16;
 // Posted when a command through the pipe asks Marlowick to save and exit.
 inline constexpr UINT kExitRequestMessage = WM_APP + 17;
+// Posted at the end of the window's initialisation: what can wait until the window shows.
+inline constexpr UINT kAfterShowMessage = WM_APP + 18;
 // Shown at start-up when other users can change the profile.
 std::wstring UntrustedProfileQuestion(const std::wstring& folder);
 
@@ -111,6 +113,8 @@ private:
     cli::CommandAnswer OnPipeCommand(const std::vector<std::wstring>& words);
     // kExitRequestMessage: saves and exits without asking, as the command asked.
     LRESULT OnExitRequest(WPARAM, LPARAM);
+    // kAfterShowMessage: opens the pipe for marlowick.com, which waits for it meanwhile.
+    LRESULT OnAfterShow(WPARAM, LPARAM);
     // Ends the waits of the pipe's commands and their threads.
     void StopCommandServer();
 
