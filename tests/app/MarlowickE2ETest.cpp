@@ -340,17 +340,7 @@ protected:
     HWND StartMain(HelperProcess*& process) {
         process = &StartMarlowick();
         HWND main = nullptr;
-        WaitUntil(
-            [&] {
-                for (HWND hwnd : TopLevelWindowsOf(process->Id())) {
-                    if (::GetDlgItem(hwnd, IDC_TASK_LIST) && ::IsWindowVisible(hwnd)) {
-                        main = hwnd;
-                        return true;
-                    }
-                }
-                return false;
-            },
-            kWait);
+        WaitUntil([&] { return (main = testing_support::VisibleMainWindowOf(process->Id())) != nullptr; }, kWait);
         return main;
     }
 
@@ -777,14 +767,8 @@ TEST_F(MarlowickE2E, AProfileLockedAtStartUpOutlivesASessionEndAndAnExit) {
         HWND main = nullptr;
         WaitUntil(
             [&] {
-                for (HWND hwnd : TopLevelWindowsOf(marlowick->Id())) {
-                    if (::GetDlgItem(hwnd, IDC_TASK_LIST) && ::IsWindowVisible(hwnd) &&
-                        !FindDialogOf(marlowick->Id(), L"Marlowick", true)) {
-                        main = hwnd;
-                        return true;
-                    }
-                }
-                return false;
+                main = testing_support::VisibleMainWindowOf(marlowick->Id());
+                return main && !FindDialogOf(marlowick->Id(), L"Marlowick", true);
             },
             kWait);
         return main;
@@ -846,16 +830,8 @@ TEST_F(MarlowickE2E, StartsWithThePlainLookWithoutTheSkinLibrary) {
     {
         HelperProcess marlowick({}, copy);
         HWND main = nullptr;
-        EXPECT_TRUE(WaitUntil(
-            [&] {
-                for (HWND hwnd : TopLevelWindowsOf(marlowick.Id())) {
-                    if (::GetDlgItem(hwnd, IDC_TASK_LIST) && ::IsWindowVisible(hwnd)) {
-                        main = hwnd;
-                    }
-                }
-                return main != nullptr;
-            },
-            kWait));
+        EXPECT_TRUE(
+            WaitUntil([&] { return (main = testing_support::VisibleMainWindowOf(marlowick.Id())) != nullptr; }, kWait));
         EXPECT_FALSE(FindDialogOf(marlowick.Id(), L"Marlowick", true));
         ::PostMessageW(main, WM_CLOSE, 0, 0);
         EXPECT_EQ(marlowick.WaitForExit(kWait), 0u);

@@ -2,6 +2,7 @@
 // Another process's windows as a test sees them: its top-level windows, and its list views read and changed through
 // memory allocated in it.
 #include "framework/Handle.h"
+#include "res/resource.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -29,6 +30,16 @@ inline std::vector<HWND> TopLevelWindowsOf(DWORD processId) {
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+// The process's Marlowick main window once it is visible (its list is filled by then), or null.
+inline HWND VisibleMainWindowOf(DWORD processId) {
+    for (HWND hwnd : TopLevelWindowsOf(processId)) {
+        if (::GetDlgItem(hwnd, IDC_TASK_LIST) && ::IsWindowVisible(hwnd)) {
+            return hwnd;
+        }
+    }
+    return nullptr;
 }
 
 // The list view of another process, read and changed through memory allocated in that process.

@@ -148,17 +148,7 @@ std::vector<std::wstring> RelatedProducts() {
 // The visible main window of the process, or null after the time.
 HWND WaitForMainWindow(const HelperProcess& process) {
     HWND main = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND hwnd : testing_support::TopLevelWindowsOf(process.Id())) {
-                if (::GetDlgItem(hwnd, IDC_TASK_LIST) && ::IsWindowVisible(hwnd)) {
-                    main = hwnd;
-                    return true;
-                }
-            }
-            return false;
-        },
-        kWait);
+    WaitUntil([&] { return (main = testing_support::VisibleMainWindowOf(process.Id())) != nullptr; }, kWait);
     return main;
 }
 
