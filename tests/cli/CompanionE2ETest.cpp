@@ -396,6 +396,18 @@ TEST_F(CompanionE2E, APortableCopyRunsBesideTheInstalledOneAndKeepsItsProfileBes
     ASSERT_EQ(carried.Load(folder + L"\\Profile.txt"), core::IniDocument::LoadResult::Ok);
     EXPECT_NE(carried.Serialize().find(L"carried.exe"), std::wstring::npos);
     EXPECT_EQ(ReadFileBytes(ProfilePath()), installedBefore);
+    // Its window's size goes beside it too.
+    RECT window{};
+    ::GetWindowRect(portableMain, &window);
+    ::SetWindowPos(portableMain, nullptr, 0, 0, window.right - window.left, window.bottom - window.top + 100,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            core::IniDocument settings;
+            return settings.Load(folder + L"\\Settings.ini") == core::IniDocument::LoadResult::Ok &&
+                   settings.Has(L"Window", L"WindowHeight");
+        },
+        kWait));
     const Outcome installedList = RunCompanion({L"list"});
     ASSERT_EQ(installedList.out.size(), 1u);
     EXPECT_NE(installedList.out[0].find(L"installed.exe"), std::wstring::npos);
