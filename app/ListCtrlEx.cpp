@@ -113,9 +113,8 @@ void CListCtrlEx::SetDpi(UINT dpi) {
     m_settingWidths = true;
     for (int column = 0; column < kColumnCount; ++column) {
         const int width = static_cast<int>(SendMessage(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column)));
-        SetColumnWidth(column, m_userWidths[column] > 0
-                                   ? fw::ScaleToDpi(m_userWidths[column], dpi)
-                                   : ::MulDiv(width, static_cast<int>(dpi), static_cast<int>(previous)));
+        SetColumnWidth(column, m_userWidths[column] > 0 ? fw::ScaleToDpi(m_userWidths[column], dpi)
+                                                        : fw::Rescale(width, dpi, previous));
     }
     m_settingWidths = false;
     // The texts measure differently in the new font than by the ratio alone.

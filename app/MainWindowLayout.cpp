@@ -83,7 +83,7 @@ UniqueFont MakeDialogFont(HFONT like, UINT dpi) {
 }
 
 RECT ScaleRect(const RECT& rect, UINT to, UINT from) {
-    const auto scale = [&](LONG value) { return ::MulDiv(value, static_cast<int>(to), static_cast<int>(from)); };
+    const auto scale = [&](LONG value) { return fw::Rescale(value, to, from); };
     return {scale(rect.left), scale(rect.top), scale(rect.right), scale(rect.bottom)};
 }
 

@@ -259,13 +259,9 @@ LRESULT CMarlowickDlg::OnDpiChanged(WPARAM dpis, LPARAM suggested) {
     if (dpi != 0 && dpi != m_dpi) {
         const UINT previous = std::exchange(m_dpi, dpi);
         RescaleChildren(previous);
-        m_listMargin = {::MulDiv(m_listMargin.cx, static_cast<int>(dpi), static_cast<int>(previous)),
-                        ::MulDiv(m_listMargin.cy, static_cast<int>(dpi), static_cast<int>(previous))};
+        m_listMargin = fw::Rescale(m_listMargin, dpi, previous);
         const SIZE measured = m_font ? DialogBaseUnits(m_font.Get()) : SIZE{};
-        m_baseUnits = measured.cx > 0
-                          ? measured
-                          : SIZE{::MulDiv(m_baseUnits.cx, static_cast<int>(dpi), static_cast<int>(previous)),
-                                 ::MulDiv(m_baseUnits.cy, static_cast<int>(dpi), static_cast<int>(previous))};
+        m_baseUnits = measured.cx > 0 ? measured : fw::Rescale(m_baseUnits, dpi, previous);
         m_taskList.SetDpi(dpi);
         LoadIcons();
         m_trayIcon.SetIconResource(Instance(), IDI_MARLOWICK, m_dpi);
@@ -296,13 +292,8 @@ void CMarlowickDlg::RescaleChildren(UINT previous) {
 }
 
 void CMarlowickDlg::LoadIcons() {
-    const auto load = [this](int width, int height) {
-        return fw::UniqueIcon(static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_MARLOWICK), IMAGE_ICON,
-                                                              fw::SystemMetricForDpi(width, m_dpi),
-                                                              fw::SystemMetricForDpi(height, m_dpi), 0)));
-    };
-    fw::UniqueIcon big = load(SM_CXICON, SM_CYICON);
-    fw::UniqueIcon small = load(SM_CXSMICON, SM_CYSMICON);
+    fw::UniqueIcon big(fw::LoadIconForDpi(Instance(), IDI_MARLOWICK, SM_CXICON, SM_CYICON, m_dpi));
+    fw::UniqueIcon small(fw::LoadIconForDpi(Instance(), IDI_MARLOWICK, SM_CXSMICON, SM_CYSMICON, m_dpi));
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.Get()));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.Get()));
     // The window shows the new icons now: the previous ones can go.

@@ -39,7 +39,7 @@ UniqueFont MessageFont(UINT dpi) {
     } else {
         ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
     }
-    font.lfHeight = ::MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(fw::DpiOf(nullptr)));
+    font.lfHeight = fw::Rescale(font.lfHeight, dpi, fw::DpiOf(nullptr));
     return UniqueFont(::CreateFontIndirectW(&font));
 }
 

@@ -128,9 +128,7 @@ void CTrayIcon::SetIcon(HICON icon) {
 }
 
 void CTrayIcon::SetIconResource(HINSTANCE instance, UINT id, UINT dpi) {
-    fw::UniqueIcon icon(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON,
-                                                        fw::SystemMetricForDpi(SM_CXSMICON, dpi),
-                                                        fw::SystemMetricForDpi(SM_CYSMICON, dpi), LR_DEFAULTCOLOR)));
+    fw::UniqueIcon icon(fw::LoadIconForDpi(instance, id, SM_CXSMICON, SM_CYSMICON, dpi));
     if (!icon) {
         return;
     }

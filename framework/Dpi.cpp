@@ -43,7 +43,13 @@ UINT DpiOf(HWND window) {
 }
 
 int SystemMetricForDpi(int index, UINT dpi) {
-    return ::MulDiv(::GetSystemMetrics(index), static_cast<int>(dpi), static_cast<int>(SystemDpi()));
+    return Rescale(::GetSystemMetrics(index), dpi, SystemDpi());
+}
+
+HICON LoadIconForDpi(HINSTANCE instance, UINT id, int widthMetric, int heightMetric, UINT dpi) {
+    return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON,
+                                           SystemMetricForDpi(widthMetric, dpi), SystemMetricForDpi(heightMetric, dpi),
+                                           LR_DEFAULTCOLOR));
 }
 
 SIZE WindowSizeForClient(HWND window, SIZE client, UINT dpi) {
@@ -57,9 +63,9 @@ SIZE WindowSizeForClient(HWND window, SIZE client, UINT dpi) {
         }
     }
     static_cast<void>(::AdjustWindowRectEx(&rect, style, menu, exStyle));
-    const int systemDpi = static_cast<int>(SystemDpi());
-    return {client.cx + ::MulDiv(rect.right - rect.left - client.cx, static_cast<int>(dpi), systemDpi),
-            client.cy + ::MulDiv(rect.bottom - rect.top - client.cy, static_cast<int>(dpi), systemDpi)};
+    const SIZE frame =
+        Rescale(SIZE{rect.right - rect.left - client.cx, rect.bottom - rect.top - client.cy}, dpi, SystemDpi());
+    return {client.cx + frame.cx, client.cy + frame.cy};
 }
 
 }  // namespace fw
