@@ -16,14 +16,14 @@
 #include <map>
 
 namespace cli {
+
+bool IsWord(const std::wstring& word, const wchar_t* name) {
+    return core::AsciiLower(word) == name;
+}
 namespace {
 
 using core::Task;
 using core::TaskId;
-
-bool Is(const std::wstring& word, const wchar_t* name) {
-    return core::AsciiLower(word) == name;
-}
 
 // A task id as the list prints it; empty for anything else.
 std::optional<TaskId> IdArgument(const std::vector<std::wstring>& words) {
@@ -142,9 +142,9 @@ CommandAnswer RemoveOrEnable(const std::vector<std::wstring>& words, CommandHost
     if (!id) {
         return NeedsId(words[0]);
     }
-    const bool done = Is(words[0], L"remove")   ? host.service.Remove(*id)
-                      : Is(words[0], L"enable") ? host.service.SetEnabled(*id, true)
-                                                : host.service.SetEnabled(*id, false);
+    const bool done = IsWord(words[0], L"remove")   ? host.service.Remove(*id)
+                      : IsWord(words[0], L"enable") ? host.service.SetEnabled(*id, true)
+                                                    : host.service.SetEnabled(*id, false);
     return done ? Changed(host) : NoSuchTask(words[1]);
 }
 
@@ -183,7 +183,7 @@ CommandAnswer Export(const std::vector<std::wstring>& words, CommandHost& host) 
 }
 
 CommandAnswer Import(const std::vector<std::wstring>& words, CommandHost& host) {
-    const bool replace = words.size() == 3 && Is(words[2], L"/replace");
+    const bool replace = words.size() == 3 && IsWord(words[2], L"/replace");
     if (words.size() != 2 && !replace) {
         return CommandAnswer::Failure(L"Usage: marlowick import <file> [/replace]");
     }
@@ -318,17 +318,17 @@ bool Exists(const std::wstring& path) {
 }  // namespace
 
 std::vector<std::wstring> WithFullPaths(std::vector<std::wstring> words) {
-    if (words.size() >= 2 && (Is(words[0], L"export") || Is(words[0], L"import"))) {
+    if (words.size() >= 2 && (IsWord(words[0], L"export") || IsWord(words[0], L"import"))) {
         words[1] = FullPath(words[1]);
     }
-    if (words.empty() || !Is(words[0], L"add")) {
+    if (words.empty() || !IsWord(words[0], L"add")) {
         return words;
     }
     if (words.size() >= 2 && !words[1].empty() && Exists(words[1])) {
         words[1] = FullPath(words[1]);
     }
     for (size_t i = 4; i + 1 < words.size(); ++i) {
-        if (Is(words[i], L"/folder")) {
+        if (IsWord(words[i], L"/folder")) {
             words[i + 1] = FullPath(words[i + 1]);
         }
     }

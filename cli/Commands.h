@@ -27,6 +27,9 @@ struct CommandAnswer {
     static CommandAnswer Failure(std::wstring reason) { return {kExitFailed, {std::move(reason)}}; }
 };
 
+// Whether a word of the command line is this command or option: the letters' case does not matter.
+bool IsWord(const std::wstring& word, const wchar_t* name);
+
 // Hears the results of runs from the service's events, so that a command can wait for the result of the run it
 // asked for. Notice is called on the service's threads and never waits for anyone.
 class RunResults {

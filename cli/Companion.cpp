@@ -22,10 +22,6 @@ constexpr DWORD kLockTryMs = 100;
 // How long exit waits for Marlowick to end.
 constexpr DWORD kExitWaitMs = 30000;
 
-bool IsWord(const std::wstring& word, const wchar_t* name) {
-    return core::AsciiLower(word) == name;
-}
-
 bool IsHelp(const std::vector<std::wstring>& words) {
     if (words.empty()) {
         return true;
